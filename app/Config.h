@@ -1,0 +1,74 @@
+#pragma once
+
+// The configuration record read once at start from "assets/config/Windhollow.json".
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+struct LatLon {
+    double lat = 0.0; // degrees, north positive
+    double lon = 0.0; // degrees, east positive
+};
+
+// "lat=47.257600, lon=11.351300"
+std::string to_string(const LatLon& position);
+
+enum class ElevationEncoding : int32_t {
+    SINGLE_BYTE = 0,
+    RG_ENCODED = 1,
+};
+
+enum class TilePattern : int32_t {
+    ZXY_Y_NORTH = 0,
+    ZXY_Y_SOUTH = 1,
+    ZYX_Y_NORTH = 2,
+    ZYX_Y_SOUTH = 3,
+};
+
+struct TileServerConfig {
+    std::string url;
+    TilePattern pattern = TilePattern::ZXY_Y_NORTH;
+    std::string file_ending;
+    std::filesystem::path cache_dir;
+    std::string attribution = "no attribution";
+    int32_t num_threads = 2;
+    int32_t max_zoom = 17;
+    bool cache_on_disk = true;
+};
+
+struct Config {
+    std::filesystem::path base_path;
+    ElevationEncoding elevation_encoding = ElevationEncoding::SINGLE_BYTE;
+    TileServerConfig texture_server;
+    TileServerConfig elevation_server;
+    int32_t chunk_vertex_count = 32;
+    bool log_flight = false;
+    LatLon start_position{47.2576, 11.3513};
+    int32_t window_width = 1280;
+    int32_t window_height = 720;
+};
+
+inline const std::filesystem::path CONFIG_FILE = "assets/config/Windhollow.json";
+inline const std::filesystem::path SHADER_DIR = "assets/shaders";
+inline const std::filesystem::path FLIGHT_MODEL_FILE = "assets/config/FlightModel.json";
+
+// The one failure of the configuration load: its message carries "Could not open " or
+// "Could not parse " followed by the file's path.
+class ConfigError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads base/CONFIG_FILE; an empty base means the program's own directory. Throws ConfigError.
+Config load_config(const std::filesystem::path& base);
+
+// The directory of the running program / the per-user writable directory ("Windhollow",
+// "Windhollow"). Each prints its "Get ... Path: " line; throws ConfigError when SDL cannot
+// tell the directory.
+std::filesystem::path get_base_path();
+std::filesystem::path get_pref_path();
+
+// 64-bit FNV-1a of the bytes of text; names the per-server tile cache directory.
+uint64_t fnv1a_64(std::string_view text);

@@ -1,0 +1,44 @@
+#pragma once
+
+// Decoded 8-bit pixel data. Tile bytes come from arbitrary servers, so decoding uses
+// libspng (PNG) and libjpeg-turbo (JPEG), both made for untrusted input, and refuses images
+// larger than MAX_DIMENSION on a side. No GL here: tile workers build Images off the
+// render thread.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace gfx {
+
+class Image {
+public:
+    static constexpr int32_t MAX_DIMENSION = 4096;
+
+    unsigned char* data = nullptr; // rows top to bottom, tightly packed; null when decoding failed
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t channels = 0;
+
+    Image() = default;
+    // Decodes PNG or JPEG from memory into 3-channel RGB; channels is 3 whatever the data holds.
+    Image(const unsigned char* bytes, size_t size);
+    // Decodes a PNG or JPEG file into 3-channel RGB. Returns valid().
+    bool load(const std::filesystem::path& path, bool flip_vertically);
+    // Takes over pixels allocated with std::malloc (for images made in memory, as in tests).
+    static Image from_pixels(unsigned char* malloced_pixels, int32_t width, int32_t height, int32_t channels);
+
+    bool valid() const { return data != nullptr && width >= 1 && height >= 1 && channels >= 1; }
+
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+    Image(Image&& other) noexcept;
+    Image& operator=(Image&& other) noexcept;
+    ~Image();
+};
+
+// PNG bytes of the image (row stride width × channels); empty on failure. Used for the disk cache.
+std::vector<unsigned char> encode_png(const Image& image);
+
+} // namespace gfx
