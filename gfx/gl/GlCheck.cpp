@@ -1,0 +1,18 @@
+#include "gfx/gl/GlCheck.h"
+
+#include <GL/glew.h>
+
+#include "app/Console.h"
+
+namespace gfx {
+
+void gl_check(std::string_view call_text, const char* file, int line)
+{
+    // Exactly one read: draining the queue here would hide which later call saw which code.
+    const GLenum code = glGetError();
+    if (code == GL_NO_ERROR)
+        return;
+    console::print("OpenGL error {}, at {}:{} - for {}\n", static_cast<int>(code), file, line, call_text);
+}
+
+} // namespace gfx
