@@ -1,0 +1,86 @@
+#pragma once
+
+// GPU textures of the map tiles, one imagery and one elevation texture per tile, each
+// uploaded on first use from the tile service of its layer and kept in a 500-entry
+// least-recently-used cache. Also answers how high the ground is at a point.
+//
+// Render thread only (it owns the GL context); the tile services lock internally.
+//
+// Texture lifetime: a pointer returned by find_texture, get_texture, load_texture,
+// get_textures or find_fallback stays valid until the next begin_frame(), even if later
+// calls in the same frame evict its entry. Call begin_frame() once at the start of every
+// frame, before asking for any texture.
+
+#include "app/Config.h"
+#include "gfx/gl/Texture.h"
+#include "terrain/Elevation.h"
+#include "terrain/LRUCache.h"
+#include "terrain/TileFallback.h"
+#include "terrain/TileKey.h"
+#include "tiles/TileId.h"
+#include "tiles/TileService.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+class TextureCache {
+public:
+    static constexpr size_t CAPACITY = 500;
+
+    // Builds the texture service, then the elevation service (their workers start now).
+    // config must outlive the cache.
+    explicit TextureCache(const Config& config);
+    // Deletes every texture, then stops the services (reverse order of construction).
+    ~TextureCache();
+
+    TextureCache(const TextureCache&) = delete;
+    TextureCache& operator=(const TextureCache&) = delete;
+
+    // Frame boundary: deletes the textures evicted since the last call.
+    void begin_frame();
+
+    // The resident texture or null; never asks a service.
+    gfx::Texture* find_texture(TileId tile, TileKind kind);
+    // The resident texture, or the freshly uploaded one if its service has decoded the tile,
+    // or null (the service then fetches it in the background). Never blocks.
+    gfx::Texture* get_texture(TileId tile, TileKind kind);
+    // Like get_texture but fetches and decodes on this thread when needed (blocks).
+    gfx::Texture* load_texture(TileId tile, TileKind kind);
+    // (imagery, elevation) of one tile, each as get_texture.
+    std::pair<gfx::Texture*, gfx::Texture*> get_textures(TileId tile);
+
+    // Stand-in for a tile without its own texture: the nearest resident ancestor's texture,
+    // or the base_zoom ancestor loaded synchronously (printing "Fallback to largest tile: ").
+    // uv receives the tile's rectangle inside the ancestor, id the ancestor. Null, outputs
+    // untouched, for tiles at or above base_zoom.
+    gfx::Texture* find_fallback(TileId tile, TileKind kind, uint32_t base_zoom, UVRect& uv, TileId& id);
+
+    // Prints "Largest Tile: " and the tile at base_zoom that holds origin, then loads its
+    // elevation and imagery, blocking.
+    void preload_largest_tile(LatLon origin, uint32_t base_zoom);
+
+    // Ground height at position in Mercator metres (metres / |cos(latitude)|), from the
+    // finest elevation tile at or below zoom that can be had; 0 when none can. With blocking
+    // false, missing tiles are requested and coarser ones used meanwhile.
+    float elevation_at(LatLon position, uint32_t zoom, bool blocking);
+
+    // Resident textures ("GPU Cache Size").
+    size_t size() const { return m_lru.size(); }
+
+private:
+    // One cache entry: the texture, and for elevation tiles their heights on the CPU.
+    struct Resident {
+        gfx::Texture texture;
+        ElevationSamples samples;
+    };
+
+    TileService* service_for(TileKind kind);
+    gfx::Texture* upload(TileId tile, TileKind kind, const gfx::Image& image);
+    bool sample_resident(LatLon position, uint32_t zoom, float& metres);
+
+    const Config* m_config;
+    TileService m_texture_service;
+    TileService m_elevation_service;
+    LRUCache<TileKey, Resident> m_lru{CAPACITY};
+};
