@@ -1,0 +1,85 @@
+#include "tiles/WebMercator.h"
+
+#include <cmath>
+
+namespace {
+
+// Truncates toward zero and keeps the low 32 bits, as the tile formulas store their results.
+// Values outside the 64-bit range (or NaN) would make the conversion undefined; they become 0.
+uint32_t truncate_to_u32(double value)
+{
+    if (!(value > -9.0e18 && value < 9.0e18)) {
+        return 0;
+    }
+    return static_cast<uint32_t>(static_cast<int64_t>(value));
+}
+
+double tile_fx(double lon, double n) { return (lon + 180.0) / 360.0 * n; }
+
+double tile_fy(double lat, double n) { return (1.0 - std::asinh(std::tan(lat * PI / 180.0)) / PI) * 0.5 * n; }
+
+double row_latitude(double row, double n) { return std::atan(mercator_sinh(PI - row * TWO_PI / n)) * 180.0 / PI; }
+
+} // namespace
+
+double mercator_sinh(double t) { return (std::exp(t) - std::exp(-t)) * 0.5; }
+
+double mercator_x(double lon) { return (lon + 180.0) / 360.0 * EARTH_CIRCUMFERENCE; }
+
+double mercator_y(double lat) { return (1.0 - std::asinh(std::tan(lat * PI / 180.0)) / PI) * 0.5 * EARTH_CIRCUMFERENCE; }
+
+double mercator_lon(double mx) { return mx / EARTH_CIRCUMFERENCE * 360.0 - 180.0; }
+
+double mercator_lat(double my) { return std::atan(mercator_sinh(PI - my * TWO_PI / EARTH_CIRCUMFERENCE)) * 180.0 / PI; }
+
+TileId tile_at(const LatLon& position, uint32_t zoom)
+{
+    const double n = static_cast<double>(tiles_per_side(zoom));
+    return {zoom, truncate_to_u32(std::floor(tile_fx(position.lon, n))), truncate_to_u32(std::floor(tile_fy(position.lat, n)))};
+}
+
+TileId tile_corner_at(const LatLon& position, uint32_t zoom)
+{
+    const double n = static_cast<double>(tiles_per_side(zoom));
+    return {zoom, truncate_to_u32(std::round(tile_fx(position.lon, n))), truncate_to_u32(std::round(tile_fy(position.lat, n)))};
+}
+
+std::array<TileId, 4> corner_block(const TileId& corner)
+{
+    const uint32_t z = corner.zoom;
+    return {TileId{z, corner.x - 1u, corner.y - 1u}, TileId{z, corner.x, corner.y - 1u}, TileId{z, corner.x, corner.y},
+            TileId{z, corner.x - 1u, corner.y}};
+}
+
+TileBounds tile_bounds(const TileId& tile)
+{
+    const double n = static_cast<double>(tiles_per_side(tile.zoom));
+    const double x = static_cast<double>(tile.x);
+    const double y = static_cast<double>(tile.y);
+    TileBounds bounds;
+    bounds.lon_west = x / n * 360.0 - 180.0;
+    bounds.lon_east = (x + 1.0) / n * 360.0 - 180.0;
+    bounds.lat_north = row_latitude(y, n);
+    bounds.lat_south = row_latitude(y + 1.0, n);
+    return bounds;
+}
+
+double tile_size(uint32_t zoom) { return EARTH_CIRCUMFERENCE / static_cast<double>(tiles_per_side(zoom)); }
+
+TileUV position_in_tile(const LatLon& position, const TileId& tile)
+{
+    const TileBounds b = tile_bounds(tile);
+    return {(position.lon - b.lon_west) / (b.lon_east - b.lon_west), (position.lat - b.lat_north) / (b.lat_south - b.lat_north)};
+}
+
+WorldXZ latlon_to_world(const LatLon& position, double origin_mx, double origin_my, double s)
+{
+    return {(mercator_x(position.lon) - origin_mx) * s, (mercator_y(position.lat) - origin_my) * s};
+}
+
+LatLon world_to_latlon(double world_x, double world_z, double origin_mx, double origin_my, double s)
+{
+    const double mx = world_x / s + origin_mx;
+    const double my = world_z / s + origin_my;
+    return {mercator_lat(my), mercator_lon(mx)};
+}
