@@ -13,18 +13,11 @@
 // Metres above sea level of one pixel's first two channels.
 float decode_elevation(uint8_t r, uint8_t g, ElevationEncoding encoding);
 
-// Position of a point inside a tile: (0, 0) north-west corner, (1, 1) south-east corner.
-struct TileUV {
-    float u = 0.0f;
-    float v = 0.0f;
-};
-TileUV position_in_tile(LatLon position, TileId tile);
-
 // Nearest-pixel sample of pixels (rows top to bottom, `channels` bytes per pixel): column
 // (width − 1) × u and row (height − 1) × v, truncated. Metres; 0 for an image without data
 // or with a non-positive size or channel count, and for u or v outside [0, 1]. A single
 // channel image reads G as 0.
-float sample_elevation(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels, TileUV uv,
+float sample_elevation(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels, float u, float v,
                        ElevationEncoding encoding);
 
 // Metres at latitude (degrees) expressed in Mercator metres: metres / |cos(latitude)|.
@@ -41,8 +34,8 @@ struct ElevationSamples {
     static ElevationSamples from_pixels(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels);
 
     bool empty() const { return rg.empty(); }
-    float sample(TileUV uv, ElevationEncoding encoding) const
+    float sample(float u, float v, ElevationEncoding encoding) const
     {
-        return sample_elevation(rg.empty() ? nullptr : rg.data(), width, height, 2, uv, encoding);
+        return sample_elevation(rg.empty() ? nullptr : rg.data(), width, height, 2, u, v, encoding);
     }
 };

@@ -7,18 +7,13 @@
 #include "app/Config.h"
 #include "terrain/WorldFrame.h"
 #include "tiles/TileId.h"
+#include "tiles/WebMercator.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
-
-// A point on the ground plane of the world frame.
-struct WorldXZ {
-    double x = 0.0; // east
-    double z = 0.0; // south
-};
 
 struct Node {
     WorldXZ bounds_min;       // north-west corner

@@ -24,17 +24,6 @@ struct TileKey {
     }
 };
 
-// 64-bit FNV-1a over the four little-endian bytes of value.
-constexpr uint64_t fnv1a_64_u32(uint32_t value)
-{
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (int i = 0; i < 4; ++i) {
-        hash ^= (value >> (8 * i)) & 0xffu;
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
-
 // Combines the tile's own hash with the kind's, boost::hash_combine style, so that the two
 // layers of one tile land in different buckets.
 constexpr uint64_t tile_key_hash(uint64_t tile_hash, TileKind kind)
@@ -48,6 +37,6 @@ template <>
 struct std::hash<TileKey> {
     size_t operator()(const TileKey& key) const noexcept
     {
-        return static_cast<size_t>(tile_key_hash(static_cast<uint64_t>(std::hash<TileId>{}(key.tile)), key.kind));
+        return static_cast<size_t>(tile_key_hash(tile_hash(key.tile), key.kind));
     }
 };
