@@ -38,7 +38,17 @@ public:
     ~Image();
 };
 
-// PNG bytes of the image (row stride width × channels); empty on failure. Used for the disk cache.
+// zlib level and the row filters the encoder may choose from (a mask of libspng's
+// SPNG_FILTER_CHOICE_* values). Encoding is the largest cost of a tile's cold path, so the
+// defaults favour speed over size; bench_tiles measures the trade.
+struct PngSettings {
+    int compression_level = 1;
+    int filter_choice = 16; // SPNG_FILTER_CHOICE_SUB
+};
+
+// PNG bytes of the image (row stride width × channels, 1 to 4 channels); empty on failure.
+// Used for the disk cache. Safe from any thread.
 std::vector<unsigned char> encode_png(const Image& image);
+std::vector<unsigned char> encode_png(const Image& image, const PngSettings& settings);
 
 } // namespace gfx
