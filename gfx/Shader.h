@@ -1,0 +1,58 @@
+#pragma once
+
+// One linked GL program built from source files on disk. It keeps the paths so that it can be
+// rebuilt while the program runs; a failed rebuild keeps the last good program on screen.
+// Uniforms are set by name on the program in use (the caller calls use() first).
+
+#include <string>
+
+#include <GL/glew.h>
+#include <glm/glm.hpp>
+
+namespace gfx {
+
+class Shader {
+public:
+    // Builds a vertex/fragment program. A failed build leaves id() at 0 and does not throw;
+    // the failure is printed to standard error.
+    Shader(std::string vertex_path, std::string fragment_path);
+    // Builds a compute program from one source.
+    explicit Shader(std::string compute_path);
+    ~Shader();
+
+    // Built once and rebuilt in place: neither copied nor moved.
+    Shader(const Shader&) = delete;
+    Shader& operator=(const Shader&) = delete;
+    Shader(Shader&&) = delete;
+    Shader& operator=(Shader&&) = delete;
+
+    void use() const;
+
+    // Rebuilds from the stored vertex and fragment paths; true when the new program replaced
+    // the old one. On failure the old program stays.
+    bool reload();
+    // Rebuilds a compute program from the stored compute path; true when it replaced the old.
+    bool reload_compute();
+
+    void set_mat4(const std::string& name, const glm::mat4& value) const;
+    void set_vec2(const std::string& name, const glm::vec2& value) const;
+    void set_vec3(const std::string& name, const glm::vec3& value) const;
+    void set_int(const std::string& name, GLint value) const;
+    void set_uint(const std::string& name, GLuint value) const;
+    void set_float(const std::string& name, GLfloat value) const;
+
+    GLuint id() const { return m_id; }
+    const std::string& vertex_path() const { return m_vertex_path; }
+    const std::string& fragment_path() const { return m_fragment_path; }
+    const std::string& compute_path() const { return m_compute_path; }
+
+private:
+    void replace_program(GLuint program);
+
+    GLuint m_id = 0;
+    std::string m_vertex_path;
+    std::string m_fragment_path;
+    std::string m_compute_path;
+};
+
+} // namespace gfx
