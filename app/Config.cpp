@@ -1,1 +1,239 @@
-// placeholder, replaced by the subsystem's sources
+#include "app/Config.h"
+
+#include "app/Console.h"
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <string_view>
+
+#include <SDL.h>
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using nlohmann::json;
+
+// Raised while filling the record; load_config turns it into the one "Could not parse "
+// failure, so its text is never shown.
+struct FillError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+const json& member(const json& object, const char* key)
+{
+    auto it = object.find(key);
+    if (it == object.end())
+        throw FillError(fmt::format("missing key {}", key));
+    return *it;
+}
+
+// Integer fields accept any JSON number, the fractional part cut off toward zero, or a
+// boolean. A number beyond the 32-bit range cannot be represented and is refused rather
+// than wrapped.
+int32_t to_int32(const json& value)
+{
+    if (value.is_boolean())
+        return value.get<bool>() ? 1 : 0;
+    if (value.is_number_unsigned()) {
+        uint64_t v = value.get<uint64_t>();
+        if (v > uint64_t(std::numeric_limits<int32_t>::max()))
+            throw FillError("integer out of range");
+        return int32_t(v);
+    }
+    if (value.is_number_integer()) {
+        int64_t v = value.get<int64_t>();
+        if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+            throw FillError("integer out of range");
+        return int32_t(v);
+    }
+    if (value.is_number_float()) {
+        double v = std::trunc(value.get<double>());
+        if (!(v >= double(std::numeric_limits<int32_t>::min()) && v <= double(std::numeric_limits<int32_t>::max())))
+            throw FillError("integer out of range");
+        return int32_t(v);
+    }
+    throw FillError("not an integer");
+}
+
+double to_double(const json& value)
+{
+    if (!value.is_number())
+        throw FillError("not a number");
+    return value.get<double>();
+}
+
+bool to_bool(const json& value)
+{
+    if (!value.is_boolean())
+        throw FillError("not a boolean");
+    return value.get<bool>();
+}
+
+std::string to_text(const json& value)
+{
+    if (!value.is_string())
+        throw FillError("not a string");
+    return value.get<std::string>();
+}
+
+template <typename Enum, size_t N>
+Enum to_enum(const json& value, const std::pair<std::string_view, Enum> (&table)[N])
+{
+    std::string text = to_text(value);
+    for (const auto& [spelling, e] : table)
+        if (text == spelling)
+            return e;
+    throw FillError("Invalid Enum: " + text);
+}
+
+const std::pair<std::string_view, ElevationEncoding> ELEVATION_ENCODINGS[] = {
+    {"SINGLE_BYTE", ElevationEncoding::SINGLE_BYTE},
+    {"RG_ENCODED", ElevationEncoding::RG_ENCODED},
+};
+
+const std::pair<std::string_view, TilePattern> TILE_PATTERNS[] = {
+    {"ZXY_Y_NORTH", TilePattern::ZXY_Y_NORTH},
+    {"ZXY_Y_SOUTH", TilePattern::ZXY_Y_SOUTH},
+    {"ZYX_Y_NORTH", TilePattern::ZYX_Y_NORTH},
+    {"ZYX_Y_SOUTH", TilePattern::ZYX_Y_SOUTH},
+};
+
+// Reads an optional key into field, leaving the default when the key is absent.
+template <typename T, typename Convert>
+void read_optional(const json& object, const char* key, T& field, Convert convert)
+{
+    auto it = object.find(key);
+    if (it != object.end())
+        field = convert(*it);
+}
+
+const json& require_object(const json& value)
+{
+    if (!value.is_object())
+        throw FillError("not an object");
+    return value;
+}
+
+TileServerConfig read_tile_server(const json& value)
+{
+    const json& object = require_object(value);
+    TileServerConfig server;
+    server.url = to_text(member(object, "url"));
+    read_optional(object, "file_ending", server.file_ending, to_text);
+    read_optional(object, "pattern", server.pattern, [](const json& v) { return to_enum(v, TILE_PATTERNS); });
+    read_optional(object, "num_threads", server.num_threads, to_int32);
+    read_optional(object, "max_zoom", server.max_zoom, to_int32);
+    read_optional(object, "cache_on_disk", server.cache_on_disk, to_bool);
+    read_optional(object, "attribution", server.attribution, to_text);
+
+    // Values of the right type that the consumers cannot work with: a negative worker
+    // count, or a zoom beyond what 32-bit tile coordinates can address.
+    if (server.num_threads < 0)
+        throw FillError("num_threads below 0");
+    if (server.max_zoom < 0 || server.max_zoom > MAX_TILE_ZOOM)
+        throw FillError("max_zoom out of range");
+    return server;
+}
+
+LatLon read_lat_lon(const json& value)
+{
+    const json& object = require_object(value);
+    LatLon position{0.0, 0.0};
+    read_optional(object, "lat", position.lat, to_double);
+    read_optional(object, "lon", position.lon, to_double);
+    return position;
+}
+
+void fill(Config& config, const json& document)
+{
+    const json& root = require_object(document);
+    config.elevation_encoding = to_enum(member(root, "elevation_encoding"), ELEVATION_ENCODINGS);
+    config.elevation_server = read_tile_server(member(root, "elevation_server"));
+    config.texture_server = read_tile_server(member(root, "texture_server"));
+    read_optional(root, "log_flight", config.log_flight, to_bool);
+    read_optional(root, "start_position", config.start_position, read_lat_lon);
+    read_optional(root, "chunk_vertex_count", config.chunk_vertex_count, to_int32);
+    read_optional(root, "window_width", config.window_width, to_int32);
+    read_optional(root, "window_height", config.window_height, to_int32);
+
+    // A chunk needs at least one quad per side; a window needs a positive size.
+    if (config.chunk_vertex_count < 2)
+        throw FillError("chunk_vertex_count below 2");
+    if (config.window_width <= 0 || config.window_height <= 0)
+        throw FillError("window size not positive");
+}
+
+std::filesystem::path cache_dir_for(const std::filesystem::path& pref_path, const std::string& url)
+{
+    return pref_path / "tiles" / ("cache-" + std::to_string(fnv1a_64(url)));
+}
+
+} // namespace
+
+std::string to_string(const LatLon& position)
+{
+    // Fixed notation with six decimals, the printf "%f" form.
+    return fmt::format("lat={:f}, lon={:f}", position.lat, position.lon);
+}
+
+uint64_t fnv1a_64(std::string_view text)
+{
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char byte : text) {
+        hash ^= byte;
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+std::filesystem::path get_base_path()
+{
+    char* path = SDL_GetBasePath();
+    if (path == nullptr)
+        throw ConfigError(std::string("Could not determine the program's directory: ") + SDL_GetError());
+    std::filesystem::path result(path);
+    SDL_free(path);
+    console::print("Get Base Path: {}\n", console::quoted(result));
+    return result;
+}
+
+std::filesystem::path get_pref_path()
+{
+    char* path = SDL_GetPrefPath("Windhollow", "Windhollow");
+    if (path == nullptr)
+        throw ConfigError(std::string("Could not determine the user's preference directory: ") + SDL_GetError());
+    std::filesystem::path result(path);
+    SDL_free(path);
+    console::print("Get Pref Path: {}\n", console::quoted(result));
+    return result;
+}
+
+Config load_config(const std::filesystem::path& base)
+{
+    Config config;
+    config.base_path = base.empty() ? get_base_path() : base;
+
+    std::filesystem::path file = config.base_path / CONFIG_FILE;
+    std::ifstream stream(file, std::ios::binary);
+    // A directory opens as a stream on some platforms but cannot be read: treat it as
+    // unopenable too.
+    if (!stream.is_open() || std::filesystem::is_directory(file))
+        throw ConfigError("Could not open " + console::quoted(file));
+
+    try {
+        // Strict: comments are refused and nothing but white space may follow the value.
+        json document = json::parse(stream, nullptr, true, false);
+        fill(config, document);
+    } catch (const json::exception&) {
+        throw ConfigError("Could not parse " + console::quoted(file));
+    } catch (const FillError&) {
+        throw ConfigError("Could not parse " + console::quoted(file));
+    }
+
+    std::filesystem::path pref_path = get_pref_path();
+    config.elevation_server.cache_dir = cache_dir_for(pref_path, config.elevation_server.url);
+    config.texture_server.cache_dir = cache_dir_for(pref_path, config.texture_server.url);
+    return config;
+}

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 struct LatLon {
     double lat = 0.0; // degrees, north positive
@@ -54,6 +55,10 @@ inline const std::filesystem::path CONFIG_FILE = "assets/config/Windhollow.json"
 inline const std::filesystem::path SHADER_DIR = "assets/shaders";
 inline const std::filesystem::path FLIGHT_MODEL_FILE = "assets/config/FlightModel.json";
 
+// The deepest zoom a tile server may be configured with: 2^30 tiles per side still fit the
+// unsigned 32-bit tile coordinates with room for the row flip.
+inline constexpr int32_t MAX_TILE_ZOOM = 30;
+
 // The one failure of the configuration load: its message carries "Could not open " or
 // "Could not parse " followed by the file's path.
 class ConfigError : public std::runtime_error {
@@ -62,6 +67,9 @@ public:
 };
 
 // Reads base/CONFIG_FILE; an empty base means the program's own directory. Throws ConfigError.
+// Besides syntax and types, values nothing can work with fail as "Could not parse ": a
+// chunk_vertex_count below 2, a window width or height of 0 or less, a num_threads below 0,
+// a max_zoom outside 0..MAX_TILE_ZOOM, or an integer beyond the signed 32-bit range.
 Config load_config(const std::filesystem::path& base);
 
 // The directory of the running program / the per-user writable directory ("Windhollow",

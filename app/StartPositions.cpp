@@ -1,1 +1,27 @@
-// placeholder, replaced by the subsystem's sources
+#include "app/StartPositions.h"
+
+const std::array<StartPosition, 23> start_positions = {{
+    {"Innsbruck", 47.2576, 11.3513, 90.0f, 3000.0f},
+    {"Salzburg", 47.8014, 13.0448, 90.0f, 3000.0f},
+    {"Graz", 47.0679, 15.4417, 90.0f, 3000.0f},
+    {"Wien", 48.2081, 16.3713, 90.0f, 3000.0f},
+    {"Klagenfurt", 46.6257, 14.3137, 90.0f, 3000.0f},
+    {"Linz", 48.3069, 14.2859, 90.0f, 3000.0f},
+    {"St Poelten", 48.2045, 15.6307, 90.0f, 3000.0f},
+    {"Bregenz", 47.5018, 9.7454, 90.0f, 3000.0f},
+    {"Eisenstadt", 47.8405, 16.5252, 90.0f, 3000.0f},
+    {"Ludesch", 47.1958, 9.7023, 90.0f, 3000.0f},
+    {"Thueringerberg", 47.2198, 9.7854, 180.0f, 2000.0f},
+    {"Hallstatt", 47.5622, 13.6493, 90.0f, 3000.0f},
+    {"Zell am See", 47.3235, 12.7969, 90.0f, 3000.0f},
+    {"Alpbach", 47.3991, 11.9432, 90.0f, 3000.0f},
+    {"Schneeberg", 47.8186, 15.8814, 225.0f, 4000.0f},
+    {"Hohe Wand", 47.8413, 16.0585, 90.0f, 3000.0f},
+    {"Rax", 47.7012, 15.7402, 90.0f, 3000.0f},
+    {"Grossglockner", 47.0742, 12.6947, 90.0f, 3000.0f},
+    {"Hoher Dachstein", 47.4751, 13.6056, 90.0f, 3000.0f},
+    {"Wilder Kaiser", 47.5565, 12.2062, 90.0f, 3000.0f},
+    {"Itonskopf", 47.1111, 9.9143, 225.0f, 3000.0f},
+    {"Hoher Frassen", 47.191, 9.835, 225.0f, 3000.0f},
+    {"Gruener See", 47.5351, 15.0748, 315.0f, 2000.0f},
+}};
