@@ -1,0 +1,127 @@
+#include "tiles/HttpClient.h"
+
+#include <mutex>
+#include <new>
+#include <stdexcept>
+
+#include <curl/curl.h>
+
+namespace {
+
+struct Transfer {
+    std::vector<unsigned char>* body;
+    size_t limit;
+    bool too_large = false;
+};
+
+size_t write_body(char* data, size_t size, size_t count, void* user)
+{
+    auto* transfer = static_cast<Transfer*>(user);
+    const size_t bytes = size * count;
+    if (transfer->body->size() + bytes > transfer->limit) {
+        // Returning less than given makes libcurl abort the transfer with CURLE_WRITE_ERROR.
+        transfer->too_large = true;
+        return 0;
+    }
+    try {
+        transfer->body->insert(transfer->body->end(), data, data + bytes);
+    } catch (...) {
+        // No exception may cross libcurl's C frames; a body we cannot hold counts as too large.
+        transfer->too_large = true;
+        return 0;
+    }
+    return bytes;
+}
+
+} // namespace
+
+void HttpClient::global_init()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            throw std::runtime_error("curl_global_init failed");
+        }
+    });
+}
+
+HttpClient::HttpClient(HttpOptions options) : m_options(options)
+{
+    global_init();
+    CURL* curl = curl_easy_init();
+    if (curl == nullptr) {
+        throw std::bad_alloc();
+    }
+    curl_slist* headers = curl_slist_append(nullptr, "User-Agent: Windhollow/0.0");
+    if (headers == nullptr) {
+        curl_easy_cleanup(curl);
+        throw std::bad_alloc();
+    }
+    m_curl = curl;
+    m_headers = headers;
+
+    // Options that stay the same for every request of this handle.
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_options.timeout_ms);
+    // Worker threads must not get SIGALRM from the resolver's time-out.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, m_options.max_redirects);
+    // A tile URL, or a redirect from one, must not reach file://, ftp:// or anything else.
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // Refuses early when the server announces the size; the write callback covers chunked bodies.
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_options.max_body_bytes));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write_body);
+    if (!m_options.reuse_connections) {
+        curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    }
+}
+
+HttpClient::~HttpClient()
+{
+    curl_easy_cleanup(static_cast<CURL*>(m_curl));
+    curl_slist_free_all(static_cast<curl_slist*>(m_headers));
+}
+
+HttpResponse HttpClient::get(const std::string& url)
+{
+    CURL* curl = static_cast<CURL*>(m_curl);
+    HttpResponse response;
+    Transfer transfer{&response.body, m_options.max_body_bytes};
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+
+    const CURLcode result = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    // The handle keeps a pointer to the transfer state; clear it before the state goes.
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+
+    if (transfer.too_large || result == CURLE_FILESIZE_EXCEEDED) {
+        response.status = status;
+        response.too_large = true;
+        response.body.clear();
+        response.body.shrink_to_fit();
+        response.error = curl_easy_strerror(result);
+        return response;
+    }
+    if (result == CURLE_TOO_MANY_REDIRECTS) {
+        // An answer came, just another redirect: report its status.
+        response.status = status;
+        response.body.clear();
+        response.error = curl_easy_strerror(result);
+        return response;
+    }
+    if (result != CURLE_OK) {
+        // No complete answer: a failed connection, a time-out, a cut transfer.
+        response.status = 0;
+        response.body.clear();
+        response.error = curl_easy_strerror(result);
+        return response;
+    }
+    response.status = status;
+    return response;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+// HTTP GET of tiles on libcurl. One client owns one libcurl easy handle and keeps its
+// connections open between requests, so a worker that fetches tile after tile from the same
+// server pays the TCP handshake once.
+//
+// Thread-safety: a client is used by one thread at a time (each tile worker has its own, the
+// synchronous path uses one under the service lock). Constructing clients is safe from any
+// thread; libcurl's global initialisation runs once, before the first client exists.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct HttpOptions {
+    long timeout_ms = 1000;                      // whole transfer, connection included
+    long max_redirects = 5;
+    size_t max_body_bytes = 8 * 1024 * 1024;     // a tile is tens of kilobytes
+    bool reuse_connections = true;               // false: a fresh connection per request (benchmarks)
+};
+
+struct HttpResponse {
+    long status = 0;                 // HTTP status of the final answer; 0 when no answer came (connection, time-out)
+    bool too_large = false;          // the body passed max_body_bytes and was dropped
+    std::vector<unsigned char> body; // complete only when status is 200 and !too_large
+    std::string error;               // libcurl's text for a failed transfer, else empty
+};
+
+class HttpClient {
+public:
+    explicit HttpClient(HttpOptions options = {});
+    ~HttpClient();
+
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // GET url with the single header "User-Agent: Windhollow/0.0", following at most
+    // max_redirects redirects, over http or https only.
+    HttpResponse get(const std::string& url);
+
+    // curl_global_init, once per process; every constructor calls it. Call it yourself before
+    // starting threads that may build clients, as libcurl asks.
+    static void global_init();
+
+private:
+    HttpOptions m_options;
+    void* m_curl = nullptr;      // CURL*
+    void* m_headers = nullptr;   // curl_slist*
+};
