@@ -1,0 +1,99 @@
+#include "physics/FlightModelReader.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace flight_model {
+namespace {
+
+using nlohmann::json;
+
+double read_number(const json& value)
+{
+    if (!value.is_number()) {
+        throw json::type_error::create(302, std::string("type must be number, but is ") + value.type_name(), &value);
+    }
+    return value.get<double>();
+}
+
+const json::object_t& read_object(const json& element)
+{
+    if (!element.is_object()) {
+        throw json::type_error::create(302, std::string("type must be object, but is ") + element.type_name(), &element);
+    }
+    return element.get_ref<const json::object_t&>();
+}
+
+// The member's value, or nullptr when the element does not have it.
+const json* member(const json::object_t& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found == object.end() ? nullptr : &found->second;
+}
+
+float read_float_or(const json::object_t& object, const char* key, float fallback)
+{
+    const json* value = member(object, key);
+    return value ? read_float(*value) : fallback;
+}
+
+// Elements 0, 1 and 2 of the array; further elements are ignored. A missing element gives the
+// library's out-of-range error for its index.
+glm::vec3 read_position(const json::object_t& object)
+{
+    const json* value = member(object, "position");
+    if (!value) {
+        return glm::vec3(0.0f);
+    }
+    return {read_float(value->at(0)), read_float(value->at(1)), read_float(value->at(2))};
+}
+
+} // namespace
+
+float read_float(const nlohmann::json& value)
+{
+    const double number = read_number(value);
+    if (std::abs(number) > static_cast<double>(std::numeric_limits<float>::max())) {
+        throw nlohmann::json::out_of_range::create(406, "number out of range of a float: " + value.dump(), &value);
+    }
+    return static_cast<float>(number);
+}
+
+int read_whole_degrees(const nlohmann::json& value)
+{
+    const double whole = std::fmod(std::trunc(read_number(value)), 720.0);
+    return static_cast<int>(whole);
+}
+
+Engine read_engine(const nlohmann::json& element)
+{
+    const auto& object = read_object(element);
+    Engine engine;
+    engine.position = read_position(object);
+    engine.thrust = read_float_or(object, "thrust", 0.0f);
+    return engine;
+}
+
+Wheel read_wheel(const nlohmann::json& element)
+{
+    const auto& object = read_object(element);
+    const glm::vec3 position = read_position(object);
+    const float stiffness = read_float_or(object, "stiffness", 30000.0f);
+    const float damping = read_float_or(object, "damping", 1000.0f);
+    return Wheel::attached_at(position, stiffness, damping);
+}
+
+Wing read_wing(const nlohmann::json& element)
+{
+    const auto& object = read_object(element);
+    Wing wing;
+    wing.position = read_position(object);
+    const json* roll = member(object, "roll_angle");
+    wing.orientation = Wing::roll_orientation(roll ? read_whole_degrees(*roll) : 0);
+    wing.wingspan = read_float_or(object, "wingspan", 0.0f);
+    wing.chord_length = read_float_or(object, "chord_length", 0.0f);
+    return wing;
+}
+
+} // namespace flight_model

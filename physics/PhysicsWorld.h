@@ -1,0 +1,82 @@
+#pragma once
+
+// The one process-wide physics world: Bullet's collision configuration, dispatcher,
+// broadphase, solver and dynamics world, the single material every shape uses, and the bodies
+// and shapes living in it. Built on first use, released at program exit in reverse order of
+// creation. Frame: X east, Y up, Z south, in unscaled Mercator metres; seconds.
+
+#include <memory>
+#include <vector>
+
+#include <glm/vec3.hpp>
+
+class btBroadphaseInterface;
+class btCollisionDispatcher;
+class btCollisionObject;
+class btCollisionShape;
+class btDefaultCollisionConfiguration;
+class btDiscreteDynamicsWorld;
+class btRigidBody;
+class btSequentialImpulseConstraintSolver;
+
+// Contact properties of every shape. Bullet keeps one friction coefficient, used for both the
+// static and the sliding case.
+struct PhysicsMaterial {
+    float friction = 0.5f;
+    float restitution = 0.6f;
+};
+
+class PhysicsWorld {
+public:
+    // The longest step the world takes: a frame longer than this slows simulated time down
+    // instead of taking a step the solver and the suspension cannot follow.
+    static constexpr float max_step = 1.0f / 60.0f;
+    static constexpr float gravity = -9.81f;
+
+    // The single world; the first call builds it (thread-safe), later calls return it.
+    static PhysicsWorld& instance();
+
+    ~PhysicsWorld();
+    PhysicsWorld(const PhysicsWorld&) = delete;
+    PhysicsWorld& operator=(const PhysicsWorld&) = delete;
+
+    // Advances the world once by min(dt, max_step), without substeps. A dt that is not
+    // positive advances nothing.
+    void step(float dt);
+
+    // Adds a static infinite plane through point with the given unit normal, solid on the side
+    // opposite to the normal. Returns its body (owned by the world).
+    btRigidBody* add_ground_plane(const glm::vec3& point, const glm::vec3& normal);
+
+    // Adds a dynamic body of the given mass whose inertia comes from its shape, at position
+    // with the identity rotation, using the world's material. It never falls asleep: forces
+    // are applied to it every frame. The world owns body and shape.
+    btRigidBody* add_dynamic_body(std::unique_ptr<btCollisionShape> shape, float mass, const glm::vec3& position);
+
+    // Takes a body out of the world and frees it with its shape. Unknown bodies are ignored.
+    void remove_body(btRigidBody* body);
+
+    // Empties the world of every body, for tests that need a scene of their own; the world
+    // itself (configuration, solver, material) stays as built.
+    void remove_all_bodies();
+
+    btDiscreteDynamicsWorld& get_scene() { return *scene; }
+    const btDiscreteDynamicsWorld& get_scene() const { return *scene; }
+    const PhysicsMaterial& get_material() const { return material; }
+
+private:
+    PhysicsWorld();
+
+    btRigidBody* add_body(std::unique_ptr<btCollisionShape> shape, float mass, const glm::vec3& position);
+
+    struct OwnedBody;
+
+    // Declared in order of creation, so that the members are destroyed in reverse.
+    std::unique_ptr<btDefaultCollisionConfiguration> collision_configuration;
+    std::unique_ptr<btCollisionDispatcher> dispatcher;
+    std::unique_ptr<btBroadphaseInterface> broadphase;
+    std::unique_ptr<btSequentialImpulseConstraintSolver> solver;
+    std::unique_ptr<btDiscreteDynamicsWorld> scene;
+    PhysicsMaterial material;
+    std::vector<OwnedBody> bodies;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+// One wheel of the landing gear: a ray-cast spring and damper that pushes the body along its
+// up axis at the wheel's attachment point.
+
+#include <glm/gtc/quaternion.hpp>
+#include <glm/vec3.hpp>
+
+class btCollisionWorld;
+class btRigidBody;
+
+struct Wheel {
+    float rest_length = 0.0f; // length of the suspension ray; the wheel sits this far below its attachment point
+    float stiffness = 30000.0f; // force per unit of compression
+    float damping = 1000.0f;    // force per unit of speed along the body's up axis
+    float offset = 0.0f;        // compression found by the last step whose ray hit
+    glm::quat orientation{1.0f, 0.0f, 0.0f, 0.0f}; // relative to the body; always the identity
+    glm::vec3 position{0.0f};   // attachment point, body coordinates
+
+    // A wheel attached at position: the suspension reaches down to the body's origin height
+    // mirrored below the attachment point, so rest_length = -position.y.
+    static Wheel attached_at(const glm::vec3& position, float stiffness, float damping);
+
+    // The spring and damper force along the up axis for a compression and the attachment
+    // point's speed along that axis. Negative values pull the body down.
+    float suspension_force(float compression, float speed_along_up) const
+    {
+        return compression * stiffness - speed_along_up * damping;
+    }
+
+    // Casts the suspension ray straight down from the attachment point and, on a hit within
+    // rest_length, applies the force to body and records the compression in offset. With no
+    // hit, or no suspension to speak of (rest_length 0 or less), nothing changes. Called on the
+    // main thread between physics steps.
+    void step(btRigidBody& body, const btCollisionWorld& world);
+
+    // Where the wheel is drawn, in body coordinates: rest_length below its attachment point,
+    // raised by the current compression.
+    glm::vec3 draw_center() const { return {position.x, position.y - rest_length + offset, position.z}; }
+};
