@@ -1,0 +1,53 @@
+#pragma once
+
+// What a request path asks the tile server for: the statistics, a tile of one of the four
+// layers, and the failures to inject before it. Pure parsing, no I/O.
+//
+//   /imagery/{z}/{x}/{y}.png | .jpg        RGB imagery
+//   /elevation/rg/{z}/{x}/{y}.png          heights, 32·R + G/8 metres
+//   /elevation/byte/{z}/{x}/{y}.png        heights, R/255 · 3795 metres
+//
+// Any number of failure prefixes may stand before a tile route, applied left to right:
+//   /status/{code}/   answer that status (200 serves the tile as usual)
+//   /slow/{ms}/       wait that long, then go on
+//   /corrupt/         answer 200 with a body that is no image
+//   /huge/            answer 200 with 16 MiB sent chunked, without a Content-Length
+//   /bigimage/        answer a valid PNG of 5000 × 16 pixels
+//   /redirect/{n}/    redirect to the same path with n − 1 (the prefix dropped at 0)
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/TileRaster.h"
+
+namespace tileserver {
+
+enum class Layer { ImageryPng, ImageryJpeg, ElevationRg, ElevationByte };
+
+struct Injection {
+    enum class Kind { Status, Slow, Corrupt, Huge, BigImage, Redirect };
+    Kind kind = Kind::Status;
+    int value = 0;         // status code, milliseconds or remaining redirects
+    std::string rest;      // for Redirect: the path after this prefix, starting with '/'
+};
+
+struct TileRequest {
+    std::vector<Injection> injections; // in path order
+    Layer layer = Layer::ImageryPng;
+    TileAddress tile;
+};
+
+// Limits on the values in prefixes; larger values make the path unknown.
+inline constexpr int MAX_SLOW_MS = 600000;
+inline constexpr int MAX_REDIRECTS = 50;
+
+// The tile request a path names, or nothing when the path is unknown (bad numbers, a tile
+// outside its zoom's grid, a status code outside 200–599, an unknown layer or extension).
+std::optional<TileRequest> parse_tile_path(std::string_view path);
+
+// The path a redirect prefix with the given remaining count and rest sends the client to.
+std::string redirect_target(int remaining, const std::string& rest);
+
+} // namespace tileserver

@@ -1,0 +1,154 @@
+#include "tools/TileHttpServer.h"
+
+#include <httplib.h>
+#include <thread>
+
+#include "tools/ImageEncoding.h"
+
+namespace tileserver {
+
+namespace {
+
+constexpr size_t HUGE_BODY_BYTES = 16u << 20;
+constexpr size_t HUGE_CHUNK_BYTES = 64u << 10;
+
+const std::string& big_image_png()
+{
+    static const std::string png = [] {
+        constexpr int width = 5000;
+        constexpr int height = 16;
+        std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                uint8_t* pixel = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+                pixel[0] = static_cast<uint8_t>(x * 255 / (width - 1));
+                pixel[1] = static_cast<uint8_t>(y * 16);
+                pixel[2] = 128;
+            }
+        }
+        return encode_png(rgb, width, height);
+    }();
+    return png;
+}
+
+void sleep_ms(int ms)
+{
+    if (ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+} // namespace
+
+TileHttpServer::TileHttpServer(ServerOptions options) : m_options(options), m_server(std::make_unique<httplib::Server>())
+{
+    size_t threads = m_options.handler_threads;
+    m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    m_server->set_keep_alive_max_count(1000);
+    m_server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) { handle(request, response); });
+    // Other methods on any path: unknown, like any other URL that is not served.
+    auto unknown = [this](const httplib::Request& request, httplib::Response& response) {
+        m_stats.record_unexpected(request.path);
+        response.status = 404;
+        response.set_content("not found\n", "text/plain");
+    };
+    m_server->Post(".*", unknown);
+    m_server->Put(".*", unknown);
+    m_server->Delete(".*", unknown);
+}
+
+TileHttpServer::~TileHttpServer() = default;
+
+int TileHttpServer::bind()
+{
+    if (m_options.port == 0) {
+        m_port = m_server->bind_to_any_port("127.0.0.1");
+    } else {
+        m_port = m_server->bind_to_port("127.0.0.1", m_options.port) ? m_options.port : -1;
+    }
+    return m_port;
+}
+
+bool TileHttpServer::serve() { return m_server->listen_after_bind(); }
+
+void TileHttpServer::stop() { m_server->stop(); }
+
+void TileHttpServer::handle(const httplib::Request& request, httplib::Response& response)
+{
+    if (request.path == "/stats") {
+        response.set_content(m_stats.to_json(), "application/json");
+        return;
+    }
+    if (request.path == "/stats/reset") {
+        m_stats.reset();
+        response.set_content("{}", "application/json");
+        return;
+    }
+    answer_tile(request.path, response);
+}
+
+void TileHttpServer::answer_tile(const std::string& path, httplib::Response& response)
+{
+    std::optional<TileRequest> tile_request = parse_tile_path(path);
+    if (!tile_request) {
+        m_stats.record_unexpected(path);
+        response.status = 404;
+        response.set_content("not found\n", "text/plain");
+        return;
+    }
+    m_stats.record_tile(path);
+    sleep_ms(m_options.latency_ms);
+
+    for (const Injection& injection : tile_request->injections) {
+        switch (injection.kind) {
+        case Injection::Kind::Status:
+            if (injection.value != 200) {
+                response.status = injection.value;
+                response.set_content("injected status " + std::to_string(injection.value) + "\n", "text/plain");
+                return;
+            }
+            break;
+        case Injection::Kind::Slow:
+            sleep_ms(injection.value);
+            break;
+        case Injection::Kind::Corrupt:
+            response.status = 200;
+            response.set_content("This body is not an image, whatever its type says.\n", TileStore::content_type(tile_request->layer));
+            return;
+        case Injection::Kind::Huge:
+            response.status = 200;
+            response.set_chunked_content_provider(TileStore::content_type(tile_request->layer),
+                                                  [](size_t offset, httplib::DataSink& sink) {
+                                                      if (offset >= HUGE_BODY_BYTES) {
+                                                          sink.done();
+                                                          return true;
+                                                      }
+                                                      static const std::string chunk(HUGE_CHUNK_BYTES, '\x5a');
+                                                      size_t size = std::min(HUGE_CHUNK_BYTES, HUGE_BODY_BYTES - offset);
+                                                      return sink.write(chunk.data(), size);
+                                                  });
+            return;
+        case Injection::Kind::BigImage:
+            response.status = 200;
+            response.set_content(big_image_png(), "image/png");
+            return;
+        case Injection::Kind::Redirect:
+            if (injection.value > 0) {
+                response.set_redirect(redirect_target(injection.value, injection.rest), 302);
+                return;
+            }
+            break;
+        }
+    }
+
+    std::shared_ptr<const std::string> body = m_store.body(tile_request->layer, tile_request->tile);
+    if (body->empty()) {
+        response.status = 500;
+        response.set_content("could not encode the tile\n", "text/plain");
+        return;
+    }
+    response.status = 200;
+    response.set_content(*body, TileStore::content_type(tile_request->layer));
+}
+
+} // namespace tileserver

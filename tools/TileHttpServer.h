@@ -1,0 +1,53 @@
+#pragma once
+
+// The tile server's HTTP side on cpp-httplib: loopback only, the tile routes with their
+// failure prefixes, GET /stats and /stats/reset, 404 for anything else.
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "tools/RequestStats.h"
+#include "tools/TileStore.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+namespace tileserver {
+
+struct ServerOptions {
+    int port = 8765;            // 0 picks a free port
+    int latency_ms = 0;         // added to every tile answer
+    size_t handler_threads = 64; // idle keep-alive connections each hold one
+};
+
+class TileHttpServer {
+public:
+    explicit TileHttpServer(ServerOptions options);
+    ~TileHttpServer();
+
+    TileHttpServer(const TileHttpServer&) = delete;
+    TileHttpServer& operator=(const TileHttpServer&) = delete;
+
+    // Binds 127.0.0.1 and returns the port, or -1 when it cannot bind.
+    int bind();
+    // Serves until stop(); returns false when the server could not run.
+    bool serve();
+    // Safe from another thread.
+    void stop();
+
+private:
+    void handle(const httplib::Request& request, httplib::Response& response);
+    void answer_tile(const std::string& path, httplib::Response& response);
+
+    ServerOptions m_options;
+    int m_port = -1;
+    std::unique_ptr<httplib::Server> m_server;
+    TileStore m_store;
+    RequestStats m_stats;
+};
+
+} // namespace tileserver

@@ -1,0 +1,45 @@
+#pragma once
+
+// Encoded tile bodies of the procedural world, made on demand and kept in two caches: the
+// encoded answers (so a repeated request costs only the lookup) and the sampled terrain of
+// recent tiles (so the imagery and the elevation of one tile share the expensive part).
+// Thread-safe: two threads asking for the same new tile may both compute it; the results are
+// identical.
+
+#include <memory>
+#include <string>
+
+#include "tools/LruCache.h"
+#include "tools/RequestPath.h"
+#include "tools/TileRaster.h"
+
+namespace tileserver {
+
+struct TileKeyHash {
+    size_t operator()(const std::pair<int, uint64_t>& key) const
+    {
+        return std::hash<uint64_t>()(key.second * 31u + static_cast<uint64_t>(key.first));
+    }
+};
+
+class TileStore {
+public:
+    // Byte budget for encoded answers and entry count for sampled terrain.
+    explicit TileStore(size_t body_bytes = 256u << 20, size_t terrain_tiles = 48);
+
+    std::shared_ptr<const std::string> body(Layer layer, const TileAddress& tile);
+    std::shared_ptr<const TileTerrain> terrain(const TileAddress& tile);
+
+    static const char* content_type(Layer layer);
+
+private:
+    static uint64_t pack(const TileAddress& tile)
+    {
+        return (static_cast<uint64_t>(tile.zoom) << 58) | (static_cast<uint64_t>(tile.x) << 29) | tile.y;
+    }
+
+    LruCache<std::pair<int, uint64_t>, std::string, TileKeyHash> m_bodies;
+    LruCache<uint64_t, TileTerrain> m_terrain;
+};
+
+} // namespace tileserver

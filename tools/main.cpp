@@ -1,0 +1,114 @@
+// wh_tileserver: the local tile server. Serves a procedural world on 127.0.0.1 for the
+// program's default run, the tests and the benchmarks.
+
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+#include <pthread.h>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "app/Console.h"
+#include "tools/TileHttpServer.h"
+
+namespace {
+
+constexpr std::string_view USAGE =
+    "Usage: wh_tileserver [--port N] [--latency-ms N] [--help]\n"
+    "Serves a procedural world as XYZ map tiles on 127.0.0.1.\n"
+    "  --port N        port to listen on (default 8765; 0 picks a free port)\n"
+    "  --latency-ms N  wait N milliseconds before every tile answer (default 0)\n"
+    "  --help          print this text and exit\n"
+    "Once listening it prints \"Listening on http://127.0.0.1:<port>\".\n"
+    "Routes (rows counted from the north):\n"
+    "  /imagery/{z}/{x}/{y}.png and .jpg   RGB imagery\n"
+    "  /elevation/rg/{z}/{x}/{y}.png       heights: 32 * R + G / 8 metres\n"
+    "  /elevation/byte/{z}/{x}/{y}.png     heights: R / 255 * 3795 metres\n"
+    "  /stats, /stats/reset                request counts and paths as JSON\n"
+    "Failure prefixes before a route: /status/{code}/ /slow/{ms}/ /corrupt/ /huge/\n"
+    "  /bigimage/ /redirect/{n}/\n";
+
+std::optional<int> parse_int(std::string_view text, int max)
+{
+    if (text.empty() || text.size() > 9) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    tileserver::ServerOptions options;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            console::out(USAGE);
+            return 0;
+        }
+        bool is_port = arg == "--port";
+        bool is_latency = arg == "--latency-ms";
+        if (!is_port && !is_latency) {
+            console::eprint("wh_tileserver: unknown option {}\n{}", console::quoted(arg), USAGE);
+            return 2;
+        }
+        if (i + 1 >= argc) {
+            console::eprint("wh_tileserver: {} needs a value\n{}", arg, USAGE);
+            return 2;
+        }
+        std::string_view value = argv[++i];
+        std::optional<int> number = parse_int(value, is_port ? 65535 : 600000);
+        if (!number) {
+            console::eprint("wh_tileserver: invalid value {} for {}\n", console::quoted(value), arg);
+            return 2;
+        }
+        (is_port ? options.port : options.latency_ms) = *number;
+    }
+
+    // SIGINT and SIGTERM go to one thread that stops the server, so no handler runs inside
+    // httplib's code; the mask is set before any thread starts so that every thread inherits it.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    // A client that goes away mid-answer must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    tileserver::TileHttpServer server(options);
+    int port = server.bind();
+    if (port < 0) {
+        console::eprint("wh_tileserver: could not listen on 127.0.0.1:{}\n", options.port);
+        return 1;
+    }
+
+    std::thread stopper([&server, &stop_signals] {
+        int received = 0;
+        sigwait(&stop_signals, &received);
+        server.stop();
+    });
+
+    console::print("Listening on http://127.0.0.1:{}\n", port);
+    bool served = server.serve();
+
+    // If serving ended on its own, wake the stopper with the signal it waits for.
+    ::kill(::getpid(), SIGTERM);
+    stopper.join();
+    if (!served) {
+        console::eprint("wh_tileserver: the server stopped with an error\n");
+        return 1;
+    }
+    return 0;
+}
