@@ -1,0 +1,51 @@
+#version 430 core
+
+// Sky colour of one view direction: the light scattered towards the camera (from the
+// scattering table) and the sun's disc seen through the atmosphere. Without scattering, a
+// plain gradient.
+
+#include "atmosphere.glsl"
+
+in vec3 v_direction;
+
+uniform vec3 u_camera_position;
+uniform vec3 u_sun_direction;
+uniform int u_render_atmosphere;
+uniform float u_camera_altitude;
+uniform int u_view_samples;
+uniform int u_light_samples;
+uniform sampler2D u_precomputed_texture;
+
+out vec4 frag_color;
+
+float sun_disc(vec3 dir, vec3 sun)
+{
+    float angle = acos(clamp(dot(dir, sun), -1.0, 1.0));
+    return 1.0 - smoothstep(SUN_ANGULAR_RADIUS * 0.8, SUN_ANGULAR_RADIUS, angle);
+}
+
+void main()
+{
+    vec3 dir = normalize(v_direction);
+    vec3 sun = normalize(u_sun_direction);
+
+    if (u_render_atmosphere == 0) {
+        float up = clamp(dir.y, 0.0, 1.0);
+        vec3 color = mix(vec3(0.72, 0.80, 0.88), vec3(0.22, 0.42, 0.75), sqrt(up));
+        if (dir.y < 0.0) {
+            color = mix(vec3(0.72, 0.80, 0.88), vec3(0.35, 0.38, 0.40), clamp(-dir.y * 4.0, 0.0, 1.0));
+        }
+        color += vec3(1.0, 0.95, 0.85) * sun_disc(dir, sun);
+        frag_color = vec4(min(color, vec3(1.0)), 1.0);
+        return;
+    }
+
+    vec3 radiance = sky_table_inscatter(u_precomputed_texture, dir, sun, u_camera_altitude);
+    // The disc shows only above the planet's horizon; the table's transmittance reddens it
+    // when it stands low.
+    if (dir.y > sin(horizon_angle(table_altitude(u_camera_altitude)))) {
+        vec3 through = sky_table_transmittance(u_precomputed_texture, dir, sun, u_camera_altitude);
+        radiance += SUN_INTENSITY * 20.0 * through * sun_disc(dir, sun);
+    }
+    frag_color = vec4(tonemap(radiance), 1.0);
+}

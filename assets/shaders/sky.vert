@@ -1,0 +1,20 @@
+#version 430 core
+
+// The sky cube around the camera. The view matrix has no translation, so the cube's positions
+// are world directions; writing w as depth puts every fragment on the far plane, behind all
+// terrain drawn before it.
+
+layout(location = 0) in vec3 a_position;
+
+uniform mat4 u_model;
+uniform mat4 u_view;
+uniform mat4 u_proj;
+
+out vec3 v_direction;
+
+void main()
+{
+    v_direction = (u_model * vec4(a_position, 1.0)).xyz;
+    vec4 clip = u_proj * u_view * vec4(v_direction, 1.0);
+    gl_Position = clip.xyww;
+}

@@ -1,0 +1,8 @@
+#version 430 core
+
+// One triangle that covers the whole scattering table; no vertex data needed.
+void main()
+{
+    vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
+    gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);
+}

@@ -1,0 +1,207 @@
+#include "terrain/Atmosphere.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include <glm/ext/matrix_transform.hpp>
+#include <glm/mat4x4.hpp>
+
+#include "gfx/Camera.h"
+
+glm::vec3 sun_direction(double elevation_degrees, double azimuth_degrees)
+{
+    const auto e = static_cast<float>(elevation_degrees * 3.141592653589793 / 180.0);
+    const auto a = static_cast<float>(azimuth_degrees * 3.141592653589793 / 180.0);
+    return {std::cos(e) * std::cos(a), std::sin(e), std::cos(e) * std::sin(a)};
+}
+
+const CubeVertices& cube_vertices()
+{
+    static const CubeVertices vertices = {{
+        {-1, 1, -1}, {-1, -1, -1}, {1, -1, -1},
+        {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
+        {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1},
+        {-1, 1, -1}, {-1, 1, 1}, {-1, -1, 1},
+        {1, -1, -1}, {1, -1, 1}, {1, 1, 1},
+        {1, 1, 1}, {1, 1, -1}, {1, -1, -1},
+        {-1, -1, 1}, {-1, 1, 1}, {1, 1, 1},
+        {1, 1, 1}, {1, -1, 1}, {-1, -1, 1},
+        {-1, 1, -1}, {1, 1, -1}, {1, 1, 1},
+        {1, 1, 1}, {-1, 1, 1}, {-1, 1, -1},
+        {-1, -1, -1}, {-1, -1, 1}, {1, -1, -1},
+        {1, -1, -1}, {-1, -1, 1}, {1, -1, 1},
+    }};
+    return vertices;
+}
+
+CubeMesh::CubeMesh()
+    : m_vertex_array(std::make_unique<gfx::VertexArray>())
+    , m_vertex_buffer(std::make_unique<gfx::Buffer>())
+{
+    const CubeVertices& corners = cube_vertices();
+    const std::vector<glm::vec3> data(corners.begin(), corners.end());
+    m_vertex_array->bind();
+    m_vertex_buffer->bind();
+    m_vertex_buffer->set_data(data, GL_STATIC_DRAW);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 3 * sizeof(float), nullptr);
+    glEnableVertexAttribArray(0);
+    gfx::VertexArray::unbind();
+}
+
+CubeMesh::~CubeMesh() = default;
+
+void CubeMesh::draw(gfx::Shader& shader, glm::vec3 position, float scale) const
+{
+    shader.use();
+    const glm::mat4 model = glm::scale(glm::translate(glm::mat4(1.0f), position), glm::vec3(scale));
+    shader.set_mat4("u_model", model);
+    m_vertex_array->bind();
+    glDrawArrays(GL_TRIANGLES, 0, 36);
+    gfx::VertexArray::unbind();
+}
+
+float sky_table_altitude(double altitude_metres)
+{
+    // Mirrors table_altitude in assets/shaders/atmosphere.glsl: the shaders find the table's
+    // rows with the same rounded altitude.
+    const float h = std::max(static_cast<float>(altitude_metres), 0.0f);
+    const float step = std::max(8.0f, std::exp2(std::floor(std::log2(std::max(h, 1.0f)))) / 64.0f);
+    return std::max(std::floor(h / step + 0.5f) * step, 1.0f);
+}
+
+namespace {
+
+std::string shader_path(const Config& config, const char* name)
+{
+    return (config.base_path / "assets/shaders" / name).string();
+}
+
+} // namespace
+
+Atmosphere::Atmosphere(const Config& config)
+    : shader(shader_path(config, "sky.vert"), shader_path(config, "sky.frag"))
+    , precomputed_texture()
+    , cube()
+    , m_table_shader(shader_path(config, "sky_table.vert"), shader_path(config, "sky_table.frag"))
+    , m_table_framebuffer()
+    , m_empty_vertex_array()
+{
+}
+
+Atmosphere::~Atmosphere() = default;
+
+glm::dvec3 Atmosphere::get_sun_direction() const
+{
+    return glm::dvec3(sun_direction(sun_elevation, sun_azimuth));
+}
+
+void Atmosphere::update_table(double altitude_metres)
+{
+    const SkyTableKey key{sun_direction(sun_elevation, sun_azimuth), sky_table_altitude(altitude_metres),
+                          view_samples, light_samples};
+    m_table_rebuilt = false;
+    if (m_table_allocated && key == m_table_key && !always_compute) {
+        return;
+    }
+
+    GLint previous_framebuffer = 0;
+    GLint previous_viewport[4] = {0, 0, 0, 0};
+    GLint previous_program = 0;
+    GLint previous_active_unit = 0;
+    GLboolean depth_test = glIsEnabled(GL_DEPTH_TEST);
+    GLboolean blend = glIsEnabled(GL_BLEND);
+    GLboolean cull = glIsEnabled(GL_CULL_FACE);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous_framebuffer);
+    glGetIntegerv(GL_VIEWPORT, previous_viewport);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previous_program);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &previous_active_unit);
+    GLint previous_polygon_mode[2] = {GL_FILL, GL_FILL};
+    glGetIntegerv(GL_POLYGON_MODE, previous_polygon_mode);
+
+    constexpr GLsizei width = SKY_TABLE_WIDTH;
+    constexpr GLsizei height = 2 * SKY_TABLE_HALF_HEIGHT;
+    if (!m_table_allocated) {
+        // Storage starts zeroed, so the table never holds undefined texels, even if its
+        // program failed to build.
+        const std::vector<float> zeros(static_cast<size_t>(width) * height * 4, 0.0f);
+        glActiveTexture(GL_TEXTURE0);
+        precomputed_texture.bind();
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, width, height, 0, GL_RGBA, GL_FLOAT, zeros.data());
+        gfx::Texture::set_parameter(GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        gfx::Texture::set_parameter(GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        gfx::Texture::set_parameter(GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        gfx::Texture::set_parameter(GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        gfx::Texture::unbind();
+        glBindFramebuffer(GL_FRAMEBUFFER, m_table_framebuffer.id());
+        glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, precomputed_texture.id(), 0);
+        const GLenum attachment = GL_COLOR_ATTACHMENT0;
+        glDrawBuffers(1, &attachment);
+        m_table_allocated = true;
+    }
+
+    if (m_table_shader.id() != 0) {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_table_framebuffer.id());
+        glViewport(0, 0, width, height);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_BLEND);
+        glDisable(GL_CULL_FACE);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        m_table_shader.use();
+        m_table_shader.set_float("u_camera_altitude", static_cast<float>(altitude_metres));
+        m_table_shader.set_float("u_sun_elevation", static_cast<float>(std::asin(std::clamp(key.sun.y, -1.0f, 1.0f))));
+        m_table_shader.set_int("u_view_samples", view_samples);
+        m_table_shader.set_int("u_light_samples", light_samples);
+        m_empty_vertex_array.bind();
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+        gfx::VertexArray::unbind();
+        m_table_rebuilt = true;
+    }
+    m_table_key = key;
+
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous_framebuffer));
+    glViewport(previous_viewport[0], previous_viewport[1], previous_viewport[2], previous_viewport[3]);
+    glPolygonMode(GL_FRONT_AND_BACK, static_cast<GLenum>(previous_polygon_mode[0]));
+    if (depth_test) glEnable(GL_DEPTH_TEST);
+    if (blend) glEnable(GL_BLEND);
+    if (cull) glEnable(GL_CULL_FACE);
+    glUseProgram(static_cast<GLuint>(previous_program));
+    glActiveTexture(static_cast<GLenum>(previous_active_unit));
+}
+
+void Atmosphere::render(const gfx::Camera& camera, double altitude_metres)
+{
+    glCullFace(GL_BACK);
+    glDepthFunc(GL_LEQUAL);
+    precomputed_texture.bind(0);
+    shader.use();
+
+    glm::mat4 view = camera.get_view();
+    view[3] = glm::vec4(0.0f, 0.0f, 0.0f, 1.0f);
+    view[0][3] = 0.0f;
+    view[1][3] = 0.0f;
+    view[2][3] = 0.0f;
+    const glm::vec3 sun = sun_direction(sun_elevation, sun_azimuth);
+    shader.set_mat4("u_view", view);
+    shader.set_mat4("u_proj", camera.get_projection());
+    shader.set_vec3("u_camera_position", camera.get_world_position());
+    shader.set_vec3("u_sun_direction", sun);
+    shader.set_int("u_render_atmosphere", scattering ? 1 : 0);
+    shader.set_float("u_camera_altitude", static_cast<float>(altitude_metres));
+    shader.set_int("u_view_samples", view_samples);
+    shader.set_int("u_light_samples", light_samples);
+    shader.set_int("u_precomputed_texture", 0);
+
+    cube.draw(shader, glm::vec3(0.0f), 1.0f);
+
+    glDepthFunc(GL_LESS);
+    glCullFace(GL_FRONT);
+}
+
+bool Atmosphere::reload()
+{
+    bool ok = shader.reload();
+    ok = m_table_shader.reload() && ok;
+    m_table_key = SkyTableKey{};
+    return ok;
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+// Draws the streamed terrain and the sky once per frame. Each call of render picks the tiles
+// around the level-of-detail centre (a fresh quadtree), draws every leaf with the shared
+// chunk mesh lifted by its elevation texture and coloured by its imagery, and then the sky.
+// Tiles not on the GPU yet are requested and meanwhile drawn with part of a resident
+// ancestor's texture.
+//
+// Render thread only: every member function makes GL calls or reads the texture cache.
+
+#include <cstdint>
+#include <vector>
+
+#include <glm/mat4x4.hpp>
+#include <glm/vec3.hpp>
+
+#include "app/Config.h"
+#include "gfx/Shader.h"
+#include "terrain/Atmosphere.h"
+#include "terrain/Chunk.h"
+#include "terrain/QuadTree.h"
+#include "terrain/TextureCache.h"
+#include "terrain/TileKey.h"
+#include "terrain/WorldFrame.h"
+#include "tiles/TileId.h"
+
+namespace gfx {
+class Camera;
+}
+
+// What the last render call drew; the capture mode's settled test and the benchmarks read it.
+struct TerrainFrameStats {
+    uint32_t leaves = 0;             // leaves the quadtree selected
+    uint32_t culled = 0;             // of those, outside the view frustum (not drawn, not requested)
+    uint32_t drawn = 0;              // leaves drawn
+    uint32_t imagery_fallback = 0;   // drawn with an ancestor's imagery or none
+    uint32_t elevation_fallback = 0; // drawn with an ancestor's heights or none
+    std::vector<TileId> culled_tiles; // the culled leaves' tiles
+    bool sky_drawn = false;
+    bool table_rebuilt = false;      // the scattering table was recomputed this frame
+};
+
+// Camera world height above which the terrain pass moves the near plane out to 1.0, buying
+// depth precision for distant ground (2000 m at the default scale).
+inline constexpr float NEAR_LIFT_HEIGHT = 100.0f;
+inline constexpr float LIFTED_NEAR = 1.0f;
+
+// Highest elevation either encoding can express, metres: bounds a leaf's height for culling.
+inline constexpr double MAX_ENCODED_ELEVATION = 8191.875;
+
+// Depth of the skirt below a leaf of the given world width, as the terrain vertex shader
+// pulls it down: three grid steps.
+float skirt_depth(float tile_width, uint32_t edge_vertex_count);
+
+// World-space box that holds everything a leaf can draw: its square, from the skirt's
+// bottom up to the highest encodable elevation at the given height correction.
+struct LeafBox {
+    glm::vec3 min;
+    glm::vec3 max;
+};
+LeafBox leaf_bounds(const Node& leaf, double scaling_factor, double height_correction, uint32_t edge_vertex_count);
+
+class TerrainRenderer {
+public:
+    // The world frame is centred on origin with scaling_factor world units per Mercator metre.
+    // Builds the atmosphere, the terrain program, the chunk mesh and the texture cache, then
+    // preloads the tile of zoom min_zoom holding the origin (prints "Largest Tile: ", blocks).
+    // config and origin must outlive the renderer.
+    TerrainRenderer(double scaling_factor, uint32_t min_zoom, uint32_t zoom_range, const Config& config,
+                    const LatLon& origin);
+    ~TerrainRenderer();
+
+    TerrainRenderer(const TerrainRenderer&) = delete;
+    TerrainRenderer& operator=(const TerrainRenderer&) = delete;
+
+    // One frame of terrain and sky for the camera; light_space is the shadow pass's
+    // light-space matrix. The shadow map must be bound to texture unit 3. Afterwards the
+    // polygon mode is GL_FILL and, when the sky was drawn, cull face GL_FRONT and depth
+    // function GL_LESS; the program, textures of units 0 to 2, the active unit and the
+    // vertex array binding are changed.
+    void render(gfx::Camera& camera, const glm::mat4& light_space);
+
+    // Rebuilds the terrain and sky programs; prints "Reloaded terrain shaders!" when both did.
+    bool reload_shaders();
+
+    // Ground height in Mercator metres at world (x, z), from the finest elevation tile that
+    // can be had (blocking: fetched now if needed).
+    double get_elevation(double x, double z, bool blocking);
+
+    // Imagery or elevation of an ancestor standing in for the leaf; see TextureCache.
+    gfx::Texture* find_fallback(const Node& node, TileKind kind, UVRect& uv, TileId& id);
+
+    glm::vec3 get_sun_direction() const;
+    WorldFrame world_frame() const { return {scaling_factor, origin_x, origin_y}; }
+    LatLon world_to_latlon(double x, double z) const { return world_frame().world_to_latlon(x, z); }
+
+    const TerrainFrameStats& last_frame_stats() const { return m_stats; }
+    // Whether the last frame drew every selected, visible leaf with its own imagery and
+    // heights. A leaf without its own texture is exactly one whose tile is still being
+    // fetched (get_texture queues the fetch and answers null until it is decoded) or failed,
+    // so a complete frame also means no request of the view is pending.
+    bool frame_complete() const { return m_stats.imagery_fallback == 0 && m_stats.elevation_fallback == 0; }
+
+    double scaling_factor;
+    LatLon origin;
+    double origin_x = 0.0;
+    double origin_y = 0.0;
+    const Config* config;
+    bool wireframe = false;
+    bool visualize_lod = false;
+    bool misc_debug = false;
+    bool manual_zoom = false;
+    bool shading = true;
+    bool visualize_normals = false;
+    bool frustum_culling = false;
+    bool smart_lod_center = true;
+    bool fallback = true;
+    double max_horizon = 20000.0;
+    double lod_selection = 0.1;
+    uint32_t min_zoom;
+    uint32_t max_zoom;
+    Atmosphere atmosphere;
+    TileId center_tile{};
+    LatLon center_coord{};
+    bool render_terrain = true;
+    bool render_atmosphere = true;
+    double split_factor = 1.0;
+    gfx::Shader shader;
+    Chunk chunk;
+    uint32_t base_zoom;
+    TextureCache texture_cache;
+
+private:
+    TerrainFrameStats m_stats;
+};
