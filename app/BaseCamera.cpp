@@ -1,0 +1,3 @@
+#include "app/BaseCamera.h"
+
+BaseCamera::~BaseCamera() = default;

@@ -1,0 +1,40 @@
+#include "app/CaptureSettings.h"
+
+#include "app/Console.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <string_view>
+
+CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char* screenshot,
+                                       const char* exit_when_settled)
+{
+    CaptureSettings settings;
+    if (exit_after_frames != nullptr && *exit_after_frames != '\0') {
+        std::string_view text(exit_after_frames);
+        uint64_t frames = 0;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), frames);
+        if (error != std::errc() || end != text.data() + text.size() || frames == 0) {
+            console::eprint("Ignoring WINDHOLLOW_EXIT_AFTER_FRAMES={}: expected a whole number of frames, 1 or more\n",
+                            console::quoted(text));
+        } else {
+            settings.exit_after_frames = frames;
+        }
+    }
+    if (screenshot != nullptr && *screenshot != '\0')
+        settings.screenshot = screenshot;
+    if (exit_when_settled != nullptr && *exit_when_settled != '\0') {
+        std::string_view text(exit_when_settled);
+        if (text == "1")
+            settings.exit_when_settled = true;
+        else if (text != "0")
+            console::eprint("Ignoring WINDHOLLOW_EXIT_WHEN_SETTLED={}: expected 1 or 0\n", console::quoted(text));
+    }
+    return settings;
+}
+
+CaptureSettings CaptureSettings::from_environment()
+{
+    return parse(std::getenv("WINDHOLLOW_EXIT_AFTER_FRAMES"), std::getenv("WINDHOLLOW_SCREENSHOT"),
+                 std::getenv("WINDHOLLOW_EXIT_WHEN_SETTLED"));
+}

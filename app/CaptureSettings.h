@@ -1,0 +1,28 @@
+#pragma once
+
+// Capture mode: unattended runs that end by themselves and leave a picture of the last frame.
+//   WINDHOLLOW_EXIT_AFTER_FRAMES=N   end the loop after N frames, as closing the window does
+//   WINDHOLLOW_SCREENSHOT=file.png   write the last drawn frame there when the loop ends,
+//                                    whatever ended it (SIGTERM and SIGINT included)
+//   WINDHOLLOW_EXIT_WHEN_SETTLED=1   end the loop once the terrain has been complete for
+//                                    SETTLED_FRAMES frames in a row (or at the frame limit)
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+struct CaptureSettings {
+    static constexpr uint32_t SETTLED_FRAMES = 3;
+
+    std::optional<uint64_t> exit_after_frames; // at least 1
+    std::filesystem::path screenshot;          // empty: none
+    bool exit_when_settled = false;
+
+    // Reads the three variables. A value that cannot be used prints one line on standard
+    // error and is ignored; an empty value counts as unset.
+    static CaptureSettings from_environment();
+
+    // The same from given texts (null: unset), for tests.
+    static CaptureSettings parse(const char* exit_after_frames, const char* screenshot, const char* exit_when_settled);
+};
