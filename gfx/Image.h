@@ -4,6 +4,9 @@
 // libspng (PNG) and libjpeg-turbo (JPEG), both made for untrusted input, and refuses images
 // larger than MAX_DIMENSION on a side. No GL here: tile workers build Images off the
 // render thread.
+//
+// Thread-safety: decoding (the constructor, load) and encode_png keep no shared state and may
+// run on any thread at once; one Image object is used by one thread at a time.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +27,8 @@ public:
     Image() = default;
     // Decodes PNG or JPEG from memory into 3-channel RGB; channels is 3 whatever the data holds.
     Image(const unsigned char* bytes, size_t size);
-    // Decodes a PNG or JPEG file into 3-channel RGB. Returns valid().
+    // Decodes a PNG or JPEG file (at most 64 MiB) into 3-channel RGB, rows reversed when
+    // flip_vertically. Returns valid(); on failure the image is left empty.
     bool load(const std::filesystem::path& path, bool flip_vertically);
     // Takes over pixels allocated with std::malloc (for images made in memory, as in tests).
     static Image from_pixels(unsigned char* malloced_pixels, int32_t width, int32_t height, int32_t channels);

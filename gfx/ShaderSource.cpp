@@ -91,6 +91,10 @@ std::vector<Directive> find_directives(std::string_view text)
 
 std::optional<std::string> read_file(const std::string& path)
 {
+    // A directory opens like a file on some systems and then reads as empty.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return std::nullopt;
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return std::nullopt;

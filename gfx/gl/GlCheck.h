@@ -13,6 +13,12 @@ namespace gfx {
 // codes stay queued for the next check. Never throws or aborts.
 void gl_check(std::string_view call_text, const char* file, int line);
 
+// Where gl_check reads its code from: glGetError, unless a test substitutes a scripted queue
+// (drivers differ in how many codes they queue, so "one read per check" is tested against
+// the substitute). nullptr restores glGetError. Render thread only.
+using GlErrorSource = unsigned int (*)();
+void set_gl_error_source(GlErrorSource source);
+
 } // namespace gfx
 
 // Makes a GL call, then checks it with the call's own source text and location:
