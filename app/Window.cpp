@@ -28,6 +28,10 @@ Window::Window(int32_t initial_width, int32_t initial_height, const std::string&
     , height(uint64_t(initial_height > 0 ? initial_height : 1))
 {
     try {
+        // GLEW here is built for GLX, so the context must come from SDL's X11 driver; left to
+        // itself SDL would fall back to an EGL-based driver when there is no X display and
+        // hand over a context GLEW cannot fully serve. SDL_VIDEODRIVER still overrides this.
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_DEFAULT);
         if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0)
             throw WindowError(std::string("Could not initialise SDL video (is there a display?): ") + SDL_GetError());
         m_sdl_initialised = true;
