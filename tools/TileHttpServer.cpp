@@ -45,6 +45,12 @@ TileHttpServer::TileHttpServer(ServerOptions options) : m_options(options), m_se
     size_t threads = m_options.handler_threads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server->set_keep_alive_max_count(1000);
+    // httplib's default also sets SO_REUSEPORT, which would let a second server share a port
+    // in use instead of failing; keep only SO_REUSEADDR (restarts while old sockets linger).
+    m_server->set_socket_options([](socket_t socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     m_server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) { handle(request, response); });
     // Other methods on any path: unknown, like any other URL that is not served.
     auto unknown = [this](const httplib::Request& request, httplib::Response& response) {

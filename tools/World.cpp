@@ -148,7 +148,10 @@ void World::sample_row(const GroundRow& row, double pixel_size, WorldSample* out
         float hill = 220.0f * (0.5f + 0.5f * hills[i]);
         float floor_height = 560.0f + 220.0f * (0.5f + 0.5f * floor_noise[i]);
         float floor_relief = 18.0f * (0.5f + 0.5f * relief[i]);
-        float height = floor_height + floor_relief + rugged * (mountains + hill) + std::sqrt(rugged) * hill * 0.5f;
+        // The ranges on both sides of the start's valley stand on a broad massif, so high peaks
+        // rise within a few kilometres of the start.
+        float massif = 1100.0f * (1.0f - smoothstep(20000.0f, 45000.0f, distance)) * (0.6f + 0.4f * hills[i]);
+        float height = floor_height + floor_relief + rugged * (mountains + hill + massif) + std::sqrt(rugged) * hill * 0.5f;
 
         // Lakes lie on flat valley floors, never on the start itself; a river runs along the
         // main valley.
