@@ -1,0 +1,218 @@
+// App: the overlay windows "Options", "Help" and "Status Bar". They own no state: every widget
+// edits the field it shows in place (App's switches, the cameras, the terrain renderer, the
+// atmosphere, the aircraft), so an edit takes effect in the same frame.
+
+#include "app/App.h"
+
+#include <cstdio>
+#include <string>
+
+#include <glm/gtc/quaternion.hpp>
+#include <imgui.h>
+
+#include "app/OverlayMath.h"
+#include "app/StartPositions.h"
+
+namespace {
+
+constexpr float DEGREES_PER_RADIAN = 57.29578f;
+constexpr float STATUS_BAR_HEIGHT = 24.0f;
+
+// Slider ranges.
+constexpr double MAX_HORIZON_MIN = 0.0, MAX_HORIZON_MAX = 30000.0;
+constexpr double LOD_SELECTION_MIN = 0.0, LOD_SELECTION_MAX = 1.0;
+constexpr double SPLIT_FACTOR_MIN = 0.0, SPLIT_FACTOR_MAX = 5.0;
+constexpr double SUN_AZIMUTH_MIN = 0.0, SUN_AZIMUTH_MAX = 360.0;
+constexpr double SUN_ELEVATION_MIN = 0.0, SUN_ELEVATION_MAX = 90.0;
+constexpr int ZOOM_SLIDER_MIN = 7, ZOOM_SLIDER_MAX = 17;
+
+} // namespace
+
+void App::draw_overlay()
+{
+    if (!show_overlay)
+        return;
+    draw_options_window();
+    if (show_help)
+        draw_help_window();
+    draw_status_bar();
+}
+
+void App::draw_options_window()
+{
+    ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f), ImGuiCond_Always);
+    ImGui::SetNextWindowSize(ImVec2(300.0f, 200.0f), ImGuiCond_FirstUseEver);
+    ImGui::Begin("Options", nullptr, ImGuiWindowFlags_NoFocusOnAppearing);
+
+    ImGui::Text("FPS: %d", fps);
+    ImGui::Text("Camera Index: %d", static_cast<int>(camera_index));
+
+    if (ImGui::BeginCombo("Select Position", start_positions[start_position_index % start_positions.size()].name)) {
+        for (uint32_t i = 0; i < start_positions.size(); ++i) {
+            const bool selected = i == start_position_index;
+            // Rows are told apart by index, whatever their names.
+            ImGui::PushID(static_cast<int>(i));
+            if (ImGui::Selectable(start_positions[i].name, selected))
+                select_start_position(i);
+            if (selected)
+                ImGui::SetItemDefaultFocus();
+            ImGui::PopID();
+        }
+        ImGui::EndCombo();
+    }
+
+    if (ImGui::CollapsingHeader("Camera")) {
+        ImGui::Indent();
+        if (ImGui::Button("Switch Camera"))
+            switch_camera();
+        BaseCamera& camera = active_camera();
+        const glm::vec3 position = camera.get_world_position();
+        ImGui::Text("Position: [%.2f, %.2f, %.2f]", position.x, position.y, position.z);
+        const glm::vec3 rotation = glm::eulerAngles(camera.get_rotation()) * DEGREES_PER_RADIAN;
+        ImGui::Text("Rotation: [%.2f, %.2f, %.2f]", rotation.x, rotation.y, rotation.z);
+        const WorldFrame frame = world_frame();
+        const LatLon geo = frame.world_to_latlon(position.x, position.z);
+        ImGui::Text("Lat: %f, Lon: %f, Alt: %f", geo.lat, geo.lon, frame.altitude_of(position.y));
+        float near_plane = camera.get_near();
+        if (ImGui::SliderFloat("Camera Near", &near_plane, 0.001f, 1.0f, "%.3f"))
+            set_active_camera_near(near_plane);
+        float far_plane = camera.get_far();
+        if (ImGui::SliderFloat("Camera Far", &far_plane, 10.0f, 15000.0f, "%.3f"))
+            set_active_camera_far(far_plane);
+        ImGui::SliderFloat("FPV Camera Speed", &fpv_speed, 0.0f, 1000.0f, "%.3f");
+        ImGui::Unindent();
+    }
+
+    if (ImGui::CollapsingHeader("Terrain")) {
+        ImGui::Indent();
+        draw_terrain_section();
+        ImGui::Unindent();
+    }
+
+    if (ImGui::CollapsingHeader("Atmosphere")) {
+        ImGui::Indent();
+        draw_atmosphere_section();
+        ImGui::Unindent();
+    }
+
+    if (ImGui::CollapsingHeader("FlightModel")) {
+        ImGui::Indent();
+        draw_flight_model_section();
+        ImGui::Unindent();
+    }
+
+    if (ImGui::Button("Reset"))
+        reset_and_pause();
+    if (ImGui::Button(paused ? "Resume" : "Pause"))
+        paused = !paused;
+    if (ImGui::Button("Toggle Fullscreen"))
+        toggle_fullscreen();
+    if (ImGui::Button("Reload Shaders"))
+        reload_shaders_from_overlay();
+
+    ImGui::End();
+}
+
+void App::draw_terrain_section()
+{
+}
+
+void App::draw_atmosphere_section()
+{
+}
+
+void App::draw_flight_model_section()
+{
+    ImGui::Checkbox("Render Debug Geometry", &render_debug_geometry);
+    ImGui::Text("Speed: %.3f km/h", static_cast<double>(aircraft.speed()) * 3.6);
+    ImGui::Text("Aileron: %.3f, Elevator: %.3f, Rudder: %.3f", aircraft.controls.aileron, aircraft.controls.elevator,
+                aircraft.controls.rudder);
+    ImGui::SliderFloat("Throttle", &aircraft.controls.throttle, 0.0f, 1.0f, "%.3f");
+
+    if (ImGui::CollapsingHeader("Landing Gear")) {
+        ImGui::Indent();
+        for (size_t i = 0; i < aircraft.wheels.size(); ++i) {
+            Wheel& wheel = aircraft.wheels[i];
+            const std::string header = "Wheel_" + std::to_string(i);
+            if (ImGui::CollapsingHeader(header.c_str())) {
+                ImGui::Indent();
+                ImGui::Text("Offset: %f\n", wheel.offset);
+                ImGui::SliderFloat((header + " Rest Length").c_str(), &wheel.rest_length, 0.0f, 5.0f, "%.3f");
+                ImGui::SliderFloat((header + " Stiffness").c_str(), &wheel.stiffness, 0.0f, 10000.0f, "%.3f");
+                ImGui::SliderFloat((header + " Damping").c_str(), &wheel.damping, 0.0f, 10000.0f, "%.3f");
+                ImGui::Unindent();
+            }
+        }
+        ImGui::Unindent();
+    }
+}
+
+void App::draw_help_window()
+{
+    const ImGuiIO& io = ImGui::GetIO();
+    const ImVec2 size(io.DisplaySize.x * 0.8f, io.DisplaySize.y * 0.8f);
+    const ImGuiViewport* viewport = ImGui::GetMainViewport();
+    ImGui::SetNextWindowSize(size, ImGuiCond_Always);
+    ImGui::SetNextWindowPos(ImVec2(viewport->Pos.x + (viewport->Size.x - size.x) * 0.5f,
+                                   viewport->Pos.y + (viewport->Size.y - size.y) * 0.5f),
+                            ImGuiCond_Always);
+    ImGui::Begin("Help", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoInputs |
+                     ImGuiWindowFlags_NoFocusOnAppearing);
+    ImGui::Text("Move the camera by holding down and dragging the mouse and using the WASD keys.");
+    ImGui::Text("Press space to go up, left ctrl to go down.");
+    ImGui::Text("%s", "");
+    ImGui::Text("You can jump to different places by selecting a location from the Options dropdown.");
+    ImGui::Text("%s", "");
+    ImGui::Text("If the program is very slow, try to reduce scattering and optical depth samples:");
+    ImGui::Text("Options > Terrain > Atmosphere");
+    ImGui::Text("%s", "");
+    ImGui::Text("Press 'H' to toggle this help screen");
+    ImGui::Text("Press 'N' to switch between cameras");
+    ImGui::Text("Press 'P' to pause");
+    ImGui::Text("Press 'I' to toggle the UI");
+    ImGui::Text("Press 'R' to reload shaders");
+    ImGui::Text("%s", "");
+    ImGui::Text("To change the startup parameters edit the config file:");
+    // A path is data, never a format: it may hold '%'.
+    ImGui::TextUnformatted((config.base_path / CONFIG_FILE).string().c_str());
+    ImGui::Text("This file can be used to configure alternate tile data sources.");
+    ImGui::End();
+}
+
+void App::draw_status_bar()
+{
+    const ImGuiIO& io = ImGui::GetIO();
+    ImGui::SetNextWindowPos(ImVec2(0.0f, io.DisplaySize.y - STATUS_BAR_HEIGHT), ImGuiCond_Always);
+    ImGui::SetNextWindowSize(ImVec2(io.DisplaySize.x, STATUS_BAR_HEIGHT), ImGuiCond_Always);
+    ImGui::Begin("Status Bar", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoBackground |
+                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoInputs |
+                     ImGuiWindowFlags_NoFocusOnAppearing);
+    ImGui::Text("%s. Press 'H' to get help. Data Attribution: %s, %s. FPS: %d", PROGRAM_ATTRIBUTION,
+                config.elevation_server.attribution.c_str(), config.texture_server.attribution.c_str(), fps);
+    ImGui::End();
+}
+
+bool App::set_active_camera_near(float near_plane)
+{
+    BaseCamera& camera = active_camera();
+    if (near_plane == camera.get_near())
+        return false;
+    camera.set_near(near_plane);
+    return true;
+}
+
+bool App::set_active_camera_far(float far_plane)
+{
+    BaseCamera& camera = active_camera();
+    if (far_plane == camera.get_far())
+        return false;
+    camera.set_far(far_plane);
+    return true;
+}
+
+int32_t App::active_camera_heading()
+{
+    return compass_heading(active_camera().get_z_axis());
+}
