@@ -29,7 +29,7 @@ protected:
     static void SetUpTestSuite()
     {
         GlTest::SetUpTestSuite();
-        if (context()->ok()) {
+        if (context().ok()) {
             console::Capture quiet;
             shader_set() = std::make_unique<gfx::ShaderSet>(std::filesystem::path(WH_SOURCE_DIR) / "assets" / "shaders");
         }
@@ -37,7 +37,6 @@ protected:
     static void TearDownTestSuite()
     {
         shader_set().reset();
-        GlTest::TearDownTestSuite();
     }
 
     void SetUp() override

@@ -4,7 +4,7 @@
 // real GL context (label "gl", run under xvfb-run). Header-only; link PkgConfig::SDL2 and
 // PkgConfig::GLEW (wh_gfx brings GLEW).
 //
-//   class MyGlTest : public GlTest {};          // one context per test suite
+//   class MyGlTest : public GlTest {};          // one context per process
 //   TEST_F(MyGlTest, Something) { ... GL calls ... }
 //
 // Also: OffscreenTarget, an RGBA8 colour + 24-bit depth framebuffer to draw into and read
@@ -87,26 +87,22 @@ private:
     SDL_GLContext m_context = nullptr;
 };
 
-// Base fixture: one context for the whole test suite; every test starts with no queued error.
+// Base fixture: one context for the whole process, made on first use and kept until exit
+// (tearing the SDL video subsystem down and up again between suites is not reliable on every
+// X server); every test starts with no queued error.
 class GlTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { context() = new GlTestContext(); }
-    static void TearDownTestSuite()
-    {
-        delete context();
-        context() = nullptr;
-    }
+    static void SetUpTestSuite() { context(); }
 
     void SetUp() override
     {
-        ASSERT_NE(context(), nullptr);
-        ASSERT_TRUE(context()->ok()) << context()->error();
+        ASSERT_TRUE(context().ok()) << context().error();
         GlTestContext::drain_errors();
     }
 
-    static GlTestContext*& context()
+    static GlTestContext& context()
     {
-        static GlTestContext* instance = nullptr;
+        static GlTestContext instance;
         return instance;
     }
 };
