@@ -45,6 +45,9 @@ TileHttpServer::TileHttpServer(ServerOptions options) : m_options(options), m_se
     size_t threads = m_options.handler_threads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server->set_keep_alive_max_count(1000);
+    // Headers and body go out in separate writes; without this, Nagle's algorithm and the
+    // client's delayed acknowledgement can hold every answer back by tens of milliseconds.
+    m_server->set_tcp_nodelay(true);
     // httplib's default also sets SO_REUSEPORT, which would let a second server share a port
     // in use instead of failing; keep only SO_REUSEADDR (restarts while old sockets linger).
     m_server->set_socket_options([](socket_t socket) {

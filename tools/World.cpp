@@ -156,7 +156,7 @@ void World::sample_row(const GroundRow& row, double pixel_size, WorldSample* out
         // Lakes lie on flat valley floors, never on the start itself; a river runs along the
         // main valley.
         float flat = 1.0f - smoothstep(0.05f, 0.25f, rugged);
-        float lake = smoothstep(0.33f, 0.39f, lake_noise[i]) * flat * smoothstep(1500.0f, 3000.0f, distance);
+        float lake = smoothstep(0.35f, 0.37f, lake_noise[i]) * flat * smoothstep(1500.0f, 3000.0f, distance);
         float river = band_coverage(std::fabs(y - centre[i] - RIVER_OFFSET), RIVER_HALF_WIDTH, pixel_size) *
                       (1.0f - beyond_main_valley(x)) * flat;
 
