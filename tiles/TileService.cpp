@@ -58,8 +58,15 @@ TileService::TileService(const TileServerConfig& config, const HttpOptions& http
       m_sync_http(http),
       m_pool(worker_count(config.num_threads))
 {
-    if (m_cache_enabled && !std::filesystem::exists(m_cache_dir)) {
-        std::filesystem::create_directories(m_cache_dir);
+    if (m_cache_enabled) {
+        std::error_code error;
+        if (!std::filesystem::exists(m_cache_dir, error)) {
+            std::filesystem::create_directories(m_cache_dir, error);
+        }
+        if (error) {
+            // Named after the call, whatever the standard library's own wording.
+            throw std::filesystem::filesystem_error("create_directories", m_cache_dir, error);
+        }
     }
     console::print("Tile Url {}\n", m_url);
     console::print("Tile Cache Dir: {}\n", console::quoted(m_cache_dir));
@@ -146,7 +153,13 @@ gfx::Image TileService::fetch_tile(TileId tile, HttpClient& http)
 {
     if (m_cache_enabled) {
         const std::filesystem::path path = tile_cache_path(tile);
-        if (std::filesystem::exists(path)) {
+        std::error_code error;
+        const bool exists = std::filesystem::exists(path, error);
+        if (error) {
+            // Anything but "not found" (a loop of links, a directory we may not search).
+            throw std::filesystem::filesystem_error("exists", path, error);
+        }
+        if (exists) {
             gfx::Image cached;
             if (cached.load(path, false)) {
                 return cached;
