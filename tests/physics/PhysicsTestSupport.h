@@ -1,13 +1,9 @@
 #pragma once
 
 // Shared pieces of the physics tests: a fixture that gives every test an empty world, a
-// temporary flight-model file, and stepping helpers.
+// temporary flight-model file, and a vector comparison that prints both sides.
 
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <string>
 #include <string_view>
 
 #include <btBulletDynamicsCommon.h>
@@ -16,6 +12,7 @@
 
 #include "physics/BulletMath.h"
 #include "physics/PhysicsWorld.h"
+#include "tests/support/TempDir.h"
 
 namespace physics_test {
 
@@ -36,30 +33,20 @@ protected:
     }
 };
 
-// A file in a fresh directory under the system's temporary directory, removed with the object.
+// A flight-model file in a fresh temporary directory, removed with the object.
 class TempFile {
 public:
-    explicit TempFile(std::string_view contents, std::string_view name = "FlightModel.json")
+    explicit TempFile(std::string_view contents)
+        : m_path(m_dir / "FlightModel.json")
     {
-        std::random_device random;
-        m_dir = std::filesystem::temp_directory_path() / ("wh-physics-" + std::to_string(random()) + std::to_string(random()));
-        std::filesystem::create_directories(m_dir);
-        m_path = m_dir / name;
-        std::ofstream(m_path, std::ios::binary) << contents;
+        support::write_file(m_path, contents);
     }
-    ~TempFile()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    const std::filesystem::path& dir() const { return m_dir; }
+    const std::filesystem::path& dir() const { return m_dir.path(); }
 
 private:
-    std::filesystem::path m_dir;
+    support::TempDir m_dir{"wh-physics"};
     std::filesystem::path m_path;
 };
 
