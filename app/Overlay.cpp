@@ -9,6 +9,7 @@
 
 #include <glm/gtc/quaternion.hpp>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include "app/OverlayMath.h"
 #include "app/StartPositions.h"
@@ -30,6 +31,15 @@ constexpr int ZOOM_SLIDER_MIN = 7, ZOOM_SLIDER_MAX = 17;
 
 void App::draw_overlay()
 {
+    // ImGui gives the focus to its hidden fallback window ("Debug##Default") in the first
+    // frame, and hands it on to the top-most visible window (Options) once that one is seen to
+    // be hidden. Neither is the user's doing, but a focused window keeps every event from the
+    // key bindings and the cameras: the program would ignore keys and drags until the first
+    // click into the scene. Such a focus is dropped here, before it is passed on.
+    ImGuiWindow* focused = ImGui::GetCurrentContext()->NavWindow;
+    if (focused != nullptr && focused->IsFallbackWindow)
+        ImGui::FocusWindow(nullptr);
+
     if (!show_overlay)
         return;
     draw_options_window();
