@@ -1,7 +1,6 @@
 #include "tools/TileHttpServer.h"
 
 #include <httplib.h>
-#include <thread>
 
 #include "tools/ImageEncoding.h"
 
@@ -31,13 +30,6 @@ const std::string& big_image_png()
     return png;
 }
 
-void sleep_ms(int ms)
-{
-    if (ms > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-}
-
 } // namespace
 
 TileHttpServer::TileHttpServer(ServerOptions options) : m_options(options), m_server(std::make_unique<httplib::Server>())
@@ -45,6 +37,10 @@ TileHttpServer::TileHttpServer(ServerOptions options) : m_options(options), m_se
     size_t threads = m_options.handler_threads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server->set_keep_alive_max_count(1000);
+    // A stop waits for the handler threads, and an idle keep-alive connection holds its thread
+    // until this time-out: keep it short so SIGTERM ends the server promptly. Reconnecting on
+    // loopback costs next to nothing.
+    m_server->set_keep_alive_timeout(1);
     // Headers and body go out in separate writes; without this, Nagle's algorithm and the
     // client's delayed acknowledgement can hold every answer back by tens of milliseconds.
     m_server->set_tcp_nodelay(true);
@@ -80,7 +76,24 @@ int TileHttpServer::bind()
 
 bool TileHttpServer::serve() { return m_server->listen_after_bind(); }
 
-void TileHttpServer::stop() { m_server->stop(); }
+void TileHttpServer::stop()
+{
+    {
+        std::lock_guard lock(m_stop_mutex);
+        m_stopping = true;
+    }
+    m_stop_signal.notify_all();
+    m_server->stop();
+}
+
+void TileHttpServer::pause(int ms)
+{
+    if (ms <= 0) {
+        return;
+    }
+    std::unique_lock lock(m_stop_mutex);
+    m_stop_signal.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping; });
+}
 
 void TileHttpServer::handle(const httplib::Request& request, httplib::Response& response)
 {
@@ -106,7 +119,7 @@ void TileHttpServer::answer_tile(const std::string& path, httplib::Response& res
         return;
     }
     m_stats.record_tile(path);
-    sleep_ms(m_options.latency_ms);
+    pause(m_options.latency_ms);
 
     for (const Injection& injection : tile_request->injections) {
         switch (injection.kind) {
@@ -118,7 +131,7 @@ void TileHttpServer::answer_tile(const std::string& path, httplib::Response& res
             }
             break;
         case Injection::Kind::Slow:
-            sleep_ms(injection.value);
+            pause(injection.value);
             break;
         case Injection::Kind::Corrupt:
             response.status = 200;

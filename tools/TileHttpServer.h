@@ -4,7 +4,9 @@
 // failure prefixes, GET /stats and /stats/reset, 404 for anything else.
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "tools/RequestStats.h"
@@ -41,6 +43,9 @@ public:
 
 private:
     void handle(const httplib::Request& request, httplib::Response& response);
+    // Waits ms milliseconds, or less when the server is stopping, so that a stop is never
+    // held up by a long /slow/ answer.
+    void pause(int ms);
     void answer_tile(const std::string& path, httplib::Response& response);
 
     ServerOptions m_options;
@@ -48,6 +53,9 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     TileStore m_store;
     RequestStats m_stats;
+    std::mutex m_stop_mutex;
+    std::condition_variable m_stop_signal;
+    bool m_stopping = false;
 };
 
 } // namespace tileserver

@@ -2,7 +2,9 @@
 
 // A child process with its standard output and standard error captured to files, which can be
 // read while it runs. The child gets its own process group and is killed if the test process
-// dies, so a crashed test leaves no program behind.
+// dies, so a crashed test leaves no program behind. (That kill is tied to the thread that
+// started the child: start processes from the test's own thread, not from a short-lived one.)
+// Standard input is /dev/null.
 //
 //   support::ProcessOptions options;
 //   options.args = {base_dir.string()};

@@ -271,6 +271,22 @@ TEST(TileServerProcess, StopsCleanlyOnSigtermAndSigint)
     }
 }
 
+TEST(TileServerProcess, StopsPromptlyWhileAnswersAreHeldBack)
+{
+    support::TileServer server;
+    std::thread client([&server] { server.get("/slow/600000/imagery/1/0/0.png"); });
+    // Wait until the server has the request, then stop it: the held answer must not hold up
+    // the stop for its ten minutes.
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (server.stats().requests == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(server.stats().requests, 1);
+    support::ExitStatus status = server.stop(std::chrono::milliseconds(8000));
+    client.join();
+    EXPECT_TRUE(status.success()) << status.describe() << server.process().err();
+}
+
 TEST(TileServerProcess, TwoServersGetDifferentPortsAndABusyPortIsReported)
 {
     support::TileServer first;
