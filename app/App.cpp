@@ -120,8 +120,8 @@ void App::run()
             m_end_loop = true;
     }
 
-    if (!capture.screenshot.empty())
-        write_screenshot();
+    if (!capture.screenshot.empty() && !write_screenshot())
+        capture_failed = true;
 }
 
 void App::measure_frame_time()
@@ -176,33 +176,35 @@ void App::swap_buffers()
     SDL_GL_SwapWindow(sdl_window);
 }
 
-void App::write_screenshot()
+bool App::write_screenshot()
 {
     if (!m_last_frame) {
         console::eprint("Could not write the screenshot {}: no frame was drawn\n", console::quoted(capture.screenshot));
-        return;
+        return false;
     }
     const size_t size = m_last_frame->size();
     auto* pixels = static_cast<unsigned char*>(std::malloc(size));
     if (pixels == nullptr) {
         console::eprint("Could not write the screenshot {}: out of memory\n", console::quoted(capture.screenshot));
-        return;
+        return false;
     }
     std::memcpy(pixels, m_last_frame->data(), size);
     gfx::Image image = gfx::Image::from_pixels(pixels, int32_t(m_last_frame_width), int32_t(m_last_frame_height), 3);
     std::vector<unsigned char> png = gfx::encode_png(image);
     if (png.empty()) {
         console::eprint("Could not write the screenshot {}: PNG encoding failed\n", console::quoted(capture.screenshot));
-        return;
+        return false;
     }
     std::ofstream file(capture.screenshot, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
     file.close();
     if (!file) {
-        console::eprint("Could not write the screenshot {}\n", console::quoted(capture.screenshot));
-        return;
+        console::eprint("Could not write the screenshot {}: the file cannot be written\n",
+                        console::quoted(capture.screenshot));
+        return false;
     }
     console::print("Screenshot: {}\n", console::quoted(capture.screenshot));
+    return true;
 }
 
 void App::handle_event(const SDL_Event& event)

@@ -125,6 +125,9 @@ public:
     float frame_dt = 0.0f;
     // Frames completed by the current run() call.
     uint64_t frames_run = 0;
+    // A screenshot was asked for and could not be written (the run then ends with a
+    // failure status: an unattended capture must not look like a success).
+    bool capture_failed = false;
 
     // --- Parts of construction, the frame and teardown, by file -----------------------------
     // AppPasses.cpp
@@ -175,7 +178,7 @@ public:
     void create_cameras();
     void measure_frame_time();
     bool capture_limit_reached() const;
-    void write_screenshot();
+    bool write_screenshot();
     std::filesystem::path open_devices_then_shader_dir();
 
 private:

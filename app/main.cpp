@@ -14,12 +14,14 @@ int main(int argc, char** argv)
     if (argc > 1)
         base = std::filesystem::path(argv[1]);
 
+    bool capture_failed = false;
     try {
         Config config = load_config(base);
         CaptureSettings capture = CaptureSettings::from_environment();
         App app(config);
         app.capture = capture;
         app.run();
+        capture_failed = app.capture_failed;
     } catch (const ConfigError& error) {
         console::eprint("{}\n", error.what());
         return 1;
@@ -30,5 +32,5 @@ int main(int argc, char** argv)
         console::eprint("Windhollow stopped: {}\n", error.what());
         return 1;
     }
-    return 0;
+    return capture_failed ? 1 : 0;
 }

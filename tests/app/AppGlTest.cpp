@@ -426,6 +426,17 @@ TEST_F(AppTest, ScreenshotOfTheLastFrameAtTheWindowSize)
     EXPECT_TRUE(any_lit) << "the frame is not black";
 }
 
+TEST_F(AppTest, UnwritableScreenshotIsReportedAsAFailure)
+{
+    app().capture_failed = false;
+    app().capture.screenshot = *s_dir / "missing" / "frame.png";
+    console::Capture capture;
+    run_frames(1);
+    EXPECT_TRUE(app().capture_failed);
+    EXPECT_EQ(capture.err().rfind("Could not write the screenshot ", 0), 0u) << capture.err();
+    app().capture_failed = false;
+}
+
 TEST_F(AppTest, QuitFinishesTheFrameAndLeavesLaterEventsQueued)
 {
     push(key_down(SDLK_n, SDL_SCANCODE_N));

@@ -173,6 +173,19 @@ TEST_F(ProgramTest, RunsFramesPrintsItsLinesInOrderAndWritesTheLastFrame)
     EXPECT_EQ(image.height, 360);
 }
 
+TEST_F(ProgramTest, AScreenshotThatCannotBeWrittenFailsTheRun)
+{
+    fs::path base = make_base();
+    fs::path shot = m_dir / "no-such-directory" / "shot.png";
+    support::Process program(EXECUTABLE, options(base, {{"WINDHOLLOW_EXIT_AFTER_FRAMES", "2"},
+                                                         {"WINDHOLLOW_SCREENSHOT", shot.string()}}));
+    support::ExitStatus status = program.wait(120s);
+    EXPECT_TRUE(status.exited && status.code == 1) << status.describe() << "\n" << program.describe();
+    EXPECT_NE(program.err().find("Could not write the screenshot " + console::quoted(shot)), std::string::npos)
+        << program.err();
+    EXPECT_FALSE(fs::exists(shot));
+}
+
 TEST_F(ProgramTest, WithoutAnArgumentTheProgramDirectoryIsTheBase)
 {
     // A copy of the program inside a prepared base directory finds the assets beside it.
