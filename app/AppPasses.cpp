@@ -13,8 +13,12 @@ void App::setup_shadow_map() {}
 
 void App::reload_terrain_shaders() {}
 
+// Capture mode (WINDHOLLOW_EXIT_WHEN_SETTLED) ends the loop once this has held for a few
+// frames in a row. Asked from swap_buffers, after the frame's terrain was drawn.
 bool App::capture_settled() const { return true; }
 
+// Ends with swap_buffers(), never a bare SDL_GL_SwapWindow: the capture mode reads the last
+// frame there, before the swap.
 void App::render_frame(float)
 {
     ImGui_ImplOpenGL3_NewFrame();
