@@ -140,7 +140,15 @@ float TextureCache::elevation_at(LatLon position, uint32_t zoom, bool blocking)
         found = sample_resident(position, LAST_RESORT_ZOOM, metres);
         if (!found) {
             image_tile = tile_at(position, LAST_RESORT_ZOOM);
-            image = m_elevation_service.get_tile_sync(image_tile);
+            // A failed synchronous load is not repeated by non-blocking queries: against a
+            // server that times out it would stall every frame that asks.
+            if (blocking || m_failed_last_resort.count(image_tile) == 0) {
+                image = m_elevation_service.get_tile_sync(image_tile);
+                if (image == nullptr)
+                    m_failed_last_resort.insert(image_tile);
+                else
+                    m_failed_last_resort.erase(image_tile);
+            }
         }
     }
     if (!found) {

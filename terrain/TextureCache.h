@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <utility>
 
 class TextureCache {
@@ -62,7 +63,9 @@ public:
 
     // Ground height at position in Mercator metres (metres / |cos(latitude)|), from the
     // finest elevation tile at or below zoom that can be had; 0 when none can. With blocking
-    // false, missing tiles are requested and coarser ones used meanwhile.
+    // false, missing tiles are requested and coarser ones used meanwhile; the zoom-8 tile of
+    // last resort is still loaded on the spot, but one whose load failed is not tried again
+    // by non-blocking queries (the overlay asks every frame).
     float elevation_at(LatLon position, uint32_t zoom, bool blocking);
 
     // Resident textures ("GPU Cache Size").
@@ -83,4 +86,5 @@ private:
     TileService m_texture_service;
     TileService m_elevation_service;
     LRUCache<TileKey, Resident> m_lru{CAPACITY};
+    std::set<TileId> m_failed_last_resort;
 };

@@ -240,6 +240,26 @@ TEST_F(TextureCacheGlTest, NoElevationTileAtAllGivesZero)
     EXPECT_EQ(cache.elevation_at(START, 0, false), 0.0f);
 }
 
+TEST_F(TextureCacheGlTest, FailedLastResortIsNotRetriedByEveryNonBlockingQuery)
+{
+    const Config c = config("/status/404/elevation/rg");
+    TextureCache cache(c);
+    const auto zoom8_requests = [] {
+        int64_t n = 0;
+        for (const std::string& path : server().stats().paths)
+            if (path.find("/elevation/rg/8/") != std::string::npos)
+                ++n;
+        return n;
+    };
+    for (int frame = 0; frame < 5; ++frame)
+        EXPECT_EQ(cache.elevation_at(START, 15, false), 0.0f);
+    EXPECT_EQ(zoom8_requests(), 1);
+    // A blocking query (placing the aircraft) still tries.
+    EXPECT_EQ(cache.elevation_at(START, 15, true), 0.0f);
+    EXPECT_EQ(cache.elevation_at(START, 15, false), 0.0f);
+    EXPECT_EQ(zoom8_requests(), 2);
+}
+
 TEST_F(TextureCacheGlTest, ZeroMaximumZoomEndsTheSearchAndFallsBackToZoomEight)
 {
     const Config c = config();
