@@ -76,10 +76,10 @@ uint8_t to_byte(float v) { return static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0
 
 // Scratch rows, one set per thread (the server renders tiles on several threads).
 struct Scratch {
-    std::vector<float> a, b, c, d, e, f, g, h;
+    std::vector<float> a, b, c, d, e, f, g, h, i, j;
     void resize(int n)
     {
-        for (auto* v : {&a, &b, &c, &d, &e, &f, &g, &h}) {
+        for (auto* v : {&a, &b, &c, &d, &e, &f, &g, &h, &i, &j}) {
             v->resize(static_cast<size_t>(n));
         }
     }
@@ -116,17 +116,45 @@ void World::sample_row(const GroundRow& row, double pixel_size, WorldSample* out
     float* relief = scratch.f.data();
     float* lake_noise = scratch.g.data();
     float* centre = scratch.h.data();
+    float* rugged = scratch.i.data();
+    float* flat = scratch.j.data();
 
     // Mountain ranges come and go over hundreds of kilometres.
     fbm_row(lattice_row(row, 150000.0, 3.1, -7.7), 2.0f, 101u, region);
     // Side valleys follow the zero lines of a broad noise.
     fbm_row(lattice_row(row, 30000.0, 0.4, 0.9), 3.0f, 301u, side, 0.45f);
-    ridged_row(lattice_row(row, 14000.0, 31.7, -11.2), std::max(1.0f, octaves_for(14000.0, pixel_size, 11)), 401u, ridges);
-    fbm_row(lattice_row(row, 5000.0), octaves_for(5000.0, pixel_size, 4), 501u, hills);
     fbm_row(lattice_row(row, 60000.0), 2.0f, 601u, floor_noise);
     fbm_row(lattice_row(row, 2500.0), octaves_for(2500.0, pixel_size, 4), 701u, relief);
-    fbm_row(lattice_row(row, 3500.0, -40.3, 12.9), octaves_for(3500.0, pixel_size, 3), 801u, lake_noise);
     valley_centre_row(row, centre);
+
+    // 0 on valley floors, 1 in open mountain country: the main valley through the start and
+    // the side valleys.
+    bool any_rugged = false;
+    bool any_flat = false;
+    for (int i = 0; i < row.n; ++i) {
+        const double x = row.x0 + i * row.dx;
+        float r = smoothstep(800.0f, 4000.0f, static_cast<float>(std::fabs(row.y - centre[i])));
+        r = mix(r, 1.0f, beyond_main_valley(x));
+        r *= smoothstep(0.02f, 0.12f, std::fabs(side[i]));
+        rugged[i] = r;
+        flat[i] = 1.0f - smoothstep(0.05f, 0.25f, r);
+        any_rugged = any_rugged || r > 0.0f;
+        any_flat = any_flat || flat[i] > 0.0f;
+    }
+    // Mountains only where something is rugged, lakes only where something is flat: the
+    // skipped terms would be multiplied by exactly zero.
+    if (any_rugged) {
+        ridged_row(lattice_row(row, 14000.0, 31.7, -11.2), std::max(1.0f, octaves_for(14000.0, pixel_size, 11)), 401u, ridges);
+        fbm_row(lattice_row(row, 5000.0), octaves_for(5000.0, pixel_size, 4), 501u, hills);
+    } else {
+        std::fill(ridges, ridges + row.n, 0.0f);
+        std::fill(hills, hills + row.n, 0.0f);
+    }
+    if (any_flat) {
+        fbm_row(lattice_row(row, 3500.0, -40.3, 12.9), octaves_for(3500.0, pixel_size, 3), 801u, lake_noise);
+    } else {
+        std::fill(lake_noise, lake_noise + row.n, 0.0f);
+    }
 
     for (int i = 0; i < row.n; ++i) {
         const double x = row.x0 + i * row.dx;
@@ -137,12 +165,6 @@ void World::sample_row(const GroundRow& row, double pixel_size, WorldSample* out
         float reach = std::max(0.62f + 0.45f * region[i], 1.0f - 0.6f * smoothstep(25000.0f, 70000.0f, distance));
         reach = std::clamp(reach, 0.15f, 1.0f);
 
-        // 0 on valley floors, 1 in open mountain country: the main valley through the start and
-        // the side valleys.
-        float rugged = smoothstep(800.0f, 4000.0f, static_cast<float>(std::fabs(y - centre[i])));
-        rugged = mix(rugged, 1.0f, beyond_main_valley(x));
-        rugged *= smoothstep(0.02f, 0.12f, std::fabs(side[i]));
-
         float crest = std::clamp(ridges[i] * 1.18f, 0.0f, 1.0f);
         float mountains = 2900.0f * reach * std::pow(crest, 1.3f);
         float hill = 220.0f * (0.5f + 0.5f * hills[i]);
@@ -151,17 +173,16 @@ void World::sample_row(const GroundRow& row, double pixel_size, WorldSample* out
         // The ranges on both sides of the start's valley stand on a broad massif, so high peaks
         // rise within a few kilometres of the start.
         float massif = 1100.0f * (1.0f - smoothstep(20000.0f, 45000.0f, distance)) * (0.6f + 0.4f * hills[i]);
-        float height = floor_height + floor_relief + rugged * (mountains + hill + massif) + std::sqrt(rugged) * hill * 0.5f;
+        float height = floor_height + floor_relief + rugged[i] * (mountains + hill + massif) + std::sqrt(rugged[i]) * hill * 0.5f;
 
         // Lakes lie on flat valley floors, never on the start itself; a river runs along the
         // main valley.
-        float flat = 1.0f - smoothstep(0.05f, 0.25f, rugged);
-        float lake = smoothstep(0.35f, 0.37f, lake_noise[i]) * flat * smoothstep(1500.0f, 3000.0f, distance);
+        float lake = smoothstep(0.35f, 0.37f, lake_noise[i]) * flat[i] * smoothstep(1500.0f, 3000.0f, distance);
         float river = band_coverage(std::fabs(y - centre[i] - RIVER_OFFSET), RIVER_HALF_WIDTH, pixel_size) *
-                      (1.0f - beyond_main_valley(x)) * flat;
+                      (1.0f - beyond_main_valley(x)) * flat[i];
 
         WorldSample& s = out[i];
-        s.rugged = rugged;
+        s.rugged = rugged[i];
         s.water = std::max(lake, river);
         // The floor's relief is never negative, so the water surface lies below the land.
         float surface = floor_height - 2.0f;
@@ -181,7 +202,18 @@ void World::colour_row(const GroundRow& row, double pixel_size, const WorldSampl
     fbm_row(lattice_row(row, 40.0), octaves_for(40.0, pixel_size, 4), 901u, detail);
     fbm_row(lattice_row(row, 900.0), octaves_for(900.0, pixel_size, 5), 902u, patch);
     fbm_row(lattice_row(row, 3000.0), octaves_for(3000.0, pixel_size, 2), 903u, band);
-    fbm_row(lattice_row(row, 150.0, 0.0, 0.0), octaves_for(150.0, pixel_size, 4), 905u, strata);
+    // Rock shows only on steep or high ground (see the rock term below); elsewhere its
+    // texture would be multiplied by zero.
+    bool any_rock = false;
+    for (int i = 0; i < row.n && !any_rock; ++i) {
+        any_rock = samples[i].height > 1850.0f - 180.0f + 350.0f ||
+                   slope_x[i] * slope_x[i] + slope_y[i] * slope_y[i] > 0.75f * 0.75f;
+    }
+    if (any_rock) {
+        fbm_row(lattice_row(row, 150.0), octaves_for(150.0, pixel_size, 4), 905u, strata);
+    } else {
+        std::fill(strata, strata + row.n, 0.0f);
+    }
 
     // Fields blur into an even meadow where a pixel covers several of them.
     const float fields_visible = 1.0f - smoothstep(60.0f, 200.0f, static_cast<float>(pixel_size));
