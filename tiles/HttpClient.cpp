@@ -97,6 +97,7 @@ HttpResponse HttpClient::get(const std::string& url)
     const CURLcode result = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &response.new_connections);
     // The handle keeps a pointer to the transfer state; clear it before the state goes.
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
 

@@ -24,6 +24,7 @@ struct HttpResponse {
     bool too_large = false;          // the body passed max_body_bytes and was dropped
     std::vector<unsigned char> body; // complete only when status is 200 and !too_large
     std::string error;               // libcurl's text for a failed transfer, else empty
+    long new_connections = 0;        // connections opened for this request (0 when one was reused)
 };
 
 class HttpClient {

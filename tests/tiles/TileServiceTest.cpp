@@ -135,8 +135,18 @@ protected:
         return gfx::Image(reinterpret_cast<const unsigned char*>(result.body.data()), result.body.size());
     }
 
+    // A generous time-out: these tests are about behaviour, not speed, and run under
+    // ThreadSanitizer on busy machines. The 1000 ms default has its own test.
+    static HttpOptions patient_http()
+    {
+        HttpOptions options;
+        options.timeout_ms = 8000;
+        return options;
+    }
+
     support::TempDir m_dir{"wh-tiles"};
     console::Capture m_console;
+    const HttpOptions m_http = patient_http();
 
 private:
     static inline support::TileServer* s_server = nullptr;
@@ -152,7 +162,7 @@ TEST_F(TileServiceTest, ConstructorPrintsItsSettingsAndCreatesTheCacheDirectory)
     TileServerConfig c = config("", 3);
     c.cache_dir = m_dir / "nested" / "dir \"q\"";
     c.max_zoom = 12;
-    TileService service(c);
+    TileService service(c, m_http);
     EXPECT_TRUE(fs::is_directory(c.cache_dir));
     const std::string expected = "Tile Url " + c.url + "\nTile Cache Dir: " + console::quoted(c.cache_dir) +
                                  "\nNum Threads: 3\nMax Zoom: 12\n";
@@ -180,7 +190,7 @@ TEST_F(TileServiceTest, UrlPatterns)
         TileServerConfig cfg = config("", 0);
         cfg.pattern = c.pattern;
         cfg.cache_on_disk = false;
-        TileService service(cfg);
+        TileService service(cfg, m_http);
         ASSERT_NE(service.get_tile_sync(TileId{3, 5, 1}), nullptr) << m_console.err();
         EXPECT_EQ(paths(), std::vector<std::string>{c.path});
         EXPECT_NE(m_console.out().find("GET " + server().base_url() + c.path + "\n"), std::string::npos)
@@ -191,14 +201,14 @@ TEST_F(TileServiceTest, UrlPatterns)
     TileServerConfig cfg = config("", 0);
     cfg.file_ending = ".png?key=abc";
     cfg.cache_on_disk = false;
-    TileService with_query(cfg);
+    TileService with_query(cfg, m_http);
     EXPECT_NE(with_query.get_tile_sync(TileId{3, 5, 1}), nullptr) << m_console.err();
     EXPECT_EQ(paths(), std::vector<std::string>{"/imagery/3/5/1.png"}) << "the server logs paths without the query";
 
     // An unknown pattern value gives an empty URL: a failed request, no crash.
     m_console.clear();
     cfg.pattern = static_cast<TilePattern>(7);
-    TileService unknown(cfg);
+    TileService unknown(cfg, m_http);
     EXPECT_EQ(unknown.get_tile_sync(TileId{3, 5, 1}), nullptr);
     EXPECT_EQ(m_console.err(), "Error 0 \"\"\n");
 }
@@ -208,7 +218,7 @@ TEST_F(TileServiceTest, FetchesStoresAndCachesATile)
     const TileServerConfig c = config("", 2);
     const gfx::Image expected = server_tile(TILE_PATH);
     server().reset_stats();
-    TileService service(c);
+    TileService service(c, m_http);
     m_console.clear();
     EXPECT_EQ(service.get_tile(TILE), nullptr) << "the first call only requests";
     gfx::Image* image = wait_for_tile(service, TILE);
@@ -231,7 +241,7 @@ TEST_F(TileServiceTest, FetchesStoresAndCachesATile)
 
     // A second service on the same directory reads the file: no HTTP request, no GET line.
     m_console.clear();
-    TileService second(c);
+    TileService second(c, m_http);
     gfx::Image* from_disk = second.get_tile_sync(TILE);
     ASSERT_NE(from_disk, nullptr);
     EXPECT_TRUE(same_pixels(*from_disk, *image));
@@ -243,7 +253,7 @@ TEST_F(TileServiceTest, JpegTilesAreCachedAsPng)
 {
     TileServerConfig c = config("", 1);
     c.file_ending = ".jpg";
-    TileService service(c);
+    TileService service(c, m_http);
     gfx::Image* image = wait_for_tile(service, TILE);
     ASSERT_NE(image, nullptr) << m_console.err();
     EXPECT_EQ(image->channels, 3);
@@ -257,7 +267,7 @@ TEST_F(TileServiceTest, JpegTilesAreCachedAsPng)
 
 TEST_F(TileServiceTest, RemovedTileIsRequestedAgainAndReadFromDisk)
 {
-    TileService service(config("", 1));
+    TileService service(config("", 1), m_http);
     gfx::Image* first = wait_for_tile(service, TILE);
     ASSERT_NE(first, nullptr) << m_console.err();
     const gfx::Image kept = server_tile(TILE_PATH);
@@ -281,7 +291,7 @@ TEST_F(TileServiceTest, ErrorStatusesPrintOneLineAndCacheNothing)
         m_console.clear();
         const TileServerConfig c = config("/status/" + std::to_string(status), 1);
         fs::remove_all(c.cache_dir);
-        TileService service(c);
+        TileService service(c, m_http);
         EXPECT_EQ(service.get_tile(TILE), nullptr);
         const std::string line = "Error " + std::to_string(status) + " \"" + c.url + "/10/544/359.png\"\n";
         ASSERT_TRUE(wait_until([&] { return m_console.err().find(line) != std::string::npos; })) << m_console.err();
@@ -302,6 +312,7 @@ TEST_F(TileServiceTest, ErrorStatusesPrintOneLineAndCacheNothing)
 
 TEST_F(TileServiceTest, SlowServerTimesOutAsStatusZero)
 {
+    EXPECT_EQ(HttpOptions{}.timeout_ms, 1000);
     const TileServerConfig c = config("/slow/1500", 1);
     TileService service(c);
     m_console.clear();
@@ -319,7 +330,7 @@ TEST_F(TileServiceTest, UndecodableAndOversizedBodiesAreNotRead)
         SCOPED_TRACE(prefix);
         m_console.clear();
         const TileServerConfig c = config(prefix, 1);
-        TileService service(c);
+        TileService service(c, m_http);
         m_console.clear();
         EXPECT_EQ(service.get_tile(TILE), nullptr);
         ASSERT_TRUE(wait_until([&] { return !m_console.err().empty(); })) << prefix;
@@ -341,7 +352,7 @@ TEST_F(TileServiceTest, DamagedCacheFileIsFetchedAgainAndReplaced)
         SCOPED_TRACE(content.size());
         server().reset_stats();
         support::write_file(c.cache_dir / file_name(TILE), content);
-        TileService service(c);
+        TileService service(c, m_http);
         gfx::Image* image = service.get_tile_sync(TILE);
         ASSERT_NE(image, nullptr) << m_console.err();
         EXPECT_TRUE(same_pixels(*image, expected));
@@ -356,7 +367,7 @@ TEST_F(TileServiceTest, ZoomAboveMaxZoomIsRefusedSilently)
 {
     TileServerConfig c = config("", 1);
     c.max_zoom = 9;
-    TileService service(c);
+    TileService service(c, m_http);
     m_console.clear();
     EXPECT_EQ(service.get_tile(TILE), nullptr);
     EXPECT_EQ(service.get_tile_sync(TILE), nullptr);
@@ -371,7 +382,7 @@ TEST_F(TileServiceTest, ZoomAboveMaxZoomIsRefusedSilently)
 TEST_F(TileServiceTest, WithoutWorkersOnlyTheSynchronousPathFetches)
 {
     const TileServerConfig c = config("", 0);
-    TileService service(c);
+    TileService service(c, m_http);
     EXPECT_NE(m_console.out().find("Num Threads: 0\n"), std::string::npos);
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(service.get_tile(TILE), nullptr);
@@ -387,7 +398,7 @@ TEST_F(TileServiceTest, WithoutWorkersOnlyTheSynchronousPathFetches)
     m_console.clear();
     TileServerConfig negative = c;
     negative.num_threads = -3;
-    TileService none(negative);
+    TileService none(negative, m_http);
     EXPECT_NE(m_console.out().find("Num Threads: 0\n"), std::string::npos) << m_console.out();
 }
 
@@ -407,7 +418,7 @@ TEST_F(TileServiceTest, WithoutDiskCacheNothingTouchesTheDisk)
             c.cache_dir.clear();
         }
         const std::vector<std::string> cwd_before = files_in(fs::current_path());
-        TileService service(c);
+        TileService service(c, m_http);
         ASSERT_NE(wait_for_tile(service, TILE), nullptr) << m_console.err();
         service.remove_tile(TILE);
         ASSERT_NE(wait_for_tile(service, TILE), nullptr) << m_console.err();
@@ -422,7 +433,7 @@ TEST_F(TileServiceTest, DestructionWithFetchesQueuedAndUnderWay)
     const TileServerConfig c = config("/slow/300", 1);
     const auto start = std::chrono::steady_clock::now();
     {
-        TileService service(c);
+        TileService service(c, m_http);
         for (uint32_t x = 0; x < 20; ++x) {
             service.get_tile(TileId{10, 540 + x, 359});
         }
@@ -441,7 +452,7 @@ TEST_F(TileServiceTest, WorkerExceptionIsReportedAndTheServiceGoesOn)
     // A cache file name that is a symbolic link to itself: the existence test fails with
     // "too many levels of symbolic links", which even root cannot get past.
     const TileServerConfig c = config("", 1);
-    TileService service(c);
+    TileService service(c, m_http);
     fs::create_symlink(file_name(TILE), c.cache_dir / file_name(TILE));
     m_console.clear();
     EXPECT_EQ(service.get_tile(TILE), nullptr);
@@ -467,7 +478,7 @@ TEST_F(TileServiceTest, CacheDirectoryThatCannotBeCreatedFailsConstruction)
     TileServerConfig c = config("", 2);
     c.cache_dir = m_dir / "file" / "cache";
     try {
-        TileService service(c);
+        TileService service(c, m_http);
         FAIL() << "expected a filesystem error";
     } catch (const fs::filesystem_error& e) {
         EXPECT_NE(std::string(e.what()).find("create_directories"), std::string::npos) << e.what();
@@ -477,14 +488,14 @@ TEST_F(TileServiceTest, CacheDirectoryThatCannotBeCreatedFailsConstruction)
 TEST_F(TileServiceTest, RedirectsAreFollowedUpToALimit)
 {
     const TileServerConfig near = config("/redirect/2", 1);
-    TileService service(near);
+    TileService service(near, m_http);
     ASSERT_NE(service.get_tile_sync(TILE), nullptr) << m_console.err();
     EXPECT_NE(m_console.out().find("GET " + near.url + "/10/544/359.png\n"), std::string::npos);
 
     m_console.clear();
     TileServerConfig far = config("/redirect/9", 1);
     far.cache_dir = m_dir / "far";
-    TileService endless(far);
+    TileService endless(far, m_http);
     m_console.clear();
     EXPECT_EQ(endless.get_tile_sync(TILE), nullptr);
     EXPECT_EQ(m_console.err().rfind("Error 3", 0), 0u) << "the last redirect's status: " << m_console.err();
@@ -496,8 +507,8 @@ TEST_F(TileServiceTest, ManyThreadsAndTwoServicesOnOneDirectory)
     // Two services share a cache directory and fetch the same tiles at once, while this
     // thread also loads and removes some synchronously.
     const TileServerConfig c = config("", 3);
-    TileService a(c);
-    TileService b(c);
+    TileService a(c, m_http);
+    TileService b(c, m_http);
     const std::vector<TileId> tiles = many_tiles();
     for (const TileId& t : tiles) {
         a.get_tile(t);
