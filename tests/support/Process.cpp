@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -23,15 +24,6 @@ int open_capture(const std::filesystem::path& path)
         throw std::runtime_error("cannot create " + path.string() + ": " + std::strerror(errno));
     }
     return fd;
-}
-
-std::string read_or_empty(const std::filesystem::path& path)
-{
-    try {
-        return read_file(path);
-    } catch (const std::exception&) {
-        return {};
-    }
 }
 
 } // namespace
@@ -195,8 +187,21 @@ void Process::signal(int sig)
     }
 }
 
-std::string Process::out() const { return read_or_empty(m_out_path); }
-std::string Process::err() const { return read_or_empty(m_err_path); }
+const std::string& Process::Capture::refresh()
+{
+    std::ifstream in(path, std::ios::binary);
+    if (in) {
+        in.seekg(static_cast<std::streamoff>(text.size()));
+        char buffer[65536];
+        while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+            text.append(buffer, static_cast<size_t>(in.gcount()));
+        }
+    }
+    return text;
+}
+
+const std::string& Process::out() const { return m_out.refresh(); }
+const std::string& Process::err() const { return m_err.refresh(); }
 
 bool Process::wait_for(const std::function<bool(const std::string&, const std::string&)>& predicate,
                        std::chrono::milliseconds timeout)

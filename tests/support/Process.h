@@ -68,9 +68,10 @@ public:
     void signal(int sig);
     void terminate() { signal(SIGTERM); }
 
-    // Everything captured so far.
-    std::string out() const;
-    std::string err() const;
+    // Everything captured so far. Files are read incrementally (only what was added since the
+    // last call), so polling a chatty program stays cheap. A Process is meant for one thread.
+    const std::string& out() const;
+    const std::string& err() const;
     const std::filesystem::path& out_path() const { return m_out_path; }
     const std::filesystem::path& err_path() const { return m_err_path; }
 
@@ -87,10 +88,18 @@ public:
 private:
     bool reap(bool block);
 
+    struct Capture {
+        std::filesystem::path path;
+        std::string text;
+        const std::string& refresh();
+    };
+
     std::string m_command;
     TempDir m_capture_dir{"wh-proc"};
     std::filesystem::path m_out_path;
     std::filesystem::path m_err_path;
+    mutable Capture m_out{m_out_path, {}};
+    mutable Capture m_err{m_err_path, {}};
     pid_t m_pid = -1;
     bool m_ended = false;
     ExitStatus m_status;

@@ -144,6 +144,19 @@ TEST(Process, WaitForGivesUpWhenTheProcessEndsWithoutTheText)
         1s));
 }
 
+TEST(Process, OutputWrittenInPiecesIsReadCompletely)
+{
+    support::Process process("/bin/sh", shell("printf first; sleep 0.1; printf -- '-second'; sleep 0.1; "
+                                              "head -c 300000 /dev/zero | tr '\\0' x; printf end"));
+    ASSERT_TRUE(process.wait_for_output("first", 10s)) << process.describe();
+    ASSERT_TRUE(process.wait_for_output("first-second", 10s)) << process.describe();
+    ASSERT_TRUE(process.wait(10s).success()) << process.describe();
+    const std::string& out = process.out();
+    EXPECT_EQ(out.size(), std::string("first-second").size() + 300000 + 3);
+    EXPECT_EQ(out.rfind("first-secondxxx", 0), 0u);
+    EXPECT_EQ(out.substr(out.size() - 4), "xend");
+}
+
 TEST(Process, DestructorKillsTheWholeProcessGroup)
 {
     pid_t grandchild = 0;
