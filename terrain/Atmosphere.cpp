@@ -107,14 +107,12 @@ void Atmosphere::update_table(double altitude_metres)
 
     GLint previous_framebuffer = 0;
     GLint previous_viewport[4] = {0, 0, 0, 0};
-    GLint previous_program = 0;
     GLint previous_active_unit = 0;
     GLboolean depth_test = glIsEnabled(GL_DEPTH_TEST);
     GLboolean blend = glIsEnabled(GL_BLEND);
     GLboolean cull = glIsEnabled(GL_CULL_FACE);
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous_framebuffer);
     glGetIntegerv(GL_VIEWPORT, previous_viewport);
-    glGetIntegerv(GL_CURRENT_PROGRAM, &previous_program);
     glGetIntegerv(GL_ACTIVE_TEXTURE, &previous_active_unit);
     GLint previous_polygon_mode[2] = {GL_FILL, GL_FILL};
     glGetIntegerv(GL_POLYGON_MODE, previous_polygon_mode);
@@ -165,7 +163,6 @@ void Atmosphere::update_table(double altitude_metres)
     if (depth_test) glEnable(GL_DEPTH_TEST);
     if (blend) glEnable(GL_BLEND);
     if (cull) glEnable(GL_CULL_FACE);
-    glUseProgram(static_cast<GLuint>(previous_program));
     glActiveTexture(static_cast<GLenum>(previous_active_unit));
 }
 

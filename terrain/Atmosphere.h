@@ -84,8 +84,10 @@ public:
     glm::dvec3 get_sun_direction() const;
 
     // Fills precomputed_texture for the camera altitude unless it already holds that state
-    // (always_compute forces it). Restores the framebuffer, viewport and program bindings it
-    // changes. Called by the terrain before it binds the table.
+    // (always_compute forces it). Restores the framebuffer, viewport, polygon mode, enables
+    // and active texture unit it changes; the program in use is changed (restoring it could
+    // name a program that a shader reload has deleted). Called by the terrain before it binds
+    // the table.
     void update_table(double altitude_metres);
     // Whether the last update_table call rebuilt the table.
     bool table_rebuilt() const { return m_table_rebuilt; }

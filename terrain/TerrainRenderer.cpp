@@ -75,6 +75,24 @@ glm::vec3 TerrainRenderer::get_sun_direction() const
     return sun_direction(atmosphere.sun_elevation, atmosphere.sun_azimuth);
 }
 
+gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id)
+{
+    // A server serves nothing finer than its max zoom, and nothing else would ever request the
+    // max-zoom ancestor of such a leaf; ask for that ancestor and draw its part instead.
+    const int32_t server_max = kind == TileKind::ELEVATION ? config->elevation_server.max_zoom
+                                                            : config->texture_server.max_zoom;
+    TileId wanted = leaf.tile;
+    while (static_cast<int64_t>(wanted.zoom) > std::max<int32_t>(server_max, 0)) {
+        wanted = parent_tile(wanted);
+    }
+    gfx::Texture* texture = texture_cache.get_texture(wanted, kind);
+    if (texture != nullptr && wanted != leaf.tile) {
+        uv = sub_rectangle(leaf.tile, wanted);
+        id = wanted;
+    }
+    return texture;
+}
+
 gfx::Texture* TerrainRenderer::find_fallback(const Node& node, TileKind kind, UVRect& uv, TileId& id)
 {
     return texture_cache.find_fallback(node.tile, kind, base_zoom, uv, id);
@@ -164,11 +182,12 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
                     continue;
                 }
             }
-            auto [imagery, elevation] = texture_cache.get_textures(leaf->tile);
             UVRect imagery_rect;
             UVRect elevation_rect;
             TileId imagery_tile = leaf->tile;
             TileId elevation_tile = leaf->tile;
+            gfx::Texture* imagery = layer_texture(*leaf, TileKind::TEXTURE, imagery_rect, imagery_tile);
+            gfx::Texture* elevation = layer_texture(*leaf, TileKind::ELEVATION, elevation_rect, elevation_tile);
             const bool own_imagery = imagery != nullptr;
             const bool own_elevation = elevation != nullptr;
             if (fallback) {

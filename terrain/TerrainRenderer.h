@@ -33,8 +33,11 @@ struct TerrainFrameStats {
     uint32_t leaves = 0;             // leaves the quadtree selected
     uint32_t culled = 0;             // of those, outside the view frustum (not drawn, not requested)
     uint32_t drawn = 0;              // leaves drawn
-    uint32_t imagery_fallback = 0;   // drawn with an ancestor's imagery or none
-    uint32_t elevation_fallback = 0; // drawn with an ancestor's heights or none
+    // Drawn with a stand-in (an ancestor's texture or none) because the texture that belongs
+    // to the leaf is not resident yet. A leaf finer than its server's max zoom belongs to
+    // its max-zoom ancestor's texture; that is no stand-in.
+    uint32_t imagery_fallback = 0;
+    uint32_t elevation_fallback = 0;
     std::vector<TileId> culled_tiles; // the culled leaves' tiles
     bool sky_drawn = false;
     bool table_rebuilt = false;      // the scattering table was recomputed this frame
@@ -131,5 +134,10 @@ public:
     TextureCache texture_cache;
 
 private:
+    // The leaf's own texture of one layer, or for a leaf finer than that layer's server
+    // serves, its ancestor at the server's max zoom (uv and id then describe that part).
+    // Null while it is still being fetched.
+    gfx::Texture* layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id);
+
     TerrainFrameStats m_stats;
 };

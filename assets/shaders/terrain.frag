@@ -38,6 +38,9 @@ out vec4 frag_color;
 
 // Ground without imagery: a muted rock colour, plainly not a picture but no alarm either.
 const vec3 MISSING_ALBEDO = vec3(0.42, 0.40, 0.36);
+// Direct sun and sky light on the ground, in units of the picture's own brightness.
+const float GROUND_SUN = 1.25;
+const float GROUND_AMBIENT = 0.3;
 
 vec3 terrain_normal()
 {
@@ -130,20 +133,19 @@ void main()
     float surface_altitude = max(v_world_position.y * metres_per_world, 0.0);
     float distance_metres = distance_world * metres_per_world;
 
-    vec3 sunlight = SUN_INTENSITY * sky_table_transmittance(u_precomputed_texture, sun, sun, u_camera_altitude);
-    // Sky light from a blend of the zenith and the horizon, seen from the camera's altitude.
+    // Aerial imagery is a photograph taken in daylight, not a reflectance: the lighting is
+    // scaled so that level ground under a high sun shows about the picture's own colours,
+    // while slopes turned to or from the sun, the sun's reddening near the horizon and the
+    // haze come from the atmosphere.
+    vec3 sun_color = sky_table_transmittance(u_precomputed_texture, sun, sun, u_camera_altitude);
     vec3 sky_zenith = sky_table_inscatter(u_precomputed_texture, vec3(0.0, 1.0, 0.0), sun, u_camera_altitude);
-    vec3 sky_side = sky_table_inscatter(u_precomputed_texture, normalize(vec3(-sun.x, 0.3, -sun.z) + 1e-4), sun,
-                                        u_camera_altitude);
-    vec3 skylight = 0.5 * (sky_zenith + sky_side) * (0.5 + 0.5 * normal.y);
-
-    vec3 radiance;
+    vec3 sky_tint = sky_zenith / max(max(sky_zenith.r, max(sky_zenith.g, sky_zenith.b)), 1e-4);
+    vec3 ambient = GROUND_AMBIENT * sky_tint * (0.6 + 0.4 * normal.y);
+    float diffuse = max(sun.y, 0.0);
     if (u_shading != 0) {
-        float diffuse = max(dot(normal, sun), 0.0) * shadow_factor(normal, sun);
-        radiance = albedo * (sunlight * diffuse / PI + skylight);
-    } else {
-        radiance = albedo * (sunlight * max(sun.y, 0.0) / PI + skylight);
+        diffuse = max(dot(normal, sun), 0.0) * shadow_factor(normal, sun);
     }
+    vec3 radiance = albedo * (sun_color * diffuse * GROUND_SUN + ambient) / EXPOSURE;
     radiance = apply_aerial_perspective(u_precomputed_texture, radiance, view_dir, distance_metres, camera_altitude,
                                         surface_altitude, sun);
 

@@ -33,7 +33,11 @@ TEST_P(ChunkMeshCounts, HasTheGridAndSkirtSizes)
 INSTANTIATE_TEST_SUITE_P(EdgeCounts, ChunkMeshCounts,
                          ::testing::Values(MeshCase{2, 16, 54, 12}, MeshCase{3, 25, 96, 16},
                                            MeshCase{32, 1156, 6534, 132}),
-                         [](const ::testing::TestParamInfo<MeshCase>& param_info) { return "n" + std::to_string(param_info.param.n); });
+                         [](const ::testing::TestParamInfo<MeshCase>& param_info) {
+                             std::string name = "n";
+                             name += std::to_string(param_info.param.n);
+                             return name;
+                         });
 
 TEST(ChunkMesh, EdgeCountsBelowTwoAreRejected)
 {
