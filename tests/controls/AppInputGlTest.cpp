@@ -302,3 +302,15 @@ TEST_F(JoystickModeTest, AxisEventsSetTheControls)
     }
     app().aircraft.controls = ControlInputs{};
 }
+
+TEST_F(JoystickModeTest, TheStickStillFliesWhileTheOverlayHasTheFocus)
+{
+    app().aircraft.controls = ControlInputs{};
+    run_one_frame(app());
+    ImGui::SetWindowFocus("Options");
+    ASSERT_TRUE(App::overlay_owns_input());
+    move_axis(0, 32767);
+    EXPECT_FLOAT_EQ(1.0f, app().aircraft.controls.aileron);
+    ImGui::SetWindowFocus(nullptr);
+    app().aircraft.controls = ControlInputs{};
+}
