@@ -103,7 +103,10 @@ void App::run()
                 quit = true;
                 break;
             }
-            if (!overlay_owns_input())
+            // Stick axes are nobody's pointer or keys: the overlay under the mouse must not
+            // freeze the controls of a pilot flying with a joystick.
+            const bool device_axis = event.type == SDL_JOYAXISMOTION || event.type == SDL_CONTROLLERAXISMOTION;
+            if (device_axis || !overlay_owns_input())
                 handle_event(event);
         }
 
