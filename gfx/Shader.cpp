@@ -1,5 +1,6 @@
 #include "gfx/Shader.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <utility>
@@ -94,11 +95,10 @@ bool Shader::reload()
 {
     if (m_vertex_path.empty() || m_fragment_path.empty())
         return false;
+    // Both are loaded before either is judged, so one reload names every missing file.
     const std::optional<std::string> vertex_source = load_source(m_vertex_path);
-    if (!vertex_source)
-        return false;
     const std::optional<std::string> fragment_source = load_source(m_fragment_path);
-    if (!fragment_source)
+    if (!vertex_source || !fragment_source)
         return false;
 
     // Both stages are compiled even when the first fails, so one reload reports every error.

@@ -118,11 +118,13 @@ TEST_F(ShaderTest, MissingSourceReportsThePathAndKeepsTheProgram)
         EXPECT_EQ(capture.err(), "Error: couldn't load '" + path("color.glsl") + "'\n");
         EXPECT_EQ(capture.out(), "");
     }
+    // Both stages missing something: one reload names both, vertex first.
     std::filesystem::remove(dir / "s.vert");
     {
         console::Capture capture;
         EXPECT_FALSE(shader.reload());
-        EXPECT_EQ(capture.err(), "Error: couldn't load '" + path("s.vert") + "'\n");
+        EXPECT_EQ(capture.err(), "Error: couldn't load '" + path("s.vert") + "'\nError: couldn't load '" +
+                                     path("color.glsl") + "'\n");
     }
     EXPECT_EQ(shader.id(), first);
     EXPECT_EQ(draw_with(shader), BLUE);
