@@ -314,3 +314,60 @@ TEST_F(JoystickModeTest, TheStickStillFliesWhileTheOverlayHasTheFocus)
     ImGui::SetWindowFocus(nullptr);
     app().aircraft.controls = ControlInputs{};
 }
+
+namespace {
+
+class GamepadModeTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_capture = std::make_unique<console::Capture>();
+        s_world = std::make_unique<AppWorld>([] {
+            ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER)) << SDL_GetError();
+            ASSERT_EQ(0, SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0)) << SDL_GetError();
+        });
+        s_startup = s_capture->out();
+        s_capture.reset();
+    }
+    static void TearDownTestSuite() { s_world.reset(); }
+
+    App& app() { return *s_world->app; }
+
+    static std::unique_ptr<console::Capture> s_capture;
+    static std::unique_ptr<AppWorld> s_world;
+    static std::string s_startup;
+};
+
+std::unique_ptr<console::Capture> GamepadModeTest::s_capture;
+std::unique_ptr<AppWorld> GamepadModeTest::s_world;
+std::string GamepadModeTest::s_startup;
+
+} // namespace
+
+TEST_F(GamepadModeTest, ControllerOpensAsGamepadAndItsSticksFly)
+{
+    EXPECT_EQ(InputMode::Gamepad, app().input_mode);
+    ASSERT_NE(nullptr, app().gamepad);
+    EXPECT_EQ(nullptr, app().joystick);
+    EXPECT_NE(std::string::npos, s_startup.find("Joystick 0 is a game controller.\n")) << s_startup;
+    EXPECT_EQ(std::string::npos, s_startup.find("is a joystick")) << s_startup;
+
+    app().aircraft.controls = ControlInputs{};
+    run_one_frame(app()); // the rest values reported on opening
+    SDL_Joystick* device = SDL_GameControllerGetJoystick(app().gamepad);
+    console::Capture capture;
+    ASSERT_EQ(0, SDL_JoystickSetVirtualAxis(device, SDL_CONTROLLER_AXIS_RIGHTY, 32767)) << SDL_GetError();
+    ASSERT_EQ(0, SDL_JoystickSetVirtualAxis(device, SDL_CONTROLLER_AXIS_LEFTY, -32767)) << SDL_GetError();
+    run_one_frame(app());
+    EXPECT_FLOAT_EQ(-1.0f, app().aircraft.controls.elevator);
+    EXPECT_FLOAT_EQ(1.0f, app().aircraft.controls.throttle);
+    EXPECT_NE(std::string::npos, capture.out().find("Gamepad axis 3 moved to 32767\n")) << capture.out();
+    EXPECT_NE(std::string::npos, capture.out().find("Gamepad axis 1 moved to -32767\n")) << capture.out();
+
+    // The keyboard leaves the controls to the controller.
+    const Keys keys{SDL_SCANCODE_S, SDL_SCANCODE_J};
+    app().handle_keyboard(keys.state, 0.5f);
+    EXPECT_FLOAT_EQ(-1.0f, app().aircraft.controls.elevator);
+    EXPECT_FLOAT_EQ(1.0f, app().aircraft.controls.throttle);
+    app().aircraft.controls = ControlInputs{};
+}
