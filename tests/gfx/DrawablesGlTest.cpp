@@ -258,13 +258,11 @@ TEST_F(DrawablesTest, VectorDrawsALineFromTheOriginAlongItsVector)
 // Depth-only render target like the application's shadow map.
 class ShadowTarget {
 public:
-    static constexpr int SIZE = 16;
-
-    ShadowTarget()
+    explicit ShadowTarget(int size = 16) : m_size(size)
     {
         glGenTextures(1, &m_texture);
         glBindTexture(GL_TEXTURE_2D, m_texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, SIZE, SIZE, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, m_size, m_size, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glBindTexture(GL_TEXTURE_2D, 0);
@@ -273,7 +271,7 @@ public:
         glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, m_texture, 0);
         glDrawBuffer(GL_NONE);
         m_complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-        glViewport(0, 0, SIZE, SIZE);
+        glViewport(0, 0, m_size, m_size);
         glClearDepth(1.0);
         glClear(GL_DEPTH_BUFFER_BIT);
     }
@@ -287,16 +285,18 @@ public:
     ShadowTarget& operator=(const ShadowTarget&) = delete;
 
     bool complete() const { return m_complete; }
+    GLuint texture() const { return m_texture; }
 
     float min_depth() const
     {
-        std::vector<float> depth(SIZE * SIZE, -1.0f);
+        std::vector<float> depth(static_cast<size_t>(m_size * m_size), -1.0f);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_framebuffer);
-        glReadPixels(0, 0, SIZE, SIZE, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+        glReadPixels(0, 0, m_size, m_size, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
         return *std::min_element(depth.begin(), depth.end());
     }
 
 private:
+    const int m_size;
     GLuint m_texture = 0;
     GLuint m_framebuffer = 0;
     bool m_complete = false;
@@ -368,6 +368,56 @@ TEST_F(DrawablesTest, QuadAndVectorCastNoShadowWhateverTheFlagSays)
             EXPECT_EQ(result.program, 0) << "cast_shadow " << flag;
         }
     }
+}
+
+TEST_F(DrawablesTest, ModelShadingDarkensWhatTheShadowMapHides)
+{
+    // A box hovers above the ground; the sun stands straight overhead.
+    gfx::OrthoCamera light(-1.0f, 1.0f, -1.0f, 1.0f, 0.01f, 15.0f);
+    light.look_at({0.0f, 3.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -1.0f});
+    const glm::vec3 towards_sun(0.0f, 1.0f, 0.0f);
+    gfx::Cuboid occluder;
+    const gfx::Transform occluder_place({0.0f, 1.0f, 0.0f}, glm::quat(glm::vec3(0.0f)), glm::vec3(0.5f));
+    ShadowTarget shadow_map(64);
+    ASSERT_TRUE(shadow_map.complete());
+    occluder.draw_depth(occluder_place, shaders(), light);
+
+    // The ground: the quad stretched to 2×2 at y = 0, seen from straight above.
+    gfx::Quad ground;
+    ground.color = {1.0f, 1.0f, 1.0f};
+    const gfx::Transform ground_place({0.0f, -0.5f, 0.0f}, glm::quat(glm::vec3(0.0f)), {2.0f, 1.0f, 2.0f});
+    gfx::OrthoCamera view(-1.0f, 1.0f, -1.0f, 1.0f, 0.1f, 10.0f);
+    view.look_at({0.0f, 5.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -1.0f});
+
+    auto render = [&](bool shadows) {
+        OffscreenTarget target(32, 32);
+        target.clear(0.0f, 0.0f, 0.0f);
+        glActiveTexture(GL_TEXTURE3);
+        glBindTexture(GL_TEXTURE_2D, shadow_map.texture());
+        glActiveTexture(GL_TEXTURE0);
+        const gfx::Shader& model = shaders().model();
+        model.use();
+        model.set_int("u_shadows_enabled", shadows ? 1 : 0);
+        model.set_mat4("u_light_space_matrix", light.get_view_projection());
+        model.set_vec3("u_sun_direction", towards_sun);
+        ground.draw(ground_place, shaders(), view);
+        // Under the box (centre) and well outside its shadow (x = 0.75).
+        std::pair<int, int> result{target.pixel(16, 16)[0], target.pixel(28, 16)[0]};
+        model.set_int("u_shadows_enabled", 0);
+        glActiveTexture(GL_TEXTURE3);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glActiveTexture(GL_TEXTURE0);
+        glBindVertexArray(0);
+        return result;
+    };
+
+    const auto [shadowed, lit] = render(true);
+    EXPECT_GE(lit, 250) << "full sun on a white ground";
+    EXPECT_LE(shadowed, 110) << "only ambient light under the box";
+    const auto [centre_without, side_without] = render(false);
+    EXPECT_EQ(centre_without, side_without) << "without the shadow map both are lit alike";
+    EXPECT_GE(centre_without, 250);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 } // namespace
