@@ -31,6 +31,7 @@
 #include "gfx/gl/Framebuffer.h"
 #include "gfx/gl/Texture.h"
 #include "physics/Aircraft.h"
+#include "terrain/TerrainRenderer.h"
 #include "terrain/WorldFrame.h"
 
 class App : public Window {
@@ -115,7 +116,7 @@ public:
     gfx::Framebuffer shadow_framebuffer;
     gfx::Texture shadow_map;
     gfx::OrthoCamera light_camera;
-    // (terrain: see AppPasses.cpp)
+    std::unique_ptr<TerrainRenderer> terrain; // terrain and sky (AppPasses.cpp)
     uint32_t start_position_index = 0;
     gfx::Cuboid cuboid;
 
