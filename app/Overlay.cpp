@@ -27,6 +27,14 @@ constexpr double SUN_AZIMUTH_MIN = 0.0, SUN_AZIMUTH_MAX = 360.0;
 constexpr double SUN_ELEVATION_MIN = 0.0, SUN_ELEVATION_MAX = 90.0;
 constexpr int ZOOM_SLIDER_MIN = 7, ZOOM_SLIDER_MAX = 17;
 
+// The overlay's zoom sliders work on int; the terrain keeps unsigned zooms.
+void zoom_slider(const char* label, uint32_t& zoom)
+{
+    int value = static_cast<int>(zoom);
+    if (ImGui::SliderInt(label, &value, ZOOM_SLIDER_MIN, ZOOM_SLIDER_MAX, "%d"))
+        zoom = static_cast<uint32_t>(value);
+}
+
 } // namespace
 
 void App::draw_overlay()
@@ -125,10 +133,60 @@ void App::draw_options_window()
 
 void App::draw_terrain_section()
 {
+    if (!terrain) {
+        ImGui::Text("%s", "No terrain.");
+        return;
+    }
+    TerrainRenderer& t = *terrain;
+    ImGui::Text("Center Tile: z=%u, x=%u, y=%u", t.center_tile.zoom, t.center_tile.x, t.center_tile.y);
+    ImGui::Text("Center Coord: lat=%f, lon=%f", t.center_coord.lat, t.center_coord.lon);
+    ImGui::Text("Heading %d", active_camera_heading());
+    const glm::vec3 position = active_camera().get_position();
+    ImGui::Text("Terrain Elevation: %.2f", t.get_elevation(position.x, position.z, false));
+    ImGui::Text("Zoom Level Range: [%d, %d] (%d)", static_cast<int>(t.min_zoom), static_cast<int>(t.max_zoom),
+                static_cast<int>(t.max_zoom) - static_cast<int>(t.min_zoom));
+    ImGui::Text("GPU Cache Size: %d", static_cast<int>(t.texture_cache.size()));
+
+    ImGui::Checkbox("Render Terrain", &t.render_terrain);
+    ImGui::Checkbox("Render Atmosphere", &t.render_atmosphere);
+    ImGui::Checkbox("Wireframe", &t.wireframe);
+    ImGui::Checkbox("Smart LOD Center", &t.smart_lod_center);
+    ImGui::Checkbox("Visualize LOD", &t.visualize_lod);
+    ImGui::Checkbox("Visualize Normals", &t.visualize_normals);
+    ImGui::Checkbox("Frustum Culling", &t.frustum_culling);
+    ImGui::Checkbox("Enable Shading", &t.shading);
+    ImGui::Checkbox("Enable Fallback", &t.fallback);
+    ImGui::Checkbox("Misc Debug Toggle", &t.misc_debug);
+
+    ImGui::SliderScalar("Max Horizon", ImGuiDataType_Double, &t.max_horizon, &MAX_HORIZON_MIN, &MAX_HORIZON_MAX, "%.3f");
+    ImGui::SliderScalar("LOD selection", ImGuiDataType_Double, &t.lod_selection, &LOD_SELECTION_MIN, &LOD_SELECTION_MAX,
+                        "%.3f");
+    ImGui::SliderScalar("Split Factor", ImGuiDataType_Double, &t.split_factor, &SPLIT_FACTOR_MIN, &SPLIT_FACTOR_MAX,
+                        "%.3f");
+
+    ImGui::Checkbox("Manual Zoom", &t.manual_zoom);
+    if (t.manual_zoom) {
+        zoom_slider("Min Zoom", t.min_zoom);
+        zoom_slider("Max Zoom", t.max_zoom);
+    } else {
+        ImGui::Text("Min Zoom: %d, Max Zoom: %d", static_cast<int>(t.min_zoom), static_cast<int>(t.max_zoom));
+    }
 }
 
 void App::draw_atmosphere_section()
 {
+    if (!terrain) {
+        ImGui::Text("%s", "No terrain.");
+        return;
+    }
+    Atmosphere& a = terrain->atmosphere;
+    ImGui::Checkbox("Enable Scattering", &a.scattering);
+    ImGui::Checkbox("Always compute", &a.always_compute);
+    ImGui::SliderScalar("Sun Azimuth", ImGuiDataType_Double, &a.sun_azimuth, &SUN_AZIMUTH_MIN, &SUN_AZIMUTH_MAX, "%.3f");
+    ImGui::SliderScalar("Sun Elevation", ImGuiDataType_Double, &a.sun_elevation, &SUN_ELEVATION_MIN, &SUN_ELEVATION_MAX,
+                        "%.3f");
+    ImGui::SliderInt("View Samples", &a.view_samples, 1, 32, "%d");
+    ImGui::SliderInt("Light Samples", &a.light_samples, 1, 32, "%d");
 }
 
 void App::draw_flight_model_section()

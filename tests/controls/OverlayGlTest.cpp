@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,6 @@ using controls_test::OverlayDriver;
 
 namespace {
 
-constexpr double PI = 3.141592653589793;
 constexpr double C = 40075016.68557849;
 
 // A free camera that counts how often its projection is recomputed.
@@ -64,7 +64,7 @@ TEST_F(OverlayTest, SelectPositionMovesTheFreeCameraEvenWhileTheOrbitCameraIsAct
         // Web Mercator metres of the row, relative to the origin, scaled; the altitude as plain metres.
         const double x = ((row.lon + 180.0) / 360.0 * C - frame.origin_x) * frame.scaling_factor;
         const double y = static_cast<double>(row.altitude) * frame.scaling_factor;
-        const double z = ((1.0 - std::asinh(std::tan(row.lat * PI / 180.0)) / PI) * 0.5 * C - frame.origin_y) *
+        const double z = ((1.0 - std::asinh(std::tan(row.lat * std::numbers::pi / 180.0)) / std::numbers::pi) * 0.5 * C - frame.origin_y) *
                          frame.scaling_factor;
         const glm::vec3 p = app().cameras[0]->get_position();
         // Single precision holds these to a few thousandths of a world unit.
@@ -315,4 +315,75 @@ TEST_F(OverlayTest, HiddenOverlayDrawsNoWindow)
     }
     app().show_overlay = true;
     app().show_help = false;
+}
+
+TEST_F(OverlayTest, TerrainAndAtmosphereSectionsEditTheRendererInPlace)
+{
+    ASSERT_TRUE(app().terrain);
+    TerrainRenderer& terrain = *app().terrain;
+    OverlayDriver driver(app());
+    driver.settle();
+    OverlayDriver::enlarge("Options", ImVec2(420.0f, 710.0f));
+    driver.settle();
+
+    ASSERT_TRUE(driver.click("Options", "Terrain"));
+    struct Flag {
+        const char* label;
+        bool* field;
+    };
+    const Flag flags[] = {
+        {"Render Terrain", &terrain.render_terrain},   {"Render Atmosphere", &terrain.render_atmosphere},
+        {"Wireframe", &terrain.wireframe},             {"Smart LOD Center", &terrain.smart_lod_center},
+        {"Visualize LOD", &terrain.visualize_lod},     {"Visualize Normals", &terrain.visualize_normals},
+        {"Frustum Culling", &terrain.frustum_culling}, {"Enable Shading", &terrain.shading},
+        {"Enable Fallback", &terrain.fallback},        {"Misc Debug Toggle", &terrain.misc_debug},
+    };
+    for (const Flag& flag : flags) {
+        const bool before = *flag.field;
+        ASSERT_TRUE(driver.click("Options", flag.label)) << flag.label;
+        EXPECT_EQ(!before, *flag.field) << flag.label;
+        ASSERT_TRUE(driver.click("Options", flag.label)) << flag.label;
+        EXPECT_EQ(before, *flag.field) << flag.label;
+    }
+
+    ASSERT_TRUE(driver.drag_to_x("Options", "Max Horizon", 5000.0f));
+    EXPECT_DOUBLE_EQ(30000.0, terrain.max_horizon);
+    ASSERT_TRUE(driver.drag_to_x("Options", "LOD selection", -5000.0f));
+    EXPECT_DOUBLE_EQ(0.0, terrain.lod_selection);
+    ASSERT_TRUE(driver.drag_to_x("Options", "Split Factor", 5000.0f));
+    EXPECT_DOUBLE_EQ(5.0, terrain.split_factor);
+
+    // The zoom sliders exist only with manual zoom.
+    const bool manual = terrain.manual_zoom;
+    ASSERT_FALSE(manual);
+    EXPECT_FALSE(driver.find("Options", "Min Zoom"));
+    ASSERT_TRUE(driver.click("Options", "Manual Zoom"));
+    EXPECT_TRUE(terrain.manual_zoom);
+    ASSERT_TRUE(driver.drag_to_x("Options", "Max Zoom", -5000.0f));
+    EXPECT_EQ(7u, terrain.max_zoom);
+    ASSERT_TRUE(driver.drag_to_x("Options", "Min Zoom", 5000.0f));
+    EXPECT_EQ(17u, terrain.min_zoom);
+    terrain.manual_zoom = false;
+    terrain.min_zoom = 7;
+    terrain.max_zoom = 17;
+    terrain.max_horizon = 20000.0;
+    terrain.lod_selection = 0.1;
+    terrain.split_factor = 1.0;
+
+    // Atmosphere: close Terrain first so everything fits.
+    ASSERT_TRUE(driver.click("Options", "Terrain"));
+    ASSERT_TRUE(driver.click("Options", "Atmosphere"));
+    Atmosphere& atmosphere = terrain.atmosphere;
+    ASSERT_TRUE(driver.click("Options", "Enable Scattering"));
+    EXPECT_FALSE(atmosphere.scattering);
+    ASSERT_TRUE(driver.click("Options", "Always compute"));
+    EXPECT_TRUE(atmosphere.always_compute);
+    ASSERT_TRUE(driver.drag_to_x("Options", "Sun Azimuth", 5000.0f));
+    EXPECT_DOUBLE_EQ(360.0, atmosphere.sun_azimuth);
+    ASSERT_TRUE(driver.drag_to_x("Options", "Sun Elevation", -5000.0f));
+    EXPECT_DOUBLE_EQ(0.0, atmosphere.sun_elevation);
+    ASSERT_TRUE(driver.drag_to_x("Options", "View Samples", -5000.0f));
+    EXPECT_EQ(1, atmosphere.view_samples);
+    ASSERT_TRUE(driver.drag_to_x("Options", "Light Samples", 5000.0f));
+    EXPECT_EQ(32, atmosphere.light_samples);
 }
