@@ -14,18 +14,6 @@ namespace {
 // The aircraft appears this far above the ground under the start position, physics metres.
 constexpr double SPAWN_HEIGHT = 5.0;
 
-// Ground height in Mercator metres at world (x, z), from the terrain renderer when the
-// application has one.
-template <typename Application>
-double ground_height(Application& app, double x, double z, bool blocking)
-{
-    if constexpr (requires { app.terrain->get_elevation(x, z, blocking); }) {
-        return app.terrain ? app.terrain->get_elevation(x, z, blocking) : 0.0;
-    } else {
-        return 0.0;
-    }
-}
-
 gfx::Transform to_transform(const BoxPlacement& placement)
 {
     return gfx::Transform(placement.position, placement.rotation, placement.scale);
@@ -45,7 +33,7 @@ void App::setup_physics()
     PhysicsWorld& world = PhysicsWorld::instance();
 
     const WorldXZ start = start_world_xz(*this);
-    const double h = ground_height(*this, start.x, start.z, true);
+    const double h = terrain->get_elevation(start.x, start.z, true);
     aircraft.create_body(glm::vec3(float(start.x), float(h + SPAWN_HEIGHT), float(start.z)));
     aircraft.load_flight_model(config.base_path / FLIGHT_MODEL_FILE);
     reset();
@@ -56,7 +44,7 @@ void App::reset()
 {
     // Non-blocking: a reset never waits on the network; a coarser tile's height will do.
     const WorldXZ start = start_world_xz(*this);
-    const double h = ground_height(*this, start.x, start.z, false);
+    const double h = terrain->get_elevation(start.x, start.z, false);
     aircraft.place_body(glm::vec3(float(start.x), float(h + SPAWN_HEIGHT), float(start.z)));
 }
 

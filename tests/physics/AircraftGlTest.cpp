@@ -73,6 +73,10 @@ TEST_F(AircraftGlTest, StartsPausedFiveMetresAboveTheGroundPlane)
 {
     EXPECT_TRUE(app->paused);
     ASSERT_NE(app->aircraft.body, nullptr);
+    // The plane lies at the terrain's height under the start position, in Mercator metres.
+    const double start_elevation = app->terrain->get_elevation(0.0, 0.0, true);
+    EXPECT_GT(start_elevation, 1.0) << "the test world has ground above sea level at the start";
+    EXPECT_NEAR(ground_plane_height(), start_elevation, 1e-3);
     EXPECT_TRUE(vec_near(app->aircraft.position(), spawn(), 1e-3f));
     EXPECT_EQ(app->aircraft.speed(), 0.0f);
     EXPECT_EQ(app->aircraft.engines.size(), 1u) << "the shipped flight model was read";
