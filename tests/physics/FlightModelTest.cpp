@@ -70,7 +70,10 @@ TEST(FlightModelTest, FullFileReplacesEveryList)
     EXPECT_EQ(nose.damping, 900.0f);
     EXPECT_EQ(nose.offset, 0.0f);
     EXPECT_TRUE(vec_near(nose.position, glm::vec3(2.0f, -1.5f, 0.0f), 0.0f));
-    EXPECT_EQ(nose.orientation, glm::quat(1.0f, 0.0f, 0.0f, 0.0f));
+    EXPECT_EQ(nose.orientation.w, 1.0f) << "wheels always have the identity orientation";
+    EXPECT_EQ(nose.orientation.x, 0.0f);
+    EXPECT_EQ(nose.orientation.y, 0.0f);
+    EXPECT_EQ(nose.orientation.z, 0.0f);
     const Wheel& main = aircraft.wheels[1];
     EXPECT_EQ(main.stiffness, 30000.0f) << "default stiffness";
     EXPECT_EQ(main.damping, 1000.0f) << "default damping";
@@ -95,7 +98,8 @@ TEST(FlightModelTest, MissingKeysTakeTheirDefaults)
     EXPECT_EQ(r.aircraft.wheels[0].stiffness, 30000.0f);
     EXPECT_EQ(r.aircraft.wheels[0].damping, 1000.0f);
     ASSERT_EQ(r.aircraft.wings.size(), 1u);
-    EXPECT_EQ(r.aircraft.wings[0].orientation, glm::quat(1.0f, 0.0f, 0.0f, 0.0f));
+    EXPECT_EQ(r.aircraft.wings[0].orientation.w, 1.0f) << "no roll_angle: no rotation";
+    EXPECT_EQ(r.aircraft.wings[0].orientation.x, 0.0f);
     EXPECT_EQ(r.aircraft.wings[0].wingspan, 0.0f);
     EXPECT_EQ(r.aircraft.wings[0].chord_length, 0.0f);
 }
@@ -143,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(Angles, RollAngleTest,
 TEST(FlightModelTest, MissingFileLeavesTheListsAndSaysSo)
 {
     TempFile dir_holder("{}");
-    for (const std::filesystem::path& path : {dir_holder.dir() / "absent.json", dir_holder.dir()}) {
+    for (const std::filesystem::path& path :
+         {dir_holder.dir() / "absent.json", dir_holder.dir() / "quote\"and\\backslash.json", dir_holder.dir()}) {
         Aircraft aircraft = aircraft_with_old_lists();
         console::Capture capture;
         aircraft.load_flight_model(path);
@@ -151,6 +156,19 @@ TEST(FlightModelTest, MissingFileLeavesTheListsAndSaysSo)
         EXPECT_EQ(capture.out(), "");
         EXPECT_TRUE(has_old_engines(aircraft) && has_old_wheels(aircraft) && has_old_wings(aircraft)) << path;
     }
+}
+
+TEST(FlightModelTest, PathsInMessagesAreQuotedWithEscapes)
+{
+    TempFile dir_holder("{}");
+    Aircraft aircraft;
+    console::Capture capture;
+    aircraft.load_flight_model(dir_holder.dir() / "a\"b\\c.json");
+    const std::string err = capture.err();
+    const std::string tail = "/a\\\"b\\\\c.json\"\n";
+    ASSERT_GE(err.size(), tail.size()) << err;
+    EXPECT_EQ(err.substr(0, 16), "Could not open \"") << err;
+    EXPECT_EQ(err.substr(err.size() - tail.size()), tail) << err;
 }
 
 // Errors end the reading where they happen. Lists are read engines, wheels, wings: the ones
