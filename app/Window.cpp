@@ -60,6 +60,9 @@ Window::Window(int32_t initial_width, int32_t initial_height, const std::string&
         IMGUI_CHECKVERSION();
         ImGui::CreateContext();
         m_imgui_context = true;
+        // No settings are written back anywhere, and an imgui.ini in the working directory
+        // would be exactly that.
+        ImGui::GetIO().IniFilename = nullptr;
         if (!ImGui_ImplSDL2_InitForOpenGL(sdl_window, gl_context))
             throw WindowError("Could not start the ImGui SDL2 backend");
         m_imgui_sdl_backend = true;
