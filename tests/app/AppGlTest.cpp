@@ -414,7 +414,11 @@ TEST_F(AppTest, ScreenshotOfTheLastFrameAtTheWindowSize)
     app().capture.screenshot = file;
     console::Capture capture;
     run_frames(3);
-    EXPECT_EQ(capture.out().find("Screenshot: " + console::quoted(file)), 0u) << capture.out() << capture.err();
+    // Written once the loop has ended: the last line of the run.
+    const std::string line = "Screenshot: " + console::quoted(file) + "\n";
+    const std::string out = capture.out();
+    ASSERT_GE(out.size(), line.size()) << out << capture.err();
+    EXPECT_EQ(out.substr(out.size() - line.size()), line) << out << capture.err();
 
     gfx::Image image;
     ASSERT_TRUE(image.load(file, false)) << file;
