@@ -343,6 +343,22 @@ TEST_F(TileServiceTest, DamagedCacheFileIsFetchedAgainAndReplaced)
     }
 }
 
+TEST_F(TileServiceTest, CacheNameTakenByADirectoryStillDeliversTheTile)
+{
+    // The tile's cache name is a directory: reading it fails, so the tile comes over HTTP;
+    // the rename onto it fails too, which is ignored, and no temporary file is left behind.
+    const TileServerConfig c = config("", 1);
+    fs::create_directories(c.cache_dir / file_name(TILE));
+    TileService service(c, m_http);
+    m_console.clear();
+    gfx::Image* image = wait_for_tile(service, TILE);
+    ASSERT_NE(image, nullptr) << m_console.err();
+    EXPECT_EQ(m_console.err(), "");
+    EXPECT_TRUE(fs::is_directory(c.cache_dir / file_name(TILE)));
+    EXPECT_EQ(files_in(c.cache_dir), std::vector<std::string>{file_name(TILE)});
+    EXPECT_EQ(paths(), std::vector<std::string>{TILE_PATH});
+}
+
 TEST_F(TileServiceTest, ZoomAboveMaxZoomIsRefusedSilently)
 {
     TileServerConfig c = config("", 1);
