@@ -1,0 +1,324 @@
+// Throughput of the tile service against the local tile server on loopback.
+//
+// For 2 and 8 workers and a server latency of 0 and 50 ms, through get_tile:
+//   cold  = HTTP + decode + PNG encode + atomic cache write (empty cache directory)
+//   warm  = the same tiles from the disk cache (a new service on the filled directory)
+//   fresh = cold again, but with a new connection for every tile (no keep-alive)
+// Figures are medians of three runs, printed beside the bound workers / latency.
+// Then the CPU cost per tile of decoding (PNG and JPEG) and of the cache's PNG encoding, for
+// the chosen encoder settings and a few others.
+//
+// Usage: bench_tiles [tileserver-path]
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <spng.h>
+
+#include "app/Console.h"
+#include "gfx/Image.h"
+#include "tiles/HttpClient.h"
+#include "tiles/TileService.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The local tile server as a child process on a free port.
+class Server {
+public:
+    // The server's output goes to log (a file, so that it can never block on a full pipe);
+    // its first line names the port.
+    Server(const std::string& executable, int latency_ms, const fs::path& log)
+    {
+        m_pid = ::fork();
+        if (m_pid < 0) {
+            throw std::runtime_error("fork failed");
+        }
+        if (m_pid == 0) {
+            std::FILE* out = std::fopen(log.c_str(), "w");
+            if (out == nullptr) ::_exit(126);
+            ::dup2(::fileno(out), STDOUT_FILENO);
+            ::dup2(::fileno(out), STDERR_FILENO);
+            const std::string latency = std::to_string(latency_ms);
+            ::execl(executable.c_str(), executable.c_str(), "--port", "0", "--latency-ms", latency.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const std::string prefix = "Listening on ";
+        const auto deadline = Clock::now() + std::chrono::seconds(15);
+        while (m_url.empty() && Clock::now() < deadline) {
+            if (std::FILE* in = std::fopen(log.c_str(), "r")) {
+                char line[256];
+                if (std::fgets(line, sizeof(line), in) != nullptr && std::string(line).rfind(prefix, 0) == 0 &&
+                    std::string(line).back() == '\n') {
+                    m_url = std::string(line).substr(prefix.size());
+                    m_url.pop_back();
+                }
+                std::fclose(in);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (m_url.empty()) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            throw std::runtime_error("the tile server did not start: " + executable);
+        }
+    }
+    ~Server()
+    {
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+    }
+    const std::string& url() const { return m_url; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_url;
+};
+
+double thread_cpu_ms()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+TileServerConfig imagery(const std::string& server_url, const fs::path& cache_dir, int workers)
+{
+    TileServerConfig c;
+    c.url = server_url + "/imagery";
+    c.pattern = TilePattern::ZXY_Y_SOUTH;
+    c.file_ending = ".png";
+    c.cache_dir = cache_dir;
+    c.num_threads = workers;
+    c.max_zoom = 20;
+    return c;
+}
+
+// Distinct tiles around the start position.
+std::vector<TileId> tile_set(size_t count)
+{
+    std::vector<TileId> tiles;
+    for (size_t i = 0; i < count; ++i) {
+        tiles.push_back(TileId{14, 8700 + static_cast<uint32_t>(i % 16), 5700 + static_cast<uint32_t>(i / 16)});
+    }
+    return tiles;
+}
+
+// Has the server draw every tile once, so that the timed runs measure the client and the
+// server's injected latency, not the procedural drawing (tens of ms a tile). Uses a service
+// without disk cache; tiles that time out while the server is busy are asked for again.
+void warm_server(const std::string& server_url, const std::vector<TileId>& tiles)
+{
+    console::Capture quiet;
+    TileServerConfig c = imagery(server_url, fs::path(), 8);
+    c.cache_on_disk = false;
+    TileService service(c);
+    const auto deadline = Clock::now() + std::chrono::seconds(120);
+    std::vector<bool> have(tiles.size(), false);
+    size_t done = 0;
+    size_t errors_seen = 0;
+    while (done < tiles.size()) {
+        for (size_t i = 0; i < tiles.size(); ++i) {
+            if (!have[i] && service.get_tile(tiles[i]) != nullptr) {
+                have[i] = true;
+                ++done;
+            }
+        }
+        const std::string err = quiet.err();
+        if (err.size() != errors_seen) {
+            errors_seen = err.size();
+            for (size_t i = 0; i < tiles.size(); ++i) {
+                if (!have[i]) service.remove_tile(tiles[i]); // requested again by the next pass
+            }
+        }
+        if (Clock::now() > deadline) {
+            throw std::runtime_error("the server did not deliver the benchmark tiles");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+struct RunResult {
+    double tiles_per_second = 0.0;
+    size_t failed = 0;
+};
+
+// Requests every tile through get_tile and waits until each has arrived or failed (a failed
+// fetch prints exactly one line to standard error); tiles delivered per second.
+RunResult run_through_get_tile(const TileServerConfig& config, const HttpOptions& http, const std::vector<TileId>& tiles)
+{
+    console::Capture capture;
+    TileService service(config, http);
+    const auto start = Clock::now();
+    for (const TileId& t : tiles) {
+        service.get_tile(t);
+    }
+    size_t done = 0;
+    size_t failed = 0;
+    std::vector<bool> have(tiles.size(), false);
+    const auto deadline = start + std::chrono::seconds(60);
+    while (done + failed < tiles.size()) {
+        for (size_t i = 0; i < tiles.size(); ++i) {
+            if (!have[i] && service.get_tile(tiles[i]) != nullptr) {
+                have[i] = true;
+                ++done;
+            }
+        }
+        const std::string err = capture.err();
+        failed = static_cast<size_t>(std::count(err.begin(), err.end(), '\n'));
+        if (Clock::now() > deadline) {
+            throw std::runtime_error("tiles did not arrive in time");
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return {static_cast<double>(done) / seconds, failed};
+}
+
+struct Throughput {
+    double cold = 0.0;
+    double warm = 0.0;
+    double fresh = 0.0;
+    size_t failed = 0; // tiles that failed in any run (time-outs on a loaded machine)
+};
+
+// Medians of three runs, each in fresh cache directories.
+Throughput measure(const std::string& server_url, const fs::path& scratch, int workers, const std::vector<TileId>& tiles)
+{
+    static int run_number = 0;
+    std::vector<double> cold, warm, fresh;
+    Throughput result;
+    auto record = [&](std::vector<double>& into, const RunResult& r) {
+        into.push_back(r.tiles_per_second);
+        result.failed += r.failed;
+    };
+    for (int run = 0; run < 3; ++run) {
+        const fs::path dir = scratch / ("cache" + std::to_string(++run_number));
+        record(cold, run_through_get_tile(imagery(server_url, dir, workers), HttpOptions{}, tiles));
+        record(warm, run_through_get_tile(imagery(server_url, dir, workers), HttpOptions{}, tiles));
+        HttpOptions no_reuse;
+        no_reuse.reuse_connections = false;
+        const fs::path fresh_dir = scratch / ("cache" + std::to_string(++run_number));
+        record(fresh, run_through_get_tile(imagery(server_url, fresh_dir, workers), no_reuse, tiles));
+    }
+    result.cold = median(cold);
+    result.warm = median(warm);
+    result.fresh = median(fresh);
+    return result;
+}
+
+void codec_costs(const std::string& server_url)
+{
+    HttpClient http;
+    std::vector<std::vector<unsigned char>> pngs, jpegs;
+    for (const TileId& t : tile_set(32)) {
+        const std::string path = "/imagery/" + std::to_string(t.zoom) + "/" + std::to_string(t.x) + "/" + std::to_string(t.y);
+        pngs.push_back(http.get(server_url + path + ".png").body);
+        jpegs.push_back(http.get(server_url + path + ".jpg").body);
+    }
+    auto decode_ms = [](const std::vector<std::vector<unsigned char>>& bodies) {
+        std::vector<double> per_tile;
+        for (const auto& body : bodies) {
+            const double t0 = thread_cpu_ms();
+            gfx::Image image(body.data(), body.size());
+            per_tile.push_back(thread_cpu_ms() - t0);
+            if (!image.valid()) throw std::runtime_error("a server tile did not decode");
+        }
+        return median(per_tile);
+    };
+    console::print("CPU per 256x256 tile (median of {}):\n", pngs.size());
+    console::print("  decode server PNG  {:.3f} ms\n", decode_ms(pngs));
+    console::print("  decode server JPEG {:.3f} ms\n", decode_ms(jpegs));
+
+    std::vector<gfx::Image> images;
+    for (const auto& body : pngs) images.emplace_back(body.data(), body.size());
+    struct Setting {
+        const char* name;
+        gfx::PngSettings settings;
+    };
+    const gfx::PngSettings chosen{};
+    const std::vector<Setting> settings{
+        {"level 1, filter UP (chosen)", chosen},
+        {"level 1, filter NONE", {1, SPNG_FILTER_CHOICE_NONE}},
+        {"level 1, filter SUB", {1, SPNG_FILTER_CHOICE_SUB}},
+        {"level 1, filter PAETH", {1, SPNG_FILTER_CHOICE_PAETH}},
+        {"level 1, all filters", {1, SPNG_FILTER_CHOICE_ALL}},
+        {"level 6, all filters", {6, SPNG_FILTER_CHOICE_ALL}},
+    };
+    for (const Setting& s : settings) {
+        std::vector<double> encode, decode;
+        size_t bytes = 0;
+        for (const gfx::Image& image : images) {
+            const double t0 = thread_cpu_ms();
+            const std::vector<unsigned char> png = gfx::encode_png(image, s.settings);
+            const double t1 = thread_cpu_ms();
+            const gfx::Image back(png.data(), png.size());
+            decode.push_back(thread_cpu_ms() - t1);
+            encode.push_back(t1 - t0);
+            bytes += png.size();
+        }
+        console::print("  cache PNG, {:<28} encode {:6.3f} ms, decode (warm path) {:.3f} ms, {:5.1f} KiB\n", s.name,
+                       median(encode), median(decode), static_cast<double>(bytes) / static_cast<double>(images.size()) / 1024.0);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string executable = argc > 1 ? argv[1] : WH_TILESERVER_PATH;
+    const fs::path scratch = fs::temp_directory_path() / ("wh-bench-tiles-" + std::to_string(::getpid()));
+    fs::create_directories(scratch);
+    try {
+        for (int latency : {0, 50}) {
+            Server server(executable, latency, scratch / ("server-" + std::to_string(latency) + ".log"));
+            console::print("Server latency {} ms ({})\n", latency, server.url());
+            // Enough tiles for about a second per cold run at the bound (80 for 8 workers at
+            // 50 ms: half a second, to keep the whole run near a minute).
+            const std::vector<TileId> all = tile_set(latency == 0 ? 64 : 80);
+            warm_server(server.url(), all);
+            for (int workers : {2, 8}) {
+                const size_t count = latency == 0 ? all.size() : std::min<size_t>(all.size(), workers * 1000 / latency);
+                const std::vector<TileId> tiles(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
+                const Throughput t = measure(server.url(), scratch, workers, tiles);
+                const std::string bound =
+                    latency == 0 ? std::string("none") : fmt::format("{:.0f} tiles/s", workers * 1000.0 / latency);
+                console::print("  {} workers, {} tiles: cold {:6.1f} tiles/s (bound {}), warm {:6.1f} tiles/s; "
+                               "cold with a fresh connection per tile {:6.1f} tiles/s: keep-alive gains x{:.2f}\n",
+                               workers, count, t.cold, bound, t.warm, t.fresh, t.cold / t.fresh);
+                if (t.failed > 0) {
+                    console::print("    ({} fetches failed in these runs)\n", t.failed);
+                }
+            }
+            if (latency == 0) {
+                codec_costs(server.url());
+            }
+        }
+    } catch (const std::exception& e) {
+        console::eprint("bench_tiles: {}\n", e.what());
+        fs::remove_all(scratch);
+        return 1;
+    }
+    fs::remove_all(scratch);
+    return 0;
+}
