@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -34,16 +35,15 @@ const std::filesystem::path XDOTOOL = "/usr/bin/xdotool";
 // an overlay window, in window pixels of the default 1280 x 720 window.
 constexpr int SCENE_X = 900;
 constexpr int SCENE_Y = 400;
-// Long enough for several frames of the program even under a software GL driver.
-const std::string UI_PAUSE = "2";
 
 // A rectangle of window pixels.
 struct Region {
     int x0, y0, x1, y1;
 };
 
-// Fraction of pixels in the region that look like ImGui's window background: dark grey
-// (the default style's 6% grey at 94% opacity lets little of the scene through). The Options
+// Fraction of pixels in the region that look like ImGui's window background: the default
+// style's 6% grey at 94% opacity, 14.4 + 0.06 x the scene behind in each channel, so dark
+// grey from 14 to 30 with little colour (unlike black, or the scene itself). The Options
 // window's closed headers cover a good part of its region, so about 0.4 means shown.
 double window_background_fraction(const gfx::Image& image, Region r)
 {
@@ -54,7 +54,7 @@ double window_background_fraction(const gfx::Image& image, Region r)
             const unsigned char* p = image.data + (static_cast<size_t>(y) * image.width + x) * image.channels;
             const int hi = std::max({p[0], p[1], p[2]});
             const int lo = std::min({p[0], p[1], p[2]});
-            if (hi <= 34 && hi - lo <= 8)
+            if (lo >= 13 && hi <= 32 && hi - lo <= 6)
                 ++count;
             ++total;
         }
@@ -62,7 +62,7 @@ double window_background_fraction(const gfx::Image& image, Region r)
     return total == 0 ? 0.0 : static_cast<double>(count) / static_cast<double>(total);
 }
 
-// Horizontal extent of the pixels of ImGui's slider-grab colours within the region, or -1, -1.
+// Horizontal extent of the pixels of ImGui's slider-grab colour within the region, or -1, -1.
 std::pair<int, int> grab_extent(const gfx::Image& image, Region r)
 {
     int first = -1;
@@ -70,9 +70,8 @@ std::pair<int, int> grab_extent(const gfx::Image& image, Region r)
     for (int y = r.y0; y < r.y1; ++y) {
         for (int x = r.x0; x < r.x1; ++x) {
             const unsigned char* p = image.data + (static_cast<size_t>(y) * image.width + x) * image.channels;
-            // SliderGrab (0.24, 0.52, 0.88) and SliderGrabActive (0.26, 0.59, 0.98).
-            const bool grab = (std::abs(p[0] - 61) <= 6 && std::abs(p[1] - 133) <= 6 && std::abs(p[2] - 224) <= 6) ||
-                              (std::abs(p[0] - 66) <= 6 && std::abs(p[1] - 150) <= 6 && std::abs(p[2] - 250) <= 6);
+            // SliderGrab (0.24, 0.52, 0.88); the active grab's colour is the check mark's too.
+            const bool grab = std::abs(p[0] - 61) <= 6 && std::abs(p[1] - 133) <= 6 && std::abs(p[2] - 224) <= 6;
             if (grab) {
                 first = first < 0 ? x : std::min(first, x);
                 last = std::max(last, x);
@@ -82,32 +81,47 @@ std::pair<int, int> grab_extent(const gfx::Image& image, Region r)
     return {first, last};
 }
 
-// Mean absolute difference between neighbouring pixels in the region: near 0 for a smooth
-// sky or a plain colour, clearly more for imagery.
-double texture_energy(const gfx::Image& image, Region r)
+// Fraction of sky-like pixels in the region: blue clearly above red, not dark.
+double sky_fraction(const gfx::Image& image, Region r)
 {
+    int64_t count = 0;
+    int64_t total = 0;
+    for (int y = r.y0; y < r.y1; ++y) {
+        for (int x = r.x0; x < r.x1; ++x) {
+            const unsigned char* p = image.data + (static_cast<size_t>(y) * image.width + x) * image.channels;
+            if (p[2] > 90 && p[2] > p[0] + 20)
+                ++count;
+            ++total;
+        }
+    }
+    return total == 0 ? 0.0 : static_cast<double>(count) / static_cast<double>(total);
+}
+
+// Mean absolute difference per channel between two pictures of the same size in the region.
+double mean_difference(const gfx::Image& a, const gfx::Image& b, Region r)
+{
+    if (a.width != b.width || a.height != b.height)
+        return 255.0;
     double sum = 0.0;
     int64_t count = 0;
-    for (int y = r.y0; y + 1 < r.y1; ++y) {
-        for (int x = r.x0; x + 1 < r.x1; ++x) {
-            const unsigned char* p = image.data + (static_cast<size_t>(y) * image.width + x) * image.channels;
-            const unsigned char* right = p + image.channels;
-            const unsigned char* below = p + static_cast<size_t>(image.width) * image.channels;
+    for (int y = r.y0; y < r.y1; ++y) {
+        for (int x = r.x0; x < r.x1; ++x) {
+            const size_t i = (static_cast<size_t>(y) * a.width + x) * a.channels;
             for (int c = 0; c < 3; ++c)
-                sum += std::abs(p[c] - right[c]) + std::abs(p[c] - below[c]);
-            ++count;
+                sum += std::abs(a.data[i + c] - b.data[i + c]);
+            count += 3;
         }
     }
     return count == 0 ? 0.0 : sum / static_cast<double>(count);
 }
 
 // Runs xdotool with the arguments and waits for it; returns its standard output.
-std::string xdotool(const std::vector<std::string>& args)
+std::string xdotool(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 20s)
 {
     support::ProcessOptions options;
     options.args = args;
     support::Process process(XDOTOOL, options);
-    const support::ExitStatus status = process.wait(20s);
+    const support::ExitStatus status = process.wait(timeout);
     EXPECT_TRUE(status.success()) << "xdotool failed: " << status.describe() << "\n" << process.describe();
     return process.out();
 }
@@ -115,16 +129,13 @@ std::string xdotool(const std::vector<std::string>& args)
 // One run of the program: started, driven, ended with SIGTERM, its last frame captured.
 class ProgramRun {
 public:
-    ProgramRun(const std::string& name, const std::string& imgui_ini = {})
+    explicit ProgramRun(const std::string& name)
         : m_shot(std::filesystem::path(WH_SCREENSHOT_DIR) / (name + ".png"))
     {
         std::filesystem::create_directories(m_shot.parent_path());
         std::filesystem::remove(m_shot);
         m_base = support::make_base_dir(m_dir, m_server);
-        // The overlay keeps its window layout in imgui.ini in the working directory.
         std::filesystem::create_directories(m_dir / "work");
-        if (!imgui_ini.empty())
-            support::write_file(m_dir / "work/imgui.ini", imgui_ini);
         support::ProcessOptions options;
         options.args = {m_base.string()};
         options.env = {{"XDG_DATA_HOME", (m_dir / "data").string()}, {"WINDHOLLOW_SCREENSHOT", m_shot.string()}};
@@ -148,6 +159,25 @@ public:
         return true;
     }
 
+    // How long the program takes for a frame just now, measured with key R (the pointer must
+    // be over the scene): its binding prints "Reloaded all shaders!" in the frame that takes
+    // the key, and reloading makes the figure err on the long side.
+    double frame_seconds()
+    {
+        const std::string marker = "Reloaded all shaders!";
+        double worst = 0.0;
+        for (int i = 0; i < 2; ++i) {
+            const size_t before = count(m_program->out(), marker);
+            const auto start = std::chrono::steady_clock::now();
+            keys({"r"});
+            const bool seen = m_program->wait_for(
+                [&](const std::string& out, const std::string&) { return count(out, marker) > before; }, 60s);
+            EXPECT_TRUE(seen) << "key R was not taken: " << m_program->describe();
+            worst = std::max(worst, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        return worst;
+    }
+
     void move(int x, int y) { xdotool({"mousemove", "--window", m_window, std::to_string(x), std::to_string(y)}); }
     void keys(const std::vector<std::string>& names)
     {
@@ -155,7 +185,10 @@ public:
         args.insert(args.end(), names.begin(), names.end());
         xdotool(args);
     }
-    void run_xdotool(const std::vector<std::string>& args) { xdotool(args); }
+    void run_xdotool(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 20s)
+    {
+        xdotool(args, timeout);
+    }
 
     // SIGTERM, then the screenshot. Returns whether the program ended well and wrote it.
     bool finish()
@@ -173,6 +206,14 @@ public:
     std::string describe() { return m_program->describe(); }
 
 private:
+    static size_t count(const std::string& text, const std::string& part)
+    {
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+            ++n;
+        return n;
+    }
+
     support::TempDir m_dir{"wh-controls-e2e"};
     support::TileServer m_server;
     std::filesystem::path m_base;
@@ -247,48 +288,61 @@ TEST(ControlsE2e, KeysIAndHShowAndHideTheOverlay)
 
 TEST(ControlsE2e, KeyKRaisesTheThrottleTheOverlayShows)
 {
-    // A taller Options window (as a user would leave it) so that the flight-model section fits.
-    const std::string ini = "[Window][Options]\nPos=0,0\nSize=300,600\nCollapsed=0\n";
-    // The throttle slider's row once "FlightModel" is open, in the default style.
-    const Region throttle_row{20, 228, 300, 258};
+    // The Options window (300 x 200 at the top left); the throttle slider's frame spans x 29
+    // to 224, its grab sits at x 31 to 40 for 0 and at 212 to 221 for 1.
+    const Region options{0, 19, 300, 200};
     ScreenshotKeeper keeper;
-    std::pair<int, int> idle;
-    std::pair<int, int> raised;
-    for (bool hold_k : {false, true}) {
-        ProgramRun run(hold_k ? "throttle-k" : "throttle-idle", ini);
-        keeper.add(run.shot());
-        ASSERT_TRUE(run.ready()) << run.describe();
-        // Open "FlightModel". ImGui takes a click only from a pointer it has already seen over
-        // the header in an earlier frame, and toggles on the release in the frame after the
-        // press; with the pointer over the overlay no key marker can tell when a frame has
-        // passed, so each step gets a pause of many frames.
-        run.move(100, 162);
-        run.run_xdotool({"sleep", UI_PAUSE, "click", "1", "sleep", UI_PAUSE});
-        if (hold_k) {
-            // K is read from the keyboard state every frame, whoever has the focus; held for
-            // well over the second it takes to reach about 0.95.
-            run.run_xdotool({"keydown", "k", "sleep", "1.5", "keyup", "k"});
-        }
-        ASSERT_TRUE(run.finish()) << run.describe();
-        (hold_k ? raised : idle) = grab_extent(run.image(), throttle_row);
-    }
-    std::printf("throttle grab: idle x %d..%d, after K x %d..%d\n", idle.first, idle.second, raised.first, raised.second);
-    ASSERT_GE(idle.first, 0) << "no slider grab found in the idle run";
-    ASSERT_GE(raised.first, 0) << "no slider grab found after K";
-    // Idle, the grab sits at the slider's left end; after K, near its right end.
-    EXPECT_GT(raised.first, idle.first + 120) << "the throttle did not rise";
+    ProgramRun run("throttle-k");
+    keeper.add(run.shot());
+    ASSERT_TRUE(run.ready()) << run.describe();
+
+    // Open "FlightModel" and scroll the window down to its throttle slider. ImGui takes a
+    // click from where it last saw the pointer and toggles a header on the release in a frame
+    // after the press, and the window can scroll to the new content only in a frame after
+    // that. With the pointer over the overlay no key marker can tell when a frame has passed,
+    // so the pointer rests on the header throughout, the steps are a few frame times apart
+    // (measured just before), and wheel notches keep coming while K is held.
+    const double frame = run.frame_seconds();
+    const double pause = std::clamp(2.0 * frame, 1.0, 20.0);
+    std::printf("frame time about %.2f s, pausing %.2f s between pointer steps\n", frame, pause);
+    const auto within = [](double seconds) {
+        return std::chrono::milliseconds(static_cast<int64_t>(1000.0 * seconds)) + 20s;
+    };
+    const std::string p = std::to_string(pause);
+    run.move(100, 162);
+    // A quick click: while a button is held SDL captures the pointer, and without a window
+    // manager the position ImGui then reads is off by the window's place on the screen.
+    run.run_xdotool({"sleep", p, "click", "1", "sleep", p}, within(2.0 * pause));
+    // K is read from the keyboard state once a frame, whoever has the focus: held over a few
+    // frames and well over the second it takes to reach about 0.95.
+    std::vector<std::string> hold = {"keydown", "k"};
+    const int seconds = static_cast<int>(std::ceil(std::max(2.0, 2.0 * pause)));
+    for (int i = 0; i < seconds; ++i)
+        hold.insert(hold.end(), {"click", "5", "sleep", "1"});
+    hold.insert(hold.end(), {"keyup", "k", "sleep", p});
+    run.run_xdotool(hold, within(seconds + pause));
+    ASSERT_TRUE(run.finish()) << run.describe();
+
+    const std::pair<int, int> grab = grab_extent(run.image(), options);
+    std::printf("throttle grab after K: x %d..%d\n", grab.first, grab.second);
+    ASSERT_GE(grab.first, 0) << "no throttle slider shown: " << run.shot();
+    EXPECT_LE(grab.second - grab.first, 14) << "not one slider grab: " << run.shot();
+    // Throttle 0 puts the grab at x 31; about 0.95 and more puts it past x 200.
+    EXPECT_GT(grab.first, 190) << "the throttle did not rise: " << run.shot();
 }
 
 TEST(ControlsE2e, LeftDragTurnsTheActiveCamera)
 {
     // The free camera starts level at 3000 m: sky in the upper part of the view. A drag of
-    // 450 pixels down at 0.2 degrees per pixel turns it to look straight down: ground all over.
-    const Region top_band{400, 20, 1240, 140};
+    // 450 pixels down at 0.2 degrees per pixel turns it to look straight down at the ground.
+    // Everything else being equal between the two runs, the upper band must change from sky
+    // to something else.
+    const Region top_band{20, 20, 1260, 140};
     ScreenshotKeeper keeper;
-    double level = 0.0;
-    double turned = 0.0;
+    std::vector<std::unique_ptr<ProgramRun>> runs;
     for (bool drag : {false, true}) {
-        ProgramRun run(drag ? "drag-down" : "drag-none");
+        runs.push_back(std::make_unique<ProgramRun>(drag ? "drag-down" : "drag-none"));
+        ProgramRun& run = *runs.back();
         keeper.add(run.shot());
         ASSERT_TRUE(run.ready()) << run.describe();
         run.keys({"i"}); // the scene alone
@@ -299,8 +353,14 @@ TEST(ControlsE2e, LeftDragTurnsTheActiveCamera)
             run.run_xdotool({"mouseup", "1"});
         }
         ASSERT_TRUE(run.finish()) << run.describe();
-        (drag ? turned : level) = texture_energy(run.image(), top_band);
     }
-    std::printf("upper band texture: level %.3f, after the drag %.3f\n", level, turned);
-    EXPECT_GT(turned, 3.0 * level + 1.0) << "the view did not turn down to the ground";
+    const gfx::Image& level = runs[0]->image();
+    const gfx::Image& down = runs[1]->image();
+    const double sky_level = sky_fraction(level, top_band);
+    const double sky_down = sky_fraction(down, top_band);
+    const double difference = mean_difference(level, down, top_band);
+    std::printf("upper band: sky %.3f level, %.3f after the drag; mean difference %.1f\n", sky_level, sky_down,
+                difference);
+    ASSERT_GT(sky_level, 0.9) << "no sky above the level view: " << runs[0]->shot();
+    EXPECT_GT(difference, 30.0) << "the view did not turn: " << runs[1]->shot();
 }
