@@ -165,6 +165,8 @@ TEST_F(OverlayTest, ReloadShadersSaysReloadedWhateverTheReloadsReturned)
 {
     OverlayDriver driver(app());
     driver.settle();
+    OverlayDriver::enlarge("Options", ImVec2(420.0f, 700.0f));
+    driver.settle();
     {
         console::Capture capture;
         ASSERT_TRUE(driver.click("Options", "Reload Shaders"));
