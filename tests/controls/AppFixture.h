@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <imgui.h>
 #include <imgui_internal.h>
@@ -66,6 +67,42 @@ public:
         ImGui::NewFrame();
         m_app.draw_overlay();
         ImGui::Render();
+    }
+
+    // One frame in which the text that draw puts into its window is captured as ImGui logs
+    // it: every Text and label, one line each. ImGui ends a log at the End of the first
+    // top-level window, so draw is meant to draw one window.
+    std::string capture_text(const std::function<void()>& draw)
+    {
+        ImGuiIO& io = ImGui::GetIO();
+        io.DisplaySize = ImVec2(static_cast<float>(m_app.width), static_cast<float>(m_app.height));
+        io.DeltaTime = 1.0f / 60.0f;
+        io.MousePos = ImVec2(-1.0f, -1.0f);
+        io.MouseDown[0] = false;
+        // The log reaches us through the clipboard hook: the library's own context fields
+        // past its text-edit state need not match these headers (Debian builds ImGui against
+        // the system stb), so nothing there is read directly.
+        static std::string captured;
+        captured.clear();
+        const auto saved_set = io.SetClipboardTextFn;
+        io.SetClipboardTextFn = [](void*, const char* text) { captured = text; };
+        ImGui::NewFrame();
+        ImGui::LogToClipboard();
+        draw();
+        ImGui::LogFinish();
+        ImGui::Render();
+        io.SetClipboardTextFn = saved_set;
+        return captured;
+    }
+
+    // Opens collapsing headers of the window (top-level labels) as a click would.
+    static void open_headers(const char* window_name, const std::vector<std::string>& labels)
+    {
+        ImGuiWindow* window = ImGui::FindWindowByName(window_name);
+        if (window == nullptr)
+            return;
+        for (const std::string& label : labels)
+            window->StateStorage.SetInt(ImHashStr(label.c_str(), 0, window->ID), 1);
     }
 
     // A couple of idle frames so that windows exist and have their sizes.

@@ -389,3 +389,79 @@ TEST_F(OverlayTest, TerrainAndAtmosphereSectionsEditTheRendererInPlace)
     ASSERT_TRUE(driver.drag_to_x("Options", "Light Samples", 5000.0f));
     EXPECT_EQ(32, atmosphere.light_samples);
 }
+
+TEST_F(OverlayTest, WindowsShowTheirLabelsAndReadouts)
+{
+    app().camera_index = 0;
+    app().select_start_position(0);
+    app().show_overlay = true;
+    app().show_help = true;
+    app().fps = 42;
+    app().aircraft.controls.aileron = 0.25f;
+    app().aircraft.controls.elevator = -0.5f;
+    app().aircraft.controls.rudder = 0.125f;
+    app().aircraft.controls.throttle = 0.75f;
+    OverlayDriver driver(app());
+    driver.settle();
+    // Every header open, and room for everything.
+    OverlayDriver::open_headers("Options", {"Camera", "Terrain", "Atmosphere", "FlightModel", "Landing Gear",
+                                            "Wheel_0", "Wheel_1", "Wheel_2"});
+    OverlayDriver::enlarge("Options", ImVec2(600.0f, 3000.0f));
+    driver.settle();
+    const std::string text = driver.capture_text([&] { app().draw_options_window(); }) +
+                             driver.capture_text([&] { app().draw_help_window(); }) +
+                             driver.capture_text([&] { app().draw_status_bar(); });
+    const std::string config_path = (s_world->base / "assets/config/Windhollow.json").string();
+    const std::vector<std::string> expected_lines = {
+        "FPS: 42",
+        "Camera Index: 0",
+        "Position: [0.00, 150.00, 0.00]",
+        // 150 world units at the single-precision scale 0.05000000074505806.
+        "Lat: 47.257600, Lon: 11.351300, Alt: 2999.99995",
+        "Heading 90",
+        "Zoom Level Range: [7, 17] (10)",
+        "GPU Cache Size: ",
+        "Min Zoom: 7, Max Zoom: 17",
+        "{ 0.750 } Throttle",
+        "Speed: 0.000 km/h",
+        "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125",
+        "Offset: 0.000000",
+        // Help
+        "Move the camera by holding down and dragging the mouse and using the WASD keys.",
+        "Press space to go up, left ctrl to go down.",
+        "You can jump to different places by selecting a location from the Options dropdown.",
+        "If the program is very slow, try to reduce scattering and optical depth samples:",
+        "Options > Terrain > Atmosphere",
+        "Press 'H' to toggle this help screen",
+        "Press 'N' to switch between cameras",
+        "Press 'P' to pause",
+        "Press 'I' to toggle the UI",
+        "Press 'R' to reload shaders",
+        "To change the startup parameters edit the config file:",
+        config_path,
+        "This file can be used to configure alternate tile data sources.",
+        // Status bar
+        "Windhollow flight simulator. Press 'H' to get help. Data Attribution: " +
+            app().config.elevation_server.attribution + ", " + app().config.texture_server.attribution + ". FPS: 42",
+    };
+    for (const std::string& line : expected_lines)
+        EXPECT_NE(std::string::npos, text.find(line)) << "missing \"" << line << "\" in:\n" << text;
+    // Labels of the widgets, in the order they are drawn.
+    const std::vector<std::string> labels = {
+        "Camera", "Switch Camera", "Camera Near", "Camera Far", "FPV Camera Speed", "Terrain", "Center Tile: z=",
+        "Center Coord: lat=", "Terrain Elevation: ", "Render Terrain", "Render Atmosphere", "Wireframe",
+        "Smart LOD Center", "Visualize LOD", "Visualize Normals", "Frustum Culling", "Enable Shading",
+        "Enable Fallback", "Misc Debug Toggle", "Max Horizon", "LOD selection", "Split Factor", "Manual Zoom",
+        "Atmosphere", "Enable Scattering", "Always compute", "Sun Azimuth", "Sun Elevation", "View Samples",
+        "Light Samples", "FlightModel", "Render Debug Geometry", "Throttle", "Landing Gear", "Wheel_0",
+        "Wheel_0 Rest Length", "Wheel_0 Stiffness", "Wheel_0 Damping", "Wheel_1", "Wheel_2 Damping", "Reset",
+        "Resume", "Toggle Fullscreen", "Reload Shaders"};
+    size_t at = 0;
+    for (const std::string& label : labels) {
+        const size_t found = text.find(label, at);
+        ASSERT_NE(std::string::npos, found) << "\"" << label << "\" missing or out of order in:\n" << text;
+        at = found + 1;
+    }
+    app().show_help = false;
+    app().aircraft.controls = ControlInputs{};
+}
