@@ -124,7 +124,11 @@ public:
     // Sweeps the mouse over the window until ImGui reports the item hovered; returns where.
     std::optional<ImVec2> find(const char* window_name, const char* label)
     {
-        const ImGuiID id = item_id(window_name, label);
+        return find_id(window_name, item_id(window_name, label));
+    }
+
+    std::optional<ImVec2> find_id(const char* window_name, ImGuiID id)
+    {
         ImGuiWindow* window = ImGui::FindWindowByName(window_name);
         if (id == 0 || window == nullptr)
             return std::nullopt;
@@ -141,9 +145,11 @@ public:
     }
 
     // Press and release on the item; false when it could not be found.
-    bool click(const char* window_name, const char* label)
+    bool click(const char* window_name, const char* label) { return click_id(window_name, item_id(window_name, label)); }
+
+    bool click_id(const char* window_name, ImGuiID id)
     {
-        const std::optional<ImVec2> pos = find(window_name, label);
+        const std::optional<ImVec2> pos = find_id(window_name, id);
         if (!pos)
             return false;
         frame(*pos, true);

@@ -465,3 +465,25 @@ TEST_F(OverlayTest, WindowsShowTheirLabelsAndReadouts)
     app().show_help = false;
     app().aircraft.controls = ControlInputs{};
 }
+
+TEST_F(OverlayTest, ChoosingAPlaceInTheComboMovesTheFreeCamera)
+{
+    app().camera_index = 1;
+    app().select_start_position(0);
+    OverlayDriver driver(app());
+    driver.settle();
+    ASSERT_TRUE(driver.click("Options", "Select Position"));
+    driver.settle();
+    // The list is ImGui's combo popup; each row has its index pushed as ID.
+    ImGuiWindow* popup = ImGui::FindWindowByName("##Combo_00");
+    ASSERT_NE(nullptr, popup) << "the combo did not open";
+    const int row = 3;
+    const ImGuiID id = ImHashStr(start_positions[row].name, 0, ImHashData(&row, sizeof(row), popup->ID));
+    ASSERT_TRUE(driver.click_id("##Combo_00", id));
+    EXPECT_EQ(static_cast<uint32_t>(row), app().start_position_index);
+    const glm::vec3 expected = start_position_world(start_positions[row], app().world_frame());
+    EXPECT_EQ(expected, app().cameras[0]->get_position());
+    EXPECT_EQ(1u, app().camera_index);
+    app().select_start_position(0);
+    app().camera_index = 0;
+}
