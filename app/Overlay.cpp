@@ -4,7 +4,6 @@
 
 #include "app/App.h"
 
-#include <cstdio>
 #include <string>
 
 #include <glm/gtc/quaternion.hpp>
