@@ -86,6 +86,10 @@ void smooth_keyboard_controls(ControlInputs& controls, const ControlKeys& keys, 
         controls.throttle = approach(controls.throttle, 1.0f, r);
 }
 
+// Every axis reaches its control's whole range at full deflection: there is no per-axis
+// sensitivity factor on top of the cubic curve, which already keeps the centre fine. Scaling
+// aileron and elevator by a half, or the rudder by a quarter, would leave the ends of their
+// ranges out of reach with any stick.
 bool apply_joystick_axis(ControlInputs& controls, int32_t axis, int32_t value)
 {
     // A reading of exactly 0 is what some drivers report when an axis is not really there;
