@@ -1,6 +1,7 @@
 #include "terrain/TerrainRenderer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "app/Console.h"
@@ -95,7 +96,38 @@ gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UV
 
 gfx::Texture* TerrainRenderer::find_fallback(const Node& node, TileKind kind, UVRect& uv, TileId& id)
 {
-    return texture_cache.find_fallback(node.tile, kind, base_zoom, uv, id);
+    const TileId tile = node.tile;
+    if (tile.zoom <= base_zoom) {
+        return texture_cache.find_fallback(tile, kind, base_zoom, uv, id);
+    }
+    TileId largest = tile;
+    while (largest.zoom > base_zoom) {
+        largest = parent_tile(largest);
+    }
+    const TileKey key{largest, kind};
+    const auto now = std::chrono::steady_clock::now();
+    auto failed = m_failed_largest.find(key);
+    if (failed != m_failed_largest.end() && now < failed->second) {
+        // Its blocking load failed a moment ago: without this, every leaf of every frame
+        // would wait for the same failing fetch again. Use what is resident, load nothing.
+        TileId ancestor = tile;
+        while (ancestor.zoom > base_zoom) {
+            ancestor = parent_tile(ancestor);
+            if (gfx::Texture* texture = texture_cache.find_texture(ancestor, kind)) {
+                id = ancestor;
+                uv = sub_rectangle(tile, ancestor);
+                return texture;
+            }
+        }
+        return nullptr;
+    }
+    gfx::Texture* texture = texture_cache.find_fallback(tile, kind, base_zoom, uv, id);
+    if (texture == nullptr) {
+        m_failed_largest[key] = now + LARGEST_TILE_RETRY;
+    } else if (failed != m_failed_largest.end()) {
+        m_failed_largest.erase(failed);
+    }
+    return texture;
 }
 
 double TerrainRenderer::get_elevation(double x, double z, bool blocking)

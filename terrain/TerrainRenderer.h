@@ -8,7 +8,9 @@
 //
 // Render thread only: every member function makes GL calls or reads the texture cache.
 
+#include <chrono>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include <glm/mat4x4.hpp>
@@ -47,6 +49,9 @@ struct TerrainFrameStats {
 // depth precision for distant ground (2000 m at the default scale).
 inline constexpr float NEAR_LIFT_HEIGHT = 100.0f;
 inline constexpr float LIFTED_NEAR = 1.0f;
+
+// How long a largest tile whose blocking fallback load failed is left alone.
+inline constexpr std::chrono::seconds LARGEST_TILE_RETRY{10};
 
 // Highest elevation either encoding can express, metres: bounds a leaf's height for culling.
 inline constexpr double MAX_ENCODED_ELEVATION = 8191.875;
@@ -90,7 +95,9 @@ public:
     // can be had (blocking: fetched now if needed).
     double get_elevation(double x, double z, bool blocking);
 
-    // Imagery or elevation of an ancestor standing in for the leaf; see TextureCache.
+    // Imagery or elevation of an ancestor standing in for the leaf; see TextureCache. When
+    // the blocking load of the largest (base_zoom) ancestor fails, it is not tried again for
+    // LARGEST_TILE_RETRY; meanwhile only resident ancestors stand in.
     gfx::Texture* find_fallback(const Node& node, TileKind kind, UVRect& uv, TileId& id);
 
     glm::vec3 get_sun_direction() const;
@@ -140,4 +147,7 @@ private:
     gfx::Texture* layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id);
 
     TerrainFrameStats m_stats;
+    // Largest tiles (base_zoom) whose blocking load for a fallback failed, with the time
+    // before which it is not tried again.
+    std::unordered_map<TileKey, std::chrono::steady_clock::time_point> m_failed_largest;
 };

@@ -139,9 +139,18 @@ float table_elevation_to_v(float elevation, float horizon)
     return 0.5 + 0.5 * sqrt(clamp((elevation - horizon) / (0.5 * PI - horizon), 0.0, 1.0));
 }
 
+// The horizon angle the table's rows are laid out around, for a camera altitude. Constant in a
+// frame: shaders compute it per vertex and pass it on, software rasterisers pay dearly for
+// transcendental functions per pixel.
+float table_horizon(float camera_altitude)
+{
+    return horizon_angle(table_altitude(camera_altitude));
+}
+
 // Where a world direction falls in the table: x from the azimuth difference to the sun (0 to
 // π), y from the elevation; texel centres at both ends. lower_half selects the transmittance.
-vec2 sky_table_uv(vec3 dir, vec3 sun, float altitude, bool lower_half)
+// horizon comes from table_horizon.
+vec2 sky_table_uv(vec3 dir, vec3 sun, float horizon, bool lower_half)
 {
     float elevation = asin(clamp(dir.y, -1.0, 1.0));
     vec2 flat_dir = dir.xz;
@@ -151,20 +160,20 @@ vec2 sky_table_uv(vec3 dir, vec3 sun, float altitude, bool lower_half)
         azimuth = acos(clamp(dot(normalize(flat_dir), normalize(flat_sun)), -1.0, 1.0));
     }
     float u = azimuth / PI;
-    float v = table_elevation_to_v(elevation, horizon_angle(table_altitude(altitude)));
+    float v = table_elevation_to_v(elevation, horizon);
     float x = (0.5 + u * float(SKY_TABLE_WIDTH - 1)) / float(SKY_TABLE_WIDTH);
     float row = 0.5 + v * float(SKY_TABLE_HALF_HEIGHT - 1) + (lower_half ? float(SKY_TABLE_HALF_HEIGHT) : 0.0);
     return vec2(x, row / float(2 * SKY_TABLE_HALF_HEIGHT));
 }
 
-vec3 sky_table_inscatter(sampler2D table, vec3 dir, vec3 sun, float altitude)
+vec3 sky_table_inscatter(sampler2D table, vec3 dir, vec3 sun, float horizon)
 {
-    return texture(table, sky_table_uv(dir, sun, altitude, false)).rgb;
+    return textureLod(table, sky_table_uv(dir, sun, horizon, false), 0.0).rgb;
 }
 
-vec3 sky_table_transmittance(sampler2D table, vec3 dir, vec3 sun, float altitude)
+vec3 sky_table_transmittance(sampler2D table, vec3 dir, vec3 sun, float horizon)
 {
-    return texture(table, sky_table_uv(dir, sun, altitude, true)).rgb;
+    return textureLod(table, sky_table_uv(dir, sun, horizon, true), 0.0).rgb;
 }
 
 // Optical depth (Rayleigh, Mie) of a straight segment of the given length between two
@@ -184,23 +193,30 @@ vec2 segment_optical_depth(float h0, float h1, float len)
     return len * scale * (e0 - e1) / dh;
 }
 
-// Aerial perspective: the surface colour seen through len metres of air from the camera,
-// with the light scattered into that stretch of the ray. The in-scattered light is the
-// table's whole-ray value scaled by how much of the whole ray's extinction this stretch holds,
-// which is exact for a ray through a uniform layer and close for the rest.
-vec3 apply_aerial_perspective(sampler2D table, vec3 surface, vec3 dir, float len, float camera_altitude,
-                              float surface_altitude, vec3 sun)
+// Aerial perspective of len metres of air from the camera along dir: the transmittance of
+// that stretch (t) and the light scattered into it (inscatter); the surface is seen as
+// surface × t + inscatter. The in-scattered light is the table's whole-ray value scaled by how
+// much of the whole ray's extinction this stretch holds, which is exact for a ray through a
+// uniform layer and close for the rest.
+void aerial_perspective(sampler2D table, vec3 dir, float len, float camera_altitude, float surface_altitude,
+                        vec3 sun, float horizon, out vec3 t, out vec3 inscatter)
 {
-    vec3 t = exp(-extinction(segment_optical_depth(camera_altitude, surface_altitude, len)));
-    vec3 whole_inscatter = sky_table_inscatter(table, dir, sun, camera_altitude);
-    vec3 whole_transmittance = sky_table_transmittance(table, dir, sun, camera_altitude);
+    t = exp(-extinction(segment_optical_depth(camera_altitude, surface_altitude, len)));
+    vec3 whole_inscatter = sky_table_inscatter(table, dir, sun, horizon);
+    vec3 whole_transmittance = sky_table_transmittance(table, dir, sun, horizon);
     vec3 share = min((1.0 - t) / max(1.0 - whole_transmittance, vec3(1e-5)), vec3(1.0));
-    return surface * t + whole_inscatter * share;
+    inscatter = whole_inscatter * share;
 }
 
-// Radiance to display colour: exponential exposure, then gamma for a linear framebuffer.
+// Display colour ↔ linear light. A gamma of 2 instead of the display's 2.2: a square and a
+// square root cost a software rasteriser far less than pow, and the look barely differs.
+vec3 to_linear(vec3 display)
+{
+    return display * display;
+}
+
+// Radiance to display colour: exponential exposure, then the display gamma.
 vec3 tonemap(vec3 radiance)
 {
-    vec3 c = 1.0 - exp(-radiance * EXPOSURE);
-    return pow(c, vec3(1.0 / 2.2));
+    return sqrt(1.0 - exp(-radiance * EXPOSURE));
 }

@@ -7,6 +7,7 @@
 #include "atmosphere.glsl"
 
 in vec3 v_direction;
+flat in float v_horizon;
 
 uniform vec3 u_camera_position;
 uniform vec3 u_sun_direction;
@@ -18,10 +19,11 @@ uniform sampler2D u_precomputed_texture;
 
 out vec4 frag_color;
 
+// 1 inside the sun's disc, 0 outside, with a soft rim; compares cosines (no acos per pixel).
 float sun_disc(vec3 dir, vec3 sun)
 {
-    float angle = acos(clamp(dot(dir, sun), -1.0, 1.0));
-    return 1.0 - smoothstep(SUN_ANGULAR_RADIUS * 0.8, SUN_ANGULAR_RADIUS, angle);
+    float c = dot(dir, sun);
+    return smoothstep(cos(SUN_ANGULAR_RADIUS), cos(SUN_ANGULAR_RADIUS * 0.8), c);
 }
 
 void main()
@@ -40,12 +42,13 @@ void main()
         return;
     }
 
-    vec3 radiance = sky_table_inscatter(u_precomputed_texture, dir, sun, u_camera_altitude);
+    vec3 radiance = sky_table_inscatter(u_precomputed_texture, dir, sun, v_horizon);
     // The disc shows only above the planet's horizon; the table's transmittance reddens it
     // when it stands low.
-    if (dir.y > sin(horizon_angle(table_altitude(u_camera_altitude)))) {
-        vec3 through = sky_table_transmittance(u_precomputed_texture, dir, sun, u_camera_altitude);
-        radiance += SUN_INTENSITY * 20.0 * through * sun_disc(dir, sun);
+    float disc = sun_disc(dir, sun);
+    if (disc > 0.0 && dir.y > sin(v_horizon)) {
+        vec3 through = sky_table_transmittance(u_precomputed_texture, dir, sun, v_horizon);
+        radiance += SUN_INTENSITY * 20.0 * through * disc;
     }
     frag_color = vec4(tonemap(radiance), 1.0);
 }

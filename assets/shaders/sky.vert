@@ -4,17 +4,22 @@
 // are world directions; writing w as depth puts every fragment on the far plane, behind all
 // terrain drawn before it.
 
+#include "atmosphere.glsl"
+
 layout(location = 0) in vec3 a_position;
 
 uniform mat4 u_model;
 uniform mat4 u_view;
 uniform mat4 u_proj;
+uniform float u_camera_altitude;
 
 out vec3 v_direction;
+flat out float v_horizon;
 
 void main()
 {
     v_direction = (u_model * vec4(a_position, 1.0)).xyz;
+    v_horizon = table_horizon(u_camera_altitude);
     vec4 clip = u_proj * u_view * vec4(v_direction, 1.0);
     gl_Position = clip.xyww;
 }
