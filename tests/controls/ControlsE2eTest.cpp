@@ -1,6 +1,6 @@
-// The program under a real X server (Xvfb) driven with real X input (xdotool): the overlay
-// keys, a mouse drag and the throttle key, judged from the program's own capture of its last
-// frame. Each run ends with SIGTERM, which completes the frame in progress (the X events sent
+// The program under a real X server (an Xvfb of the test's own) driven with real X input
+// (xdotool): the overlay keys, a mouse drag and the throttle key, judged from the program's
+// own capture of its last frame. Each run ends with SIGTERM, which completes the frame in progress (the X events sent
 // before it are taken in the same frame or earlier) and writes the screenshot.
 //
 // On failure the screenshots stay where the log says; on success they are removed.
@@ -8,10 +8,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +33,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::filesystem::path XDOTOOL = "/usr/bin/xdotool";
+const std::filesystem::path XVFB = "/usr/bin/Xvfb";
 
 // Where the Options window is (top-left) and where the scene can be touched without touching
 // an overlay window, in window pixels of the default 1280 x 720 window.
@@ -115,11 +119,81 @@ double mean_difference(const gfx::Image& a, const gfx::Image& b, Region r)
     return count == 0 ? 0.0 : sum / static_cast<double>(count);
 }
 
-// Runs xdotool with the arguments and waits for it; returns its standard output.
+// An X server of this test program's own (Xvfb on a free display number): real pointer and
+// keyboard input is global to a display, so tests that run side by side on a shared one
+// would move each other's pointer and steal each other's focus.
+class PrivateDisplay {
+public:
+    PrivateDisplay()
+    {
+        for (int n = 100 + static_cast<int>(::getpid() % 400), tries = 0; tries < 50; ++n, ++tries) {
+            std::string name = ":";
+            name += std::to_string(n);
+            std::string lock = "/tmp/.X";
+            lock += std::to_string(n);
+            lock += "-lock";
+            if (std::filesystem::exists(lock))
+                continue;
+            support::ProcessOptions options;
+            options.args = {name, "-screen", "0", "1920x1080x24", "-nolisten", "tcp"};
+            auto server = std::make_unique<support::Process>(XVFB, options);
+            if (answers(name, *server)) {
+                m_server = std::move(server);
+                m_name = name;
+                return;
+            }
+        }
+    }
+
+    ~PrivateDisplay()
+    {
+        if (m_server) {
+            m_server->terminate();
+            m_server->wait(10s);
+        }
+    }
+
+    bool ok() const { return m_server != nullptr; }
+    const std::string& name() const { return m_name; }
+
+private:
+    // Whether the server comes up and takes connections (bounded); false if it ends first,
+    // as it does when another server holds the number.
+    static bool answers(const std::string& name, support::Process& server)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (!server.running())
+                return false;
+            support::ProcessOptions options;
+            options.args = {"getdisplaygeometry"};
+            options.env = {{"DISPLAY", name}};
+            support::Process probe(XDOTOOL, options);
+            if (probe.wait(5s).success())
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+    std::unique_ptr<support::Process> m_server;
+    std::string m_name;
+};
+
+// The one private display of this test program.
+PrivateDisplay& display()
+{
+    static PrivateDisplay instance;
+    return instance;
+}
+
+// Runs xdotool on the private display with the arguments and waits for it; returns its
+// standard output.
 std::string xdotool(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 20s)
 {
     support::ProcessOptions options;
     options.args = args;
+    options.env = {{"DISPLAY", display().name()}};
     support::Process process(XDOTOOL, options);
     const support::ExitStatus status = process.wait(timeout);
     EXPECT_TRUE(status.success()) << "xdotool failed: " << status.describe() << "\n" << process.describe();
@@ -138,7 +212,9 @@ public:
         std::filesystem::create_directories(m_dir / "work");
         support::ProcessOptions options;
         options.args = {m_base.string()};
-        options.env = {{"XDG_DATA_HOME", (m_dir / "data").string()}, {"WINDHOLLOW_SCREENSHOT", m_shot.string()}};
+        options.env = {{"XDG_DATA_HOME", (m_dir / "data").string()},
+                       {"WINDHOLLOW_SCREENSHOT", m_shot.string()},
+                       {"DISPLAY", display().name()}};
         options.working_dir = m_dir / "work";
         m_program = std::make_unique<support::Process>(WH_EXECUTABLE_PATH, options);
     }
@@ -147,6 +223,10 @@ public:
     // and rests the pointer over the scene. False when that does not happen in time.
     bool ready()
     {
+        if (!display().ok()) {
+            ADD_FAILURE() << "no private X server could be started";
+            return false;
+        }
         if (!m_program->wait_for_output("Read flightmodel config from", 120s))
             return false;
         // --sync waits for the window to be mapped (bounded by xdotool's own wait below).
