@@ -66,10 +66,18 @@ TerrainRenderer::TerrainRenderer(double scaling_factor_, uint32_t min_zoom_, uin
     , base_zoom(min_zoom_)
     , texture_cache(config_)
 {
+    glGenSamplers(1, &m_imagery_sampler);
+    glSamplerParameteri(m_imagery_sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    glSamplerParameteri(m_imagery_sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glSamplerParameteri(m_imagery_sampler, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glSamplerParameteri(m_imagery_sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     texture_cache.preload_largest_tile(origin, base_zoom);
 }
 
-TerrainRenderer::~TerrainRenderer() = default;
+TerrainRenderer::~TerrainRenderer()
+{
+    glDeleteSamplers(1, &m_imagery_sampler);
+}
 
 glm::vec3 TerrainRenderer::get_sun_direction() const
 {
@@ -204,6 +212,9 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
     // A program that failed to build has no uniforms to set; drawing with it would only
     // raise GL errors every frame until a reload fixes it.
     if (render_terrain && shader.id() != 0) {
+        // Imagery is sampled from the nearest mip level, not blended between two: a software
+        // rasteriser pays for every texel read, and the difference is hard to see on terrain.
+        glBindSampler(0, m_imagery_sampler);
         const Frustum frustum(camera.get_view_projection());
         for (const Node* leaf : leaves) {
             if (frustum_culling) {
@@ -259,6 +270,7 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
                        glm::vec2(static_cast<float>(leaf->bounds_max.x), static_cast<float>(leaf->bounds_max.z)));
             ++m_stats.drawn;
         }
+        glBindSampler(0, 0);
     }
 
     if (lifted) {

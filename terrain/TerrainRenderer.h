@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <GL/glew.h>
 #include <glm/mat4x4.hpp>
 #include <glm/vec3.hpp>
 
@@ -147,6 +148,7 @@ private:
     gfx::Texture* layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id);
 
     TerrainFrameStats m_stats;
+    GLuint m_imagery_sampler = 0; // bound to unit 0 while the leaves are drawn
     // Largest tiles (base_zoom) whose blocking load for a fallback failed, with the time
     // before which it is not tried again.
     std::unordered_map<TileKey, std::chrono::steady_clock::time_point> m_failed_largest;

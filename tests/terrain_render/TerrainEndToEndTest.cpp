@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Enough frames to settle at llvmpipe's pace with room to spare; the settled exit comes first.
-constexpr const char* FRAME_LIMIT = "1500";
+constexpr const char* FRAME_LIMIT = "400";
 constexpr auto RUN_TIMEOUT = 280s;
 
 // Screenshot regions, in a 1280 × 720 frame: the overlay's options window covers the top left

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 
 #include <fmt/format.h>
 #include <glm/ext/matrix_clip_space.hpp>
@@ -151,6 +152,10 @@ TEST_F(TerrainRendererGl, PolygonModeIsFillAfterRenderWithAndWithoutWireframe)
         GLint mode[2] = {0, 0};
         glGetIntegerv(GL_POLYGON_MODE, mode);
         EXPECT_EQ(mode[0], GL_FILL) << "wireframe " << wireframe;
+        GLint sampler = -1;
+        glActiveTexture(GL_TEXTURE0);
+        glGetIntegerv(GL_SAMPLER_BINDING, &sampler);
+        EXPECT_EQ(sampler, 0) << "the imagery sampler is unbound again";
         EXPECT_EQ(r->last_frame_stats().sky_drawn, !wireframe) << "wireframe suppresses the sky";
         EXPECT_GT(r->last_frame_stats().drawn, 0u);
     }
@@ -219,6 +224,24 @@ TEST_F(TerrainRendererGl, FrustumCullingSkipsLeavesOutOfViewAndDoesNotRequestThe
     const TerrainFrameStats all = r->last_frame_stats();
     EXPECT_EQ(all.culled, 0u);
     EXPECT_EQ(all.drawn, all.leaves);
+
+    // Let the fetches of earlier frames finish (the server's count holds still for a while),
+    // so that whatever reaches the server from now on was asked for by the next frame.
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        int64_t previous = -1;
+        auto quiet_since = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() < end) {
+            const int64_t now_count = world()->server.stats().requests;
+            if (now_count != previous) {
+                previous = now_count;
+                quiet_since = std::chrono::steady_clock::now();
+            } else if (std::chrono::steady_clock::now() - quiet_since > std::chrono::milliseconds(1500)) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
 
     // Look at a fresh place so that no tile of it was requested before.
     camera.set_position(glm::vec3(9000.0f, 40.0f, 5000.0f));

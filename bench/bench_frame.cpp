@@ -1,0 +1,341 @@
+// Frame cost and streaming latency of the whole program on this machine's GL (Mesa llvmpipe
+// under Xvfb here): frames per second, median and 95th-percentile frame time of a scripted
+// flight at 500 m and 3000 m above the ground, beside an empty frame (clear, ImGui frame,
+// swap) measured in the same process; the time until the view is settled after the start and
+// after a jump to another named place, with the local tile server answering at once and with
+// 50 ms added latency; resident GPU textures and peak memory after the flight.
+//
+// Run under a display, from the build directory:
+//   xvfb-run -a -s "-screen 0 1920x1080x24" bench/bench_frame
+// Each scenario runs in a child process of its own (a fresh window, tile cache and
+// physics world); the parent starts the tile servers and prints what the children report.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <GL/glew.h>
+#include <SDL.h>
+#include <imgui.h>
+#include <backends/imgui_impl_opengl3.h>
+#include <backends/imgui_impl_sdl.h>
+
+#include "app/App.h"
+#include "app/Config.h"
+#include "app/Console.h"
+#include "app/StartPositions.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int FLIGHT_FRAMES = 120;         // per altitude
+constexpr float FLIGHT_STEP_SECONDS = 0.1f; // simulated time per frame: the path does not depend on the speed of the machine
+constexpr int EMPTY_FRAMES = 60;
+constexpr uint32_t SETTLED_FRAMES = 3;
+constexpr double SETTLE_LIMIT_SECONDS = 120.0;
+constexpr uint32_t JUMP_TARGET = 1; // "Salzburg", 130 km from the start
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// ---- Parent: tile servers and child processes ---------------------------------------------
+
+struct Server {
+    pid_t pid = -1;
+    int port = 0;
+};
+
+std::optional<Server> start_tile_server(int latency_ms)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    const std::string latency = std::to_string(latency_ms);
+    std::vector<std::string> args = {WH_TILESERVER_PATH, "--port", "0", "--latency-ms", latency};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Server server;
+    const int rc = posix_spawn(&server.pid, WH_TILESERVER_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return std::nullopt;
+    }
+    // The one line it prints once listening: "Listening on http://127.0.0.1:<port>".
+    std::string text;
+    char buffer[256];
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < deadline && text.find('\n') == std::string::npos) {
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    const std::string marker = "127.0.0.1:";
+    const size_t at = text.find(marker);
+    if (at == std::string::npos) {
+        kill(server.pid, SIGTERM);
+        waitpid(server.pid, nullptr, 0);
+        return std::nullopt;
+    }
+    server.port = std::atoi(text.c_str() + at + marker.size());
+    return server;
+}
+
+void stop(const Server& server)
+{
+    kill(server.pid, SIGTERM);
+    waitpid(server.pid, nullptr, 0);
+}
+
+// A base directory with the source tree's assets and the configuration pointed at the port.
+fs::path make_base(const fs::path& root, int port)
+{
+    const fs::path base = root / "base";
+    fs::create_directories(base);
+    fs::copy(fs::path(WH_SOURCE_DIR) / "assets", base / "assets", fs::copy_options::recursive);
+    const fs::path config = base / "assets/config/Windhollow.json";
+    std::ifstream in(config);
+    std::stringstream text;
+    text << in.rdbuf();
+    in.close();
+    std::string json = text.str();
+    const std::string from = "127.0.0.1:8765";
+    const std::string to = "127.0.0.1:" + std::to_string(port);
+    for (size_t at = json.find(from); at != std::string::npos; at = json.find(from, at + to.size()))
+        json.replace(at, from.size(), to);
+    std::ofstream(config) << json;
+    return base;
+}
+
+int run_child(const std::string& scenario, const Server& server, const std::string& label)
+{
+    char pattern[] = "/tmp/wh-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return 1;
+    const fs::path root = pattern;
+    const fs::path base = make_base(root, server.port);
+    const std::string data_home = "XDG_DATA_HOME=" + (root / "data").string();
+
+    std::vector<std::string> env_strings;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::string(*e).rfind("XDG_DATA_HOME=", 0) != 0)
+            env_strings.emplace_back(*e);
+    env_strings.push_back(data_home);
+    std::vector<char*> envp;
+    for (std::string& e : env_strings)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::vector<std::string> args = {self, "--child", scenario, base.string(), label};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int status = 1;
+    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0)
+        waitpid(pid, &status, 0);
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// ---- Child: one App driven frame by frame ----------------------------------------------------
+
+void pump_events()
+{
+    SDL_Event event;
+    while (SDL_PollEvent(&event))
+        ImGui_ImplSDL2_ProcessEvent(&event);
+}
+
+// Frames until the terrain has been complete for SETTLED_FRAMES frames in a row; seconds, or
+// nothing when it did not settle within the limit.
+std::optional<double> frames_until_settled(App& app, Clock::time_point since)
+{
+    uint32_t in_a_row = 0;
+    while (seconds_since(since) < SETTLE_LIMIT_SECONDS) {
+        pump_events();
+        app.render_frame(0.0f);
+        in_a_row = app.terrain->frame_complete() ? in_a_row + 1 : 0;
+        if (in_a_row >= SETTLED_FRAMES)
+            return seconds_since(since);
+    }
+    return std::nullopt;
+}
+
+struct FrameFigures {
+    double fps = 0;
+    double median_ms = 0;
+    double p95_ms = 0;
+};
+
+FrameFigures figures(std::vector<double> ms)
+{
+    FrameFigures f;
+    if (ms.empty())
+        return f;
+    std::sort(ms.begin(), ms.end());
+    double total = 0;
+    for (double v : ms)
+        total += v;
+    f.fps = 1000.0 * double(ms.size()) / total;
+    f.median_ms = ms[ms.size() / 2];
+    f.p95_ms = ms[std::min(ms.size() - 1, size_t(std::ceil(0.95 * double(ms.size()))) - 1)];
+    return f;
+}
+
+// A straight flight north-east from the start, following the ground at the given height
+// above it (metres), looking 10° down along the track.
+std::vector<double> fly(App& app, double above_ground, double speed)
+{
+    BaseCamera& camera = app.active_camera();
+    const double scale = double(App::SCALING_FACTOR);
+    const double heading = 45.0 * 3.141592653589793 / 180.0;
+    std::vector<double> frame_ms;
+    Clock::time_point last = Clock::now();
+    for (int i = 0; i < FLIGHT_FRAMES; ++i) {
+        const double distance = speed * FLIGHT_STEP_SECONDS * i * scale;
+        const double x = std::sin(heading) * distance;
+        const double z = -std::cos(heading) * distance;
+        const double ground = app.terrain->get_elevation(x, z, false);
+        camera.set_position(glm::vec3(float(x), float((ground + above_ground) * scale), float(z)));
+        camera.set_rotation(glm::vec3(-0.1745f, float(-heading), 0.0f));
+        pump_events();
+        app.render_frame(FLIGHT_STEP_SECONDS);
+        const Clock::time_point now = Clock::now();
+        frame_ms.push_back(std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+    }
+    frame_ms.erase(frame_ms.begin()); // the first includes the time before the loop
+    return frame_ms;
+}
+
+std::vector<double> empty_frames(App& app)
+{
+    std::vector<double> frame_ms;
+    Clock::time_point last = Clock::now();
+    for (int i = 0; i < EMPTY_FRAMES; ++i) {
+        pump_events();
+        ImGui_ImplOpenGL3_NewFrame();
+        ImGui_ImplSDL2_NewFrame();
+        ImGui::NewFrame();
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glViewport(0, 0, GLsizei(app.width), GLsizei(app.height));
+        glClearColor(0.2f, 0.29803923f, 0.29803923f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        ImGui::Render();
+        ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+        app.swap_buffers();
+        const Clock::time_point now = Clock::now();
+        frame_ms.push_back(std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+    }
+    frame_ms.erase(frame_ms.begin());
+    return frame_ms;
+}
+
+std::string seconds_text(const std::optional<double>& s)
+{
+    return s ? fmt::format("{:.2f} s", *s) : fmt::format("not settled within {:.0f} s", SETTLE_LIMIT_SECONDS);
+}
+
+int child(const std::string& scenario, const fs::path& base, const std::string& label)
+{
+    std::vector<std::string> report;
+    {
+        // The program's own start-up and tile lines stay out of the figures.
+        console::Capture capture;
+        const Clock::time_point start = Clock::now();
+        Config config = load_config(base);
+        App app(config);
+        app.paused = true;
+        const std::optional<double> start_settled = frames_until_settled(app, start);
+        const Clock::time_point jump = Clock::now();
+        app.select_start_position(JUMP_TARGET);
+        const std::optional<double> jump_settled = frames_until_settled(app, jump);
+        report.push_back(fmt::format("{}: start until settled {}; jump to \"{}\" until settled {}\n", label,
+                                     seconds_text(start_settled), start_positions[JUMP_TARGET].name,
+                                     seconds_text(jump_settled)));
+
+        if (scenario == "flight") {
+            app.select_start_position(0);
+            frames_until_settled(app, Clock::now());
+            const FrameFigures low = figures(fly(app, 500.0, 120.0));
+            app.select_start_position(0);
+            const FrameFigures high = figures(fly(app, 3000.0, 250.0));
+            const FrameFigures empty = figures(empty_frames(app));
+            const size_t textures = app.terrain->texture_cache.size();
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            const GLubyte* renderer = glGetString(GL_RENDERER);
+            report.push_back(fmt::format("GL renderer: {}, window {}x{}\n",
+                                         renderer ? reinterpret_cast<const char*>(renderer) : "?", app.width,
+                                         app.height));
+            const auto line = [](const char* what, const FrameFigures& f) {
+                return fmt::format("{:<28} {:7.2f} fps   median {:8.2f} ms   p95 {:8.2f} ms\n", what, f.fps,
+                                   f.median_ms, f.p95_ms);
+            };
+            report.push_back(line("flight at 500 m:", low));
+            report.push_back(line("flight at 3000 m:", high));
+            report.push_back(line("empty frame (floor):", empty));
+            report.push_back(fmt::format("resident GPU textures after the flights: {}\n", textures));
+            report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB\n", double(usage.ru_maxrss) / 1024.0));
+        }
+    }
+    for (const std::string& text : report)
+        console::out(text);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 5 && std::string(argv[1]) == "--child")
+        return child(argv[2], argv[3], argv[4]);
+
+    console::out("bench_frame: scripted flights, settle times; each scenario in its own process\n");
+    int failures = 0;
+    for (const auto& [latency, scenario] : {std::pair{0, "flight"}, std::pair{50, "settle"}}) {
+        const std::optional<Server> server = start_tile_server(latency);
+        if (!server) {
+            console::err("bench_frame: the tile server did not start\n");
+            return 1;
+        }
+        const std::string label = fmt::format("tile server +{} ms", latency);
+        failures += run_child(scenario, *server, label) != 0 ? 1 : 0;
+        stop(*server);
+    }
+    return failures == 0 ? 0 : 1;
+}
