@@ -1,6 +1,6 @@
 // Frame cost and streaming latency of the whole program on this machine's GL (Mesa llvmpipe
-// under Xvfb here): frames per second, median and 95th-percentile frame time of a scripted
-// flight at 500 m and 3000 m above the ground, beside an empty frame (clear, ImGui frame,
+// under Xvfb here): frames per second, median and 95th-percentile frame time of the settled
+// start view and of a scripted flight at 500 m and 3000 m above the ground, beside an empty frame (clear, ImGui frame,
 // swap) measured in the same process; the time until the view is settled after the start and
 // after a jump to another named place, with the local tile server answering at once and with
 // 50 ms added latency; resident GPU textures and peak memory after the flight.
@@ -49,6 +49,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int FLIGHT_FRAMES = 120;         // per altitude
 constexpr float FLIGHT_STEP_SECONDS = 0.1f; // simulated time per frame: the path does not depend on the speed of the machine
 constexpr int EMPTY_FRAMES = 60;
+constexpr int STILL_FRAMES = 30;
 constexpr uint32_t SETTLED_FRAMES = 3;
 constexpr double SETTLE_LIMIT_SECONDS = 120.0;
 constexpr uint32_t JUMP_TARGET = 1; // "Salzburg", 130 km from the start
@@ -241,6 +242,22 @@ std::vector<double> fly(App& app, double above_ground, double speed)
     return frame_ms;
 }
 
+// The settled start view without motion: drawing alone, nothing to stream.
+std::vector<double> still_frames(App& app)
+{
+    std::vector<double> frame_ms;
+    Clock::time_point last = Clock::now();
+    for (int i = 0; i < STILL_FRAMES; ++i) {
+        pump_events();
+        app.render_frame(0.0f);
+        const Clock::time_point now = Clock::now();
+        frame_ms.push_back(std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+    }
+    frame_ms.erase(frame_ms.begin());
+    return frame_ms;
+}
+
 std::vector<double> empty_frames(App& app)
 {
     std::vector<double> frame_ms;
@@ -291,6 +308,7 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
         if (scenario == "flight") {
             app.select_start_position(0);
             frames_until_settled(app, Clock::now());
+            const FrameFigures still = figures(still_frames(app));
             const FrameFigures low = figures(fly(app, 500.0, 120.0));
             app.select_start_position(0);
             const FrameFigures high = figures(fly(app, 3000.0, 250.0));
@@ -306,6 +324,7 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                 return fmt::format("{:<28} {:7.2f} fps   median {:8.2f} ms   p95 {:8.2f} ms\n", what, f.fps,
                                    f.median_ms, f.p95_ms);
             };
+            report.push_back(line("settled start view, still:", still));
             report.push_back(line("flight at 500 m:", low));
             report.push_back(line("flight at 3000 m:", high));
             report.push_back(line("empty frame (floor):", empty));
