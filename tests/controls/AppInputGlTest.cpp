@@ -83,6 +83,9 @@ protected:
     {
         s_capture = std::make_unique<console::Capture>();
         s_world = std::make_unique<AppWorld>([] {
+            // The GL tests share one X server and run side by side, so another test's window
+            // may hold the keyboard focus; SDL drops stick motion of unfocused programs.
+            SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
             ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_JOYSTICK)) << SDL_GetError();
             ASSERT_EQ(0, SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_FLIGHT_STICK, 6, 4, 0)) << SDL_GetError();
         });
@@ -323,6 +326,9 @@ protected:
     {
         s_capture = std::make_unique<console::Capture>();
         s_world = std::make_unique<AppWorld>([] {
+            // The GL tests share one X server and run side by side, so another test's window
+            // may hold the keyboard focus; SDL drops stick motion of unfocused programs.
+            SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
             ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER)) << SDL_GetError();
             ASSERT_EQ(0, SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0)) << SDL_GetError();
         });
