@@ -72,15 +72,11 @@ float shadow_factor(vec3 normal, vec3 sun)
         return 1.0;
     }
     float bias = max(0.004 * (1.0 - dot(normal, sun)), 0.0008);
-    vec2 texel = 1.0 / vec2(textureSize(u_shadow_texture, 0));
-    float lit = 0.0;
-    for (int y = -1; y <= 1; ++y) {
-        for (int x = -1; x <= 1; ++x) {
-            float depth = texture(u_shadow_texture, p.xy + vec2(x, y) * texel).r;
-            lit += p.z - bias > depth ? 0.0 : 1.0;
-        }
-    }
-    return lit / 9.0;
+    // The four texels around the point in one gather: a 2×2 percentage-closer filter that
+    // softens the map's texel edges for a single texture fetch per pixel.
+    vec4 depths = textureGather(u_shadow_texture, p.xy, 0);
+    vec4 lit = step(vec4(p.z - bias), depths);
+    return dot(lit, vec4(0.25));
 }
 
 vec3 zoom_color(uint zoom)
