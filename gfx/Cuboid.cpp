@@ -50,12 +50,7 @@ Cuboid::~Cuboid() = default;
 
 void Cuboid::draw(const Transform& transform, const ShaderSet& shaders, const Camera& camera) const
 {
-    const Shader& shader = shaders.model();
-    shader.use();
-    shader.set_vec3("u_color", color);
-    shader.set_mat4("u_model", transform.get_matrix());
-    shader.set_mat4("u_view", camera.get_view());
-    shader.set_mat4("u_proj", camera.get_projection());
+    use_model_shader(transform, shaders, camera);
     m_vertex_array->bind();
     glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(INDICES.size()), GL_UNSIGNED_INT, nullptr);
 }

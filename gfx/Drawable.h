@@ -28,6 +28,10 @@ public:
     bool cast_shadow = true;
     // Flat colour, passed as u_color; magenta by default so an unset colour stands out.
     glm::vec3 color{247.0f / 255.0f, 0.0f, 247.0f / 255.0f};
+
+protected:
+    // Binds the model shader with this drawable's colour, transform and camera matrices.
+    void use_model_shader(const Transform& transform, const ShaderSet& shaders, const Camera& camera) const;
 };
 
 } // namespace gfx
