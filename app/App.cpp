@@ -9,7 +9,7 @@
 #include <imgui.h>
 #include <backends/imgui_impl_sdl.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "app/FirstPersonCamera.h"
 #include "app/FrameTiming.h"
 #include "app/OrbitCamera.h"

@@ -9,7 +9,7 @@
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "app/CaptureSettings.h"
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 #include <charconv>
 #include <cstdlib>

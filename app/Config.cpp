@@ -1,6 +1,6 @@
 #include "app/Config.h"
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 #include <cmath>
 #include <fstream>
@@ -171,12 +171,6 @@ std::filesystem::path cache_dir_for(const std::filesystem::path& pref_path, cons
 }
 
 } // namespace
-
-std::string to_string(const LatLon& position)
-{
-    // Fixed notation with six decimals, the printf "%f" form.
-    return fmt::format("lat={:f}, lon={:f}", position.lat, position.lon);
-}
 
 uint64_t fnv1a_64(std::string_view text)
 {

@@ -8,35 +8,12 @@
 #include <string>
 #include <string_view>
 
-struct LatLon {
-    double lat = 0.0; // degrees, north positive
-    double lon = 0.0; // degrees, east positive
-};
-
-// "lat=47.257600, lon=11.351300"
-std::string to_string(const LatLon& position);
+#include "tiles/LatLon.h"
+#include "tiles/TileServerConfig.h"
 
 enum class ElevationEncoding : int32_t {
     SINGLE_BYTE = 0,
     RG_ENCODED = 1,
-};
-
-enum class TilePattern : int32_t {
-    ZXY_Y_NORTH = 0,
-    ZXY_Y_SOUTH = 1,
-    ZYX_Y_NORTH = 2,
-    ZYX_Y_SOUTH = 3,
-};
-
-struct TileServerConfig {
-    std::string url;
-    TilePattern pattern = TilePattern::ZXY_Y_NORTH;
-    std::string file_ending;
-    std::filesystem::path cache_dir;
-    std::string attribution = "no attribution";
-    int32_t num_threads = 2;
-    int32_t max_zoom = 17;
-    bool cache_on_disk = true;
 };
 
 struct Config {

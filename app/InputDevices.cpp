@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace {
 

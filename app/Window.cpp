@@ -1,6 +1,6 @@
 #include "app/Window.h"
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/gl/GlCheck.h"
 
 #include <GL/glew.h>

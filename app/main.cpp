@@ -4,7 +4,7 @@
 #include "app/App.h"
 #include "app/CaptureSettings.h"
 #include "app/Config.h"
-#include "app/Console.h"
+#include "console/Console.h"
 
 int main(int argc, char** argv)
 {

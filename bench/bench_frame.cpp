@@ -36,7 +36,7 @@
 
 #include "app/App.h"
 #include "app/Config.h"
-#include "app/Console.h"
+#include "console/Console.h"
 #include "app/StartPositions.h"
 
 extern char** environ;

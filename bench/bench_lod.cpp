@@ -2,7 +2,7 @@
 // sort and tree destruction, at three camera heights with the default settings.
 
 #include "app/Config.h"
-#include "app/Console.h"
+#include "console/Console.h"
 #include "terrain/LodSelection.h"
 #include "terrain/QuadTree.h"
 

@@ -25,7 +25,7 @@
 
 #include <spng.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/Image.h"
 #include "tiles/HttpClient.h"
 #include "tiles/TileService.h"

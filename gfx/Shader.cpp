@@ -7,7 +7,7 @@
 
 #include <glm/gtc/type_ptr.hpp>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/ShaderSource.h"
 
 namespace gfx {

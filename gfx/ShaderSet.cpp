@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace gfx {
 namespace {

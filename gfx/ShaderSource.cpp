@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace gfx {
 namespace {

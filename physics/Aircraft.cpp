@@ -7,7 +7,7 @@
 #include <btBulletDynamicsCommon.h>
 #include <nlohmann/json.hpp>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "physics/BulletMath.h"
 #include "physics/FlightModelReader.h"
 #include "physics/PhysicsWorld.h"

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/Camera.h"
 #include "gfx/gl/gl.h"
 #include "terrain/Frustum.h"

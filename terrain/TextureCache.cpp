@@ -1,6 +1,6 @@
 #include "terrain/TextureCache.h"
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "terrain/QuadTree.h"
 #include "tiles/WebMercator.h"
 

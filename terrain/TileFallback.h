@@ -4,7 +4,7 @@
 // Pure tile arithmetic plus the ancestor search, written against two lookups so it is
 // tested without GL.
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "tiles/TileId.h"
 
 #include <cstdint>

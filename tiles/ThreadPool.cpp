@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace {
 thread_local int t_worker_index = -1;

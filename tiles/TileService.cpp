@@ -10,7 +10,7 @@
 
 #include <fmt/format.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "tiles/WebMercator.h"
 
 namespace {

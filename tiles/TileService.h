@@ -19,10 +19,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/Config.h"
 #include "gfx/Image.h"
 #include "tiles/HttpClient.h"
 #include "tiles/ThreadPool.h"
+#include "tiles/TileServerConfig.h"
 #include "tiles/TileId.h"
 
 class TileService {

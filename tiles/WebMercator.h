@@ -12,7 +12,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/Config.h"
+#include "tiles/LatLon.h"
 #include "tiles/TileId.h"
 
 inline constexpr double EARTH_CIRCUMFERENCE = 40075016.68557849; // width and height of the plane, metres

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <thread>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "tools/TileHttpServer.h"
 
 namespace {

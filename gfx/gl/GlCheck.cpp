@@ -2,7 +2,7 @@
 
 #include <GL/glew.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace gfx {
 namespace {

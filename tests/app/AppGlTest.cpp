@@ -15,7 +15,7 @@
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "app/OrbitCamera.h"
 #include "gfx/Image.h"
 #include "tests/support/BaseDir.h"

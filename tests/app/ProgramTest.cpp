@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/Image.h"
 #include "tests/support/BaseDir.h"
 #include "tests/support/Process.h"

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <imgui.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace {
 

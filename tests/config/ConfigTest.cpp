@@ -1,6 +1,6 @@
 #include "app/Config.h"
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 #include <cstdio>
 #include <cstdlib>

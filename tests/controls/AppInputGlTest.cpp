@@ -8,7 +8,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "app/OrbitCamera.h"
 #include "tests/controls/AppFixture.h"
 

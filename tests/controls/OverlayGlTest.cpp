@@ -12,7 +12,7 @@
 #include <glm/gtc/quaternion.hpp>
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "app/FirstPersonCamera.h"
 #include "app/StartPositions.h"
 #include "tests/controls/AppFixture.h"

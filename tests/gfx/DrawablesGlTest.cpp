@@ -13,7 +13,7 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/OrthoCamera.h"
 #include "gfx/PerspectiveCamera.h"
 #include "gfx/Quad.h"

@@ -9,7 +9,7 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace {
 

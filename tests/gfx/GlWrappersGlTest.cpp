@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/Image.h"
 #include "gfx/gl/gl.h"
 #include "tests/gfx/GlTestContext.h"

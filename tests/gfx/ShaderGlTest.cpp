@@ -10,7 +10,7 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/ShaderSet.h"
 #include "gfx/gl/VertexArray.h"
 #include "tests/gfx/GlTestContext.h"

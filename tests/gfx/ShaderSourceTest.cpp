@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "tests/support/TempDir.h"
 
 namespace {

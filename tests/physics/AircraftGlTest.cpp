@@ -12,7 +12,7 @@
 
 #include "app/App.h"
 #include "app/Config.h"
-#include "app/Console.h"
+#include "console/Console.h"
 #include "physics/PhysicsWorld.h"
 #include "tests/physics/PhysicsTestSupport.h"
 #include "tests/support/BaseDir.h"

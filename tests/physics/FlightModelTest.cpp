@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "physics/Aircraft.h"
 #include "tests/physics/PhysicsTestSupport.h"
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Config.h"
-#include "app/Console.h"
+#include "console/Console.h"
 #include "physics/Aircraft.h"
 #include "tests/physics/PhysicsTestSupport.h"
 

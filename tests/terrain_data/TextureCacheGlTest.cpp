@@ -2,7 +2,7 @@
 
 #include "terrain/TextureCache.h"
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "tests/gfx/GlTestContext.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"

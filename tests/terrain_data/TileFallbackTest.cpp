@@ -1,6 +1,6 @@
 #include "terrain/TileFallback.h"
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "gfx/Image.h"
 #include "gfx/OrthoCamera.h"
 #include "gfx/PerspectiveCamera.h"

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 
 namespace {
 

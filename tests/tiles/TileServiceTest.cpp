@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Console.h"
+#include "console/Console.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 #include "tiles/WebMercator.h"

@@ -1,0 +1,9 @@
+#include "tiles/LatLon.h"
+
+#include <fmt/format.h>
+
+std::string to_string(const LatLon& position)
+{
+    // Fixed notation with six decimals, the printf "%f" form.
+    return fmt::format("lat={:f}, lon={:f}", position.lat, position.lon);
+}
