@@ -91,6 +91,8 @@ Enum to_enum(const json& value, const std::pair<std::string_view, Enum> (&table)
 const std::pair<std::string_view, ElevationEncoding> ELEVATION_ENCODINGS[] = {
     {"SINGLE_BYTE", ElevationEncoding::SINGLE_BYTE},
     {"RG_ENCODED", ElevationEncoding::RG_ENCODED},
+    {"TERRARIUM", ElevationEncoding::TERRARIUM},
+    {"TERRAIN_RGB", ElevationEncoding::TERRAIN_RGB},
 };
 
 const std::pair<std::string_view, TilePattern> TILE_PATTERNS[] = {

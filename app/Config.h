@@ -14,6 +14,8 @@
 enum class ElevationEncoding : int32_t {
     SINGLE_BYTE = 0,
     RG_ENCODED = 1,
+    TERRARIUM = 2,
+    TERRAIN_RGB = 3,
 };
 
 struct Config {

@@ -46,6 +46,11 @@ public:
         auto it = m_index.find(key);
         return it == m_index.end() ? nullptr : &it->second->second;
     }
+    const Value* peek(const Key& key) const
+    {
+        auto it = m_index.find(key);
+        return it == m_index.end() ? nullptr : &it->second->second;
+    }
 
     // Stores value under key as the most recently used entry. A present key keeps its single
     // entry, takes the new value, and hands the previous one back in `replaced` (the caller's

@@ -41,11 +41,14 @@ float skirt_depth(float tile_width, uint32_t edge_vertex_count)
     return tile_width * 3.0f / static_cast<float>(std::max<uint32_t>(edge_vertex_count, 2) - 1);
 }
 
-LeafBox leaf_bounds(const Node& leaf, double scaling_factor, double height_correction, uint32_t edge_vertex_count)
+LeafBox leaf_bounds(const Node& leaf, double scaling_factor, double height_correction, uint32_t edge_vertex_count,
+                    ElevationEncoding encoding)
 {
     const auto width = static_cast<float>(leaf.bounds_max.x - leaf.bounds_min.x);
-    const double top = MAX_ENCODED_ELEVATION / std::max(height_correction, 1e-4) * scaling_factor;
-    return {glm::vec3(static_cast<float>(leaf.bounds_min.x), -skirt_depth(width, edge_vertex_count),
+    const double to_world = scaling_factor / std::max(height_correction, 1e-4);
+    const double top = max_encoded_elevation(encoding) * to_world;
+    const double bottom = std::min(0.0, static_cast<double>(min_encoded_elevation(encoding)) * to_world);
+    return {glm::vec3(static_cast<float>(leaf.bounds_min.x), static_cast<float>(bottom) - skirt_depth(width, edge_vertex_count),
                       static_cast<float>(leaf.bounds_min.z)),
             glm::vec3(static_cast<float>(leaf.bounds_max.x), static_cast<float>(top),
                       static_cast<float>(leaf.bounds_max.z))};
@@ -198,7 +201,6 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
     shader.set_int("u_visualize_zoom", visualize_lod ? 1 : 0);
     shader.set_int("u_shading", shading ? 1 : 0);
     shader.set_int("u_visualize_normals", visualize_normals ? 1 : 0);
-    shader.set_int("u_elevation_encoding", static_cast<int>(config->elevation_encoding));
     shader.set_vec3("u_sun_direction", get_sun_direction());
     shader.set_int("u_render_atmosphere", atmosphere.scattering ? 1 : 0);
     shader.set_int("u_ignore_elevation", misc_debug ? 1 : 0);
@@ -218,7 +220,8 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
         const Frustum frustum(camera.get_view_projection());
         for (const Node* leaf : leaves) {
             if (frustum_culling) {
-                const LeafBox box = leaf_bounds(*leaf, scaling_factor, height_correction, chunk.edge_vertex_count);
+                const LeafBox box = leaf_bounds(*leaf, scaling_factor, height_correction, chunk.edge_vertex_count,
+                                                 config->elevation_encoding);
                 if (frustum.box_outside(box.min, box.max)) {
                     ++m_stats.culled;
                     m_stats.culled_tiles.push_back(leaf->tile);

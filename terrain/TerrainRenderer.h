@@ -54,20 +54,19 @@ inline constexpr float LIFTED_NEAR = 1.0f;
 // How long a largest tile whose blocking fallback load failed is left alone.
 inline constexpr std::chrono::seconds LARGEST_TILE_RETRY{10};
 
-// Highest elevation either encoding can express, metres: bounds a leaf's height for culling.
-inline constexpr double MAX_ENCODED_ELEVATION = 8191.875;
-
 // Depth of the skirt below a leaf of the given world width, as the terrain vertex shader
 // pulls it down: three grid steps.
 float skirt_depth(float tile_width, uint32_t edge_vertex_count);
 
 // World-space box that holds everything a leaf can draw: its square, from the skirt's
-// bottom up to the highest encodable elevation at the given height correction.
+// bottom (or the lowest encodable elevation, if lower) up to the highest encodable elevation
+// at the given height correction.
 struct LeafBox {
     glm::vec3 min;
     glm::vec3 max;
 };
-LeafBox leaf_bounds(const Node& leaf, double scaling_factor, double height_correction, uint32_t edge_vertex_count);
+LeafBox leaf_bounds(const Node& leaf, double scaling_factor, double height_correction, uint32_t edge_vertex_count,
+                    ElevationEncoding encoding);
 
 class TerrainRenderer {
 public:

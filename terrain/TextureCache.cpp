@@ -35,9 +35,14 @@ gfx::Texture* TextureCache::find_texture(TileId tile, TileKind kind)
 
 gfx::Texture* TextureCache::upload(TileId tile, TileKind kind, const gfx::Image& image)
 {
-    Resident resident{gfx::Texture(image), {}};
-    if (kind == TileKind::ELEVATION)
-        resident.samples = ElevationSamples::from_pixels(image.data, image.width, image.height, image.channels);
+    Resident resident{gfx::Texture(gfx::NoCreate), {}};
+    if (kind == TileKind::ELEVATION) {
+        resident.samples = ElevationSamples::decode(image.data, image.width, image.height, image.channels,
+                                                    m_config->elevation_encoding);
+        resident.texture = gfx::Texture::from_floats(resident.samples.metres.data(), image.width, image.height);
+    } else {
+        resident.texture = gfx::Texture(image);
+    }
     auto result = m_lru.put({tile, kind}, std::move(resident));
     return &result.stored->texture;
 }
@@ -93,6 +98,12 @@ void TextureCache::preload_largest_tile(LatLon origin, uint32_t base_zoom)
     load_texture(tile, TileKind::TEXTURE);
 }
 
+const ElevationSamples* TextureCache::find_heights(TileId tile) const
+{
+    const Resident* resident = m_lru.peek({tile, TileKind::ELEVATION});
+    return resident != nullptr && !resident->samples.empty() ? &resident->samples : nullptr;
+}
+
 bool TextureCache::sample_resident(LatLon position, uint32_t zoom, float& metres)
 {
     const TileId tile = tile_at(position, zoom);
@@ -100,7 +111,7 @@ bool TextureCache::sample_resident(LatLon position, uint32_t zoom, float& metres
     if (resident == nullptr || resident->samples.empty())
         return false;
     const TileUV uv = position_in_tile(position, tile);
-    metres = resident->samples.sample(static_cast<float>(uv.u), static_cast<float>(uv.v), m_config->elevation_encoding);
+    metres = resident->samples.sample(static_cast<float>(uv.u), static_cast<float>(uv.v));
     return true;
 }
 

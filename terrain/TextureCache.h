@@ -68,6 +68,10 @@ public:
     // by non-blocking queries (the overlay asks every frame).
     float elevation_at(LatLon position, uint32_t zoom, bool blocking);
 
+    // The decoded heights of a resident elevation tile, or null. Never asks a service and does
+    // not refresh the tile's place in the cache. Valid until the next begin_frame().
+    const ElevationSamples* find_heights(TileId tile) const;
+
     // Resident textures ("GPU Cache Size").
     size_t size() const { return m_lru.size(); }
 

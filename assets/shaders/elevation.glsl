@@ -1,24 +1,16 @@
 // Heights from an elevation tile texture, shared by the terrain's vertex and fragment stages.
-// The decoding matches the program's elevation query, so the drawn ground and the ground the
-// aircraft stands on agree. Both encodings are linear in the channels, so a filtered sample
-// decodes to the filtered height.
+// The texture holds metres above sea level as floats, decoded on the CPU by the same code that
+// answers the program's elevation queries, so the drawn ground and the ground the aircraft
+// stands on agree.
 
 uniform sampler2D u_height_texture;
 uniform int u_height_texture_enabled;
 uniform vec2 u_height_uv_min;
 uniform vec2 u_height_uv_max;
-uniform int u_elevation_encoding;           // 0 single byte, 1 red/green
 uniform float u_height_correction_factor;   // |cos(latitude)| at the camera
 uniform float u_terrain_scaling_factor;     // world units per Mercator metre
 uniform int u_ignore_elevation;
 
-float decode_elevation_metres(vec4 texel)
-{
-    if (u_elevation_encoding == 1) {
-        return texel.r * 255.0 * 32.0 + texel.g * 255.0 * 0.125;
-    }
-    return texel.r * 3795.0;
-}
 
 // Metres above sea level become world height through Mercator metres: e / |cos φ| × scale.
 float metres_to_world_height(float metres)
@@ -40,5 +32,5 @@ vec2 height_uv(vec2 leaf_uv)
 
 float world_height_at(vec2 texture_uv, float lod)
 {
-    return metres_to_world_height(decode_elevation_metres(textureLod(u_height_texture, texture_uv, lod)));
+    return metres_to_world_height(textureLod(u_height_texture, texture_uv, lod).r);
 }

@@ -51,6 +51,20 @@ Texture::Texture(const Image& image)
     }
 }
 
+Texture Texture::from_floats(const float* values, int width, int height)
+{
+    Texture texture;
+    texture.bind();
+    set_parameter(GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    set_parameter(GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    set_parameter(GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    set_parameter(GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, width, height, 0, GL_RED, GL_FLOAT, values);
+    generate_mipmap();
+    unbind();
+    return texture;
+}
+
 Texture::~Texture()
 {
     if (m_id != 0)

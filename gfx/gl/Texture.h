@@ -24,6 +24,10 @@ public:
     // afterwards. A null data pointer is passed to GL unchanged. If a step throws, the
     // generated name is deleted before the exception leaves.
     explicit Texture(const Image& image);
+    // Uploads width × height single floats (rows top to bottom) as a mip-mapped GL_R32F
+    // texture with linear filtering and clamped edges: heights in metres, whose finest steps
+    // 8-bit channels could not carry once filtered. Mip levels average the values themselves.
+    static Texture from_floats(const float* values, int width, int height);
     ~Texture();
 
     Texture(const Texture&) = delete;

@@ -8,121 +8,90 @@
 
 namespace {
 
-// A 256 × 256 RGB tile whose R is the column and G the row of each pixel.
-std::vector<uint8_t> ramp_tile(int32_t size = 256)
-{
-    std::vector<uint8_t> pixels(static_cast<size_t>(size) * size * 3);
-    for (int32_t row = 0; row < size; ++row)
-        for (int32_t column = 0; column < size; ++column) {
-            uint8_t* p = &pixels[(static_cast<size_t>(row) * size + column) * 3];
-            p[0] = static_cast<uint8_t>(column);
-            p[1] = static_cast<uint8_t>(row);
-            p[2] = 77;
-        }
-    return pixels;
-}
+using E = ElevationEncoding;
 
-TEST(Elevation, DecodesBothEncodings)
+TEST(Elevation, DecodesTheFourEncodings)
 {
     struct Case {
-        uint8_t r, g;
-        ElevationEncoding encoding;
+        uint8_t r, g, b;
+        E encoding;
         float metres;
     };
     const Case cases[] = {
-        {10, 16, ElevationEncoding::RG_ENCODED, 322.0f},
-        {0, 0, ElevationEncoding::RG_ENCODED, 0.0f},
-        {255, 255, ElevationEncoding::RG_ENCODED, 8191.875f},
-        {0, 8, ElevationEncoding::RG_ENCODED, 1.0f},
-        {255, 0, ElevationEncoding::SINGLE_BYTE, 3795.0f},
-        {255, 200, ElevationEncoding::SINGLE_BYTE, 3795.0f}, // G is ignored
-        {0, 0, ElevationEncoding::SINGLE_BYTE, 0.0f},
-        {51, 0, ElevationEncoding::SINGLE_BYTE, 759.0f},
+        {10, 16, 99, E::RG_ENCODED, 322.0f},       // blue ignored
+        {255, 255, 0, E::RG_ENCODED, 8191.875f},
+        {51, 200, 0, E::SINGLE_BYTE, 759.0f},      // green ignored
+        {255, 0, 0, E::SINGLE_BYTE, 3795.0f},
+        {128, 0, 0, E::TERRARIUM, 0.0f},
+        {128, 1, 1, E::TERRARIUM, 1.00390625f},    // 1/256 m survives
+        {0, 0, 0, E::TERRARIUM, -32768.0f},
+        {255, 255, 255, E::TERRARIUM, 32767.99609375f},
+        {127, 254, 128, E::TERRARIUM, -1.5f},      // Dead Sea side of zero
+        {1, 134, 160, E::TERRAIN_RGB, 0.0f},       // 100000 tenths
+        {1, 134, 161, E::TERRAIN_RGB, 0.1f},
+        {0, 0, 0, E::TERRAIN_RGB, -10000.0f},
+        {255, 255, 255, E::TERRAIN_RGB, 1667721.5f},
+        {1, 112, 197, E::TERRAIN_RGB, -559.5f},
     };
     for (const Case& c : cases)
-        EXPECT_NEAR(decode_elevation(c.r, c.g, c.encoding), c.metres, 1e-3f)
-            << "R " << int(c.r) << ", G " << int(c.g) << ", encoding " << int(c.encoding);
-    EXPECT_EQ(decode_elevation(10, 16, static_cast<ElevationEncoding>(5)), 0.0f);
+        EXPECT_NEAR(decode_elevation(c.r, c.g, c.b, c.encoding), c.metres, 1e-3f)
+            << int(c.r) << "," << int(c.g) << "," << int(c.b) << " encoding " << int(c.encoding);
+    EXPECT_EQ(max_encoded_elevation(E::RG_ENCODED), 8191.875f);
+    EXPECT_EQ(min_encoded_elevation(E::TERRARIUM), -32768.0f);
 }
 
 TEST(Elevation, HeightCorrectionDividesByTheCosineOfLatitude)
 {
     EXPECT_NEAR(mercator_height(322.0f, 60.0), 644.0f, 1e-3f);
     EXPECT_NEAR(mercator_height(322.0f, -60.0), 644.0f, 1e-3f);
-    EXPECT_FLOAT_EQ(mercator_height(322.0f, 0.0), 322.0f);
-    EXPECT_NEAR(mercator_height(1000.0f, 47.2576), 1000.0 / std::cos(47.2576 * 3.141592653589793 / 180.0), 1e-3);
 }
 
-TEST(Elevation, NearestPixelTruncates)
+// A 256 × 256 RGB tile in RG encoding whose R is the column and G the row of each pixel:
+// 32 × column + row / 8 metres.
+std::vector<uint8_t> ramp_tile()
+{
+    std::vector<uint8_t> pixels(256 * 256 * 3);
+    for (int row = 0; row < 256; ++row)
+        for (int column = 0; column < 256; ++column) {
+            uint8_t* p = &pixels[(static_cast<size_t>(row) * 256 + column) * 3];
+            p[0] = static_cast<uint8_t>(column);
+            p[1] = static_cast<uint8_t>(row);
+        }
+    return pixels;
+}
+
+TEST(Elevation, SamplesPickTheNearestPixelAndAgreeWithTheDecodedTile)
 {
     const std::vector<uint8_t> tile = ramp_tile();
+    const ElevationSamples samples = ElevationSamples::decode(tile.data(), 256, 256, 3, E::RG_ENCODED);
     struct Case {
         float u, v;
         int column, row;
     };
-    const Case cases[] = {
-        {0.0f, 0.0f, 0, 0},       {0.999f, 0.0f, 254, 0}, {1.0f, 0.0f, 255, 0},   {0.0f, 0.999f, 0, 254},
-        {1.0f, 1.0f, 255, 255},   {0.5f, 0.5f, 127, 127}, {0.0039f, 0.0f, 0, 0}, {0.004f, 0.0f, 1, 0},
-    };
+    const Case cases[] = {{0.999f, 0.0f, 254, 0}, {1.0f, 1.0f, 255, 255}, {0.004f, 0.5f, 1, 127}};
     for (const Case& c : cases) {
-        // RG: 32 × column + row / 8 metres.
         const float expected = 32.0f * static_cast<float>(c.column) + static_cast<float>(c.row) / 8.0f;
-        EXPECT_NEAR(sample_elevation(tile.data(), 256, 256, 3, c.u, c.v, ElevationEncoding::RG_ENCODED), expected, 1e-3f)
-            << "u " << c.u << ", v " << c.v;
+        EXPECT_NEAR(sample_elevation(tile.data(), 256, 256, 3, c.u, c.v, E::RG_ENCODED), expected, 1e-3f) << c.u;
+        EXPECT_EQ(samples.sample(c.u, c.v), expected) << c.u;
     }
-}
-
-TEST(Elevation, UnusableSamplesReadZero)
-{
-    const std::vector<uint8_t> tile = ramp_tile();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case {
-        const char* name;
-        const uint8_t* pixels;
-        int32_t width, height, channels;
-        float u, v;
-    };
-    const Case cases[] = {
-        {"u below 0", tile.data(), 256, 256, 3, -0.001f, 0.5f},
-        {"u above 1", tile.data(), 256, 256, 3, 1.001f, 0.5f},
-        {"v below 0", tile.data(), 256, 256, 3, 0.5f, -0.5f},
-        {"v above 1", tile.data(), 256, 256, 3, 0.5f, 2.0f},
-        {"u NaN", tile.data(), 256, 256, 3, nan, 0.5f},
-        {"no data", nullptr, 256, 256, 3, 0.5f, 0.5f},
-        {"zero width", tile.data(), 0, 256, 3, 0.5f, 0.5f},
-        {"negative height", tile.data(), 256, -1, 3, 0.5f, 0.5f},
-        {"no channels", tile.data(), 256, 256, 0, 0.5f, 0.5f},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(sample_elevation(c.pixels, c.width, c.height, c.channels, c.u, c.v, ElevationEncoding::RG_ENCODED), 0.0f)
-            << c.name;
-    // In range but at a pixel of height 0 it is still 0 — and a real height elsewhere is not.
-    EXPECT_GT(sample_elevation(tile.data(), 256, 256, 3, 0.5f, 0.5f, ElevationEncoding::RG_ENCODED), 0.0f);
+    for (float u : {-0.001f, 1.001f, nan}) {
+        EXPECT_EQ(sample_elevation(tile.data(), 256, 256, 3, u, 0.5f, E::RG_ENCODED), 0.0f) << u;
+        EXPECT_EQ(samples.sample(u, 0.5f), 0.0f) << u;
+    }
+    EXPECT_EQ(sample_elevation(nullptr, 256, 256, 3, 0.5f, 0.5f, E::RG_ENCODED), 0.0f);
+    EXPECT_TRUE(ElevationSamples::decode(nullptr, 256, 256, 3, E::RG_ENCODED).empty());
 }
 
-TEST(Elevation, SingleChannelImagesReadGreenAsZero)
-{
-    const std::vector<uint8_t> gray = {100, 200, 50, 255};
-    EXPECT_NEAR(sample_elevation(gray.data(), 2, 2, 1, 1.0f, 0.0f, ElevationEncoding::RG_ENCODED), 6400.0f, 1e-3f);
-    EXPECT_NEAR(sample_elevation(gray.data(), 2, 2, 1, 1.0f, 1.0f, ElevationEncoding::SINGLE_BYTE), 3795.0f, 1e-3f);
-}
-
-TEST(Elevation, KeptSamplesAnswerLikeTheImage)
+TEST(Elevation, InterpolationReadsWhatTheLinearFilterReads)
 {
     const std::vector<uint8_t> tile = ramp_tile();
-    const ElevationSamples samples = ElevationSamples::from_pixels(tile.data(), 256, 256, 3);
-    ASSERT_FALSE(samples.empty());
-    EXPECT_EQ(samples.rg.size(), 256u * 256u * 2u);
-    for (float u : {0.0f, 0.25f, 0.999f, 1.0f})
-        for (float v : {0.0f, 0.6f, 1.0f})
-            for (ElevationEncoding e : {ElevationEncoding::RG_ENCODED, ElevationEncoding::SINGLE_BYTE})
-                EXPECT_EQ(samples.sample(u, v, e), sample_elevation(tile.data(), 256, 256, 3, u, v, e))
-                    << "u " << u << ", v " << v;
-    EXPECT_EQ(samples.sample(1.5f, 0.5f, ElevationEncoding::RG_ENCODED), 0.0f);
-
-    const ElevationSamples none = ElevationSamples::from_pixels(nullptr, 256, 256, 3);
-    EXPECT_TRUE(none.empty());
-    EXPECT_EQ(none.sample(0.5f, 0.5f, ElevationEncoding::RG_ENCODED), 0.0f);
+    const ElevationSamples samples = ElevationSamples::decode(tile.data(), 256, 256, 3, E::RG_ENCODED);
+    // Pixel centres sit at (i + 0.5) / 256; halfway between columns 10 and 11 of row 20.
+    EXPECT_NEAR(samples.interpolate(11.0 / 256.0, 20.5 / 256.0), 32.0f * 10.5f + 20.0f / 8.0f, 1e-3f);
+    // Edges clamp: the corner pixel's own height, also beyond the tile.
+    EXPECT_NEAR(samples.interpolate(0.0, 0.0), 0.0f, 1e-3f);
+    EXPECT_NEAR(samples.interpolate(1.5, 1.0), 32.0f * 255.0f + 255.0f / 8.0f, 1e-3f);
 }
 
 } // namespace

@@ -58,13 +58,16 @@ TEST(LeafBounds, SpansTheSquareFromSkirtToHighestElevation)
     Node leaf;
     leaf.bounds_min = {-100.0, 40.0};
     leaf.bounds_max = {-60.0, 80.0};
-    const LeafBox box = leaf_bounds(leaf, 0.05, 0.5, 32);
+    const LeafBox box = leaf_bounds(leaf, 0.05, 0.5, 32, ElevationEncoding::RG_ENCODED);
     EXPECT_FLOAT_EQ(box.min.x, -100.0f);
     EXPECT_FLOAT_EQ(box.max.x, -60.0f);
     EXPECT_FLOAT_EQ(box.min.z, 40.0f);
     EXPECT_FLOAT_EQ(box.max.z, 80.0f);
     EXPECT_FLOAT_EQ(box.min.y, -skirt_depth(40.0f, 32));
     EXPECT_FLOAT_EQ(box.max.y, static_cast<float>(8191.875 / 0.5 * 0.05)) << "the tallest encodable mountain";
+    const LeafBox sea_floor = leaf_bounds(leaf, 0.05, 0.5, 32, ElevationEncoding::TERRARIUM);
+    EXPECT_FLOAT_EQ(sea_floor.min.y, static_cast<float>(-32768.0 / 0.5 * 0.05) - skirt_depth(40.0f, 32))
+        << "the deepest encodable trench";
 }
 
 TEST(LeafBounds, SkirtDepthIsThreeGridSteps)
@@ -85,7 +88,7 @@ TEST(LeafBounds, CullingKeepsALeafWhoseMountainRisesIntoView)
     Node leaf;
     leaf.bounds_min = {-50.0, -300.0};
     leaf.bounds_max = {50.0, -200.0};
-    const LeafBox tall = leaf_bounds(leaf, 0.05, 0.7, 32);
+    const LeafBox tall = leaf_bounds(leaf, 0.05, 0.7, 32, ElevationEncoding::RG_ENCODED);
     EXPECT_FALSE(frustum.box_outside(tall.min, tall.max));
     EXPECT_TRUE(frustum.box_outside(tall.min, glm::vec3(tall.max.x, 0.0f, tall.max.z)))
         << "the same square kept flat stays below the view";
