@@ -26,6 +26,7 @@
 #include "app/Window.h"
 #include "gfx/Cuboid.h"
 #include "gfx/OrthoCamera.h"
+#include "gfx/PassProfiler.h"
 #include "gfx/ShaderSet.h"
 #include "gfx/Transform.h"
 #include "gfx/gl/Framebuffer.h"
@@ -119,6 +120,9 @@ public:
     std::unique_ptr<TerrainRenderer> terrain; // terrain and sky (AppPasses.cpp)
     uint32_t start_position_index = 0;
     gfx::Cuboid cuboid;
+
+    // Per-pass timings of every frame; null unless a benchmark asks for them.
+    std::unique_ptr<gfx::PassProfiler> profiler;
 
     // Capture mode (environment variables read by main; tests set them directly).
     CaptureSettings capture;

@@ -3,6 +3,7 @@
 #include "app/App.h"
 
 #include <cmath>
+#include <optional>
 
 #include <GL/glew.h>
 #include <imgui.h>
@@ -75,11 +76,22 @@ bool App::capture_settled() const
 // frame there, before the swap.
 void App::render_frame(float)
 {
-    ImGui_ImplOpenGL3_NewFrame();
-    ImGui_ImplSDL2_NewFrame();
-    ImGui::NewFrame();
+    using namespace gfx::frame;
+    gfx::PassProfiler* p = profiler.get();
+    if (p)
+        p->begin_frame();
+    if (terrain)
+        terrain->profiler = p;
+    {
+        gfx::CpuScope ui(p, UI);
+        ImGui_ImplOpenGL3_NewFrame();
+        ImGui_ImplSDL2_NewFrame();
+        ImGui::NewFrame();
+    }
 
     // Shadow pass: the physics shapes into the depth map, seen from the sun.
+    std::optional<gfx::GpuScope> pass;
+    pass.emplace(p, SHADOW);
     glViewport(0, 0, shadow_width, shadow_height);
     glBindFramebuffer(GL_FRAMEBUFFER, shadow_framebuffer.id());
     glClear(GL_DEPTH_BUFFER_BIT);
@@ -90,6 +102,7 @@ void App::render_frame(float)
     const glm::vec3 sun = terrain ? terrain->get_sun_direction() : glm::vec3(0.0f, 1.0f, 0.0f);
     light_camera.look_at(eye_target + LIGHT_DISTANCE * sun, eye_target, light_up(sun));
     draw_physics_scene(true);
+    pass.reset();
 
     // Main pass.
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -104,6 +117,7 @@ void App::render_frame(float)
     if (terrain)
         terrain->render(active_camera(), light_camera.get_view_projection());
 
+    pass.emplace(p, SCENE);
     draw_physics_scene(false);
 
     // Debug geometry as wireframes, visible through everything.
@@ -112,11 +126,17 @@ void App::render_frame(float)
     draw_flight_model();
     glEnable(GL_DEPTH_TEST);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    pass.reset();
 
-    if (show_overlay)
-        draw_overlay();
-
-    ImGui::Render();
+    {
+        gfx::CpuScope ui(p, UI);
+        if (show_overlay)
+            draw_overlay();
+        ImGui::Render();
+    }
+    pass.emplace(p, OVERLAY);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    pass.reset();
+    gfx::CpuScope swap(p, SWAP);
     swap_buffers();
 }

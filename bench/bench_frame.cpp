@@ -11,6 +11,7 @@
 // physics world); the parent starts the tile servers and prints what the children report.
 
 #include <sys/resource.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <spawn.h>
 #include <unistd.h>
@@ -195,15 +196,81 @@ std::optional<double> frames_until_settled(App& app, Clock::time_point since)
     return std::nullopt;
 }
 
+// Wall time of each frame, and the CPU time the whole process (llvmpipe's threads included)
+// spent on it: on a machine shared with other work the second moves much less than the first.
+struct FrameTimes {
+    std::vector<double> wall_ms;
+    std::vector<double> cpu_ms;
+};
+
+double process_cpu_ms()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
+}
+
+class FrameRecorder {
+public:
+    FrameRecorder() : m_wall(Clock::now()), m_cpu(process_cpu_ms()) {}
+    void frame_done()
+    {
+        const Clock::time_point wall = Clock::now();
+        const double cpu = process_cpu_ms();
+        times.wall_ms.push_back(std::chrono::duration<double, std::milli>(wall - m_wall).count());
+        times.cpu_ms.push_back(cpu - m_cpu);
+        m_wall = wall;
+        m_cpu = cpu;
+    }
+    // The first frame includes the time before the loop.
+    FrameTimes finish()
+    {
+        if (!times.wall_ms.empty()) {
+            times.wall_ms.erase(times.wall_ms.begin());
+            times.cpu_ms.erase(times.cpu_ms.begin());
+        }
+        return times;
+    }
+
+private:
+    FrameTimes times;
+    Clock::time_point m_wall;
+    double m_cpu;
+};
+
 struct FrameFigures {
     double fps = 0;
     double median_ms = 0;
     double p95_ms = 0;
+    double cpu_median_ms = 0;
+    std::string breakdown; // per-pass medians, when the profiler ran
 };
 
-FrameFigures figures(std::vector<double> ms)
+double median(std::vector<double> values)
 {
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Median GPU time of each pass and CPU time of each part of the frames just measured.
+std::string breakdown(const gfx::PassProfiler& profiler)
+{
+    std::string text = "    GPU:";
+    for (size_t i = 0; i < profiler.gpu_names().size(); ++i)
+        text += fmt::format(" {} {:.2f} ms;", profiler.gpu_names()[i], median(profiler.gpu_samples(i)));
+    text += "\n    CPU:";
+    for (size_t i = 0; i < profiler.cpu_names().size(); ++i)
+        text += fmt::format(" {} {:.2f} ms;", profiler.cpu_names()[i], median(profiler.cpu_samples(i)));
+    return text + "\n";
+}
+
+FrameFigures figures(const FrameTimes& times)
+{
+    std::vector<double> ms = times.wall_ms;
     FrameFigures f;
+    f.cpu_median_ms = median(times.cpu_ms);
     if (ms.empty())
         return f;
     std::sort(ms.begin(), ms.end());
@@ -218,13 +285,13 @@ FrameFigures figures(std::vector<double> ms)
 
 // A straight flight north-east from the start, following the ground at the given height
 // above it (metres), looking 10° down along the track.
-std::vector<double> fly(App& app, double above_ground, double speed)
+FrameTimes fly(App& app, double above_ground, double speed)
 {
+    app.profiler->clear();
     BaseCamera& camera = app.active_camera();
     const double scale = double(App::SCALING_FACTOR);
     const double heading = 45.0 * 3.141592653589793 / 180.0;
-    std::vector<double> frame_ms;
-    Clock::time_point last = Clock::now();
+    FrameRecorder recorder;
     for (int i = 0; i < FLIGHT_FRAMES; ++i) {
         const double distance = speed * FLIGHT_STEP_SECONDS * i * scale;
         const double x = std::sin(heading) * distance;
@@ -234,34 +301,27 @@ std::vector<double> fly(App& app, double above_ground, double speed)
         camera.set_rotation(glm::vec3(-0.1745f, float(-heading), 0.0f));
         pump_events();
         app.render_frame(FLIGHT_STEP_SECONDS);
-        const Clock::time_point now = Clock::now();
-        frame_ms.push_back(std::chrono::duration<double, std::milli>(now - last).count());
-        last = now;
+        recorder.frame_done();
     }
-    frame_ms.erase(frame_ms.begin()); // the first includes the time before the loop
-    return frame_ms;
+    return recorder.finish();
 }
 
 // The settled start view without motion: drawing alone, nothing to stream.
-std::vector<double> still_frames(App& app)
+FrameTimes still_frames(App& app)
 {
-    std::vector<double> frame_ms;
-    Clock::time_point last = Clock::now();
+    app.profiler->clear();
+    FrameRecorder recorder;
     for (int i = 0; i < STILL_FRAMES; ++i) {
         pump_events();
         app.render_frame(0.0f);
-        const Clock::time_point now = Clock::now();
-        frame_ms.push_back(std::chrono::duration<double, std::milli>(now - last).count());
-        last = now;
+        recorder.frame_done();
     }
-    frame_ms.erase(frame_ms.begin());
-    return frame_ms;
+    return recorder.finish();
 }
 
-std::vector<double> empty_frames(App& app)
+FrameTimes empty_frames(App& app)
 {
-    std::vector<double> frame_ms;
-    Clock::time_point last = Clock::now();
+    FrameRecorder recorder;
     for (int i = 0; i < EMPTY_FRAMES; ++i) {
         pump_events();
         ImGui_ImplOpenGL3_NewFrame();
@@ -274,12 +334,9 @@ std::vector<double> empty_frames(App& app)
         ImGui::Render();
         ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
         app.swap_buffers();
-        const Clock::time_point now = Clock::now();
-        frame_ms.push_back(std::chrono::duration<double, std::milli>(now - last).count());
-        last = now;
+        recorder.frame_done();
     }
-    frame_ms.erase(frame_ms.begin());
-    return frame_ms;
+    return recorder.finish();
 }
 
 std::string seconds_text(const std::optional<double>& s)
@@ -297,21 +354,42 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
         Config config = load_config(base);
         App app(config);
         app.paused = true;
+        app.profiler = std::make_unique<gfx::PassProfiler>(gfx::frame::gpu_pass_names(), gfx::frame::cpu_part_names());
         const std::optional<double> start_settled = frames_until_settled(app, start);
         const Clock::time_point jump = Clock::now();
-        app.select_start_position(JUMP_TARGET);
-        const std::optional<double> jump_settled = frames_until_settled(app, jump);
+        std::optional<double> jump_settled;
+        if (scenario != "still") {
+            app.select_start_position(JUMP_TARGET);
+            jump_settled = frames_until_settled(app, jump);
+        }
         report.push_back(fmt::format("{}: start until settled {}; jump to \"{}\" until settled {}\n", label,
                                      seconds_text(start_settled), start_positions[JUMP_TARGET].name,
                                      seconds_text(jump_settled)));
 
-        if (scenario == "flight") {
+        if (scenario == "flight" || scenario == "still") {
             app.select_start_position(0);
             frames_until_settled(app, Clock::now());
-            const FrameFigures still = figures(still_frames(app));
-            const FrameFigures low = figures(fly(app, 500.0, 120.0));
-            app.select_start_position(0);
-            const FrameFigures high = figures(fly(app, 3000.0, 250.0));
+            FrameFigures still = figures(still_frames(app));
+            still.breakdown = breakdown(*app.profiler);
+            // BENCH_SCREENSHOT=file.png: a picture of the settled start view, to compare looks.
+            if (const char* shot = std::getenv("BENCH_SCREENSHOT")) {
+                app.capture.screenshot = shot;
+                app.capture.exit_after_frames = 1;
+                app.frames_run = 0;
+                pump_events();
+                app.render_frame(0.0f);
+                app.write_screenshot();
+                app.capture = CaptureSettings{};
+            }
+            FrameFigures low;
+            FrameFigures high;
+            if (scenario == "flight") {
+                low = figures(fly(app, 500.0, 120.0));
+                low.breakdown = breakdown(*app.profiler);
+                app.select_start_position(0);
+                high = figures(fly(app, 3000.0, 250.0));
+                high.breakdown = breakdown(*app.profiler);
+            }
             const FrameFigures empty = figures(empty_frames(app));
             const size_t textures = app.terrain->texture_cache.size();
             rusage usage{};
@@ -321,13 +399,22 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                                          renderer ? reinterpret_cast<const char*>(renderer) : "?", app.width,
                                          app.height));
             const auto line = [](const char* what, const FrameFigures& f) {
-                return fmt::format("{:<28} {:7.2f} fps   median {:8.2f} ms   p95 {:8.2f} ms\n", what, f.fps,
-                                   f.median_ms, f.p95_ms);
+                return fmt::format("{:<28} {:7.2f} fps   median {:8.2f} ms   p95 {:8.2f} ms   process CPU {:8.2f} ms\n{}",
+                                   what, f.fps, f.median_ms, f.p95_ms, f.cpu_median_ms, f.breakdown);
             };
             report.push_back(line("settled start view, still:", still));
             report.push_back(line("flight at 500 m:", low));
             report.push_back(line("flight at 3000 m:", high));
             report.push_back(line("empty frame (floor):", empty));
+            const double floor = empty.median_ms;
+            report.push_back(fmt::format(
+                "ratios to the empty frame (goals: still <= 8, flights <= 10, flight p95/median <= 2):\n"
+                "    still {:.2f}x; flight at 500 m {:.2f}x (p95/median {:.2f}); flight at 3000 m {:.2f}x (p95/median {:.2f})\n",
+                still.median_ms / floor, low.median_ms / floor, low.p95_ms / low.median_ms, high.median_ms / floor,
+                high.p95_ms / high.median_ms));
+            report.push_back(fmt::format("    by process CPU time: still {:.2f}x; flight at 500 m {:.2f}x; flight at 3000 m {:.2f}x\n",
+                                         still.cpu_median_ms / empty.cpu_median_ms, low.cpu_median_ms / empty.cpu_median_ms,
+                                         high.cpu_median_ms / empty.cpu_median_ms));
             report.push_back(fmt::format("resident GPU textures after the flights: {}\n", textures));
             report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB\n", double(usage.ru_maxrss) / 1024.0));
         }
@@ -345,15 +432,22 @@ int main(int argc, char** argv)
         return child(argv[2], argv[3], argv[4]);
 
     console::out("bench_frame: scripted flights, settle times; each scenario in its own process\n");
+    // --frames: only the frame-time scenario; --still: only the still start view and the empty
+    // frame. For quick comparisons.
+    const bool still_only = argc >= 2 && std::string(argv[1]) == "--still";
+    const bool frames_only = still_only || (argc >= 2 && std::string(argv[1]) == "--frames");
     int failures = 0;
     for (const auto& [latency, scenario] : {std::pair{0, "flight"}, std::pair{50, "settle"}}) {
+        if (frames_only && std::string(scenario) != "flight")
+            continue;
+        const char* child_scenario = still_only ? "still" : scenario;
         const std::optional<Server> server = start_tile_server(latency);
         if (!server) {
             console::err("bench_frame: the tile server did not start\n");
             return 1;
         }
         const std::string label = fmt::format("tile server +{} ms", latency);
-        failures += run_child(scenario, *server, label) != 0 ? 1 : 0;
+        failures += run_child(child_scenario, *server, label) != 0 ? 1 : 0;
         stop(*server);
     }
     return failures == 0 ? 0 : 1;

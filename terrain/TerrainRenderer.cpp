@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include "console/Console.h"
 #include "gfx/Camera.h"
@@ -149,8 +150,11 @@ double TerrainRenderer::get_elevation(double x, double z, bool blocking)
 
 void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
 {
+    using namespace gfx::frame;
     texture_cache.begin_frame();
     m_stats = TerrainFrameStats{};
+    std::optional<gfx::CpuScope> cpu;
+    cpu.emplace(profiler, SELECTION);
 
     // Selection: LOD centre, automatic zoom, centre fields, the tree.
     const WorldFrame frame = world_frame();
@@ -184,7 +188,11 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
 
     // The scattering table must be current before the terrain samples it for aerial
     // perspective; the sky reads the same table afterwards.
-    atmosphere.update_table(altitude);
+    {
+        gfx::GpuScope table(profiler, SKY);
+        atmosphere.update_table(altitude);
+    }
+    std::optional<gfx::GpuScope> terrain_pass(std::in_place, profiler, TERRAIN);
     m_stats.table_rebuilt = atmosphere.table_rebuilt();
     atmosphere.get_precomputed_texture().bind(2);
     shader.use();
@@ -211,6 +219,7 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
 
     const std::vector<const Node*> leaves = tree.sorted_leaves();
     m_stats.leaves = static_cast<uint32_t>(leaves.size());
+    cpu.emplace(profiler, DRAW_CALLS);
     // A program that failed to build has no uniforms to set; drawing with it would only
     // raise GL errors every frame until a reload fixes it.
     if (render_terrain && shader.id() != 0) {
@@ -228,6 +237,8 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
                     continue;
                 }
             }
+            cpu.reset();
+            std::optional<gfx::CpuScope> textures(std::in_place, profiler, TEXTURES);
             UVRect imagery_rect;
             UVRect elevation_rect;
             TileId imagery_tile = leaf->tile;
@@ -244,6 +255,8 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
                     elevation = find_fallback(*leaf, TileKind::ELEVATION, elevation_rect, elevation_tile);
                 }
             }
+            textures.reset();
+            cpu.emplace(profiler, DRAW_CALLS);
             m_stats.imagery_fallback += own_imagery ? 0 : 1;
             m_stats.elevation_fallback += own_elevation ? 0 : 1;
 
@@ -279,7 +292,10 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
     if (lifted) {
         camera.set_near(previous_near);
     }
+    cpu.reset();
+    terrain_pass.reset();
     if (render_atmosphere && !wireframe) {
+        gfx::GpuScope sky(profiler, SKY);
         atmosphere.render(camera, altitude);
         m_stats.sky_drawn = true;
     }

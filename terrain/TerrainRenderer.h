@@ -18,6 +18,7 @@
 #include <glm/vec3.hpp>
 
 #include "app/Config.h"
+#include "gfx/PassProfiler.h"
 #include "gfx/Shader.h"
 #include "terrain/Atmosphere.h"
 #include "terrain/Chunk.h"
@@ -139,6 +140,8 @@ public:
     Chunk chunk;
     uint32_t base_zoom;
     TextureCache texture_cache;
+    // Times the terrain and sky passes and the frame's CPU work when set (benchmarks).
+    gfx::PassProfiler* profiler = nullptr;
 
 private:
     // The leaf's own texture of one layer, or for a leaf finer than that layer's server
