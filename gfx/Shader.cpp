@@ -89,6 +89,15 @@ void Shader::replace_program(GLuint program)
     if (m_id != 0)
         glDeleteProgram(m_id);
     m_id = program;
+    m_locations.clear();
+}
+
+GLint Shader::location(const std::string& name) const
+{
+    auto found = m_locations.find(name);
+    if (found == m_locations.end())
+        found = m_locations.emplace(name, glGetUniformLocation(m_id, name.c_str())).first;
+    return found->second;
 }
 
 bool Shader::reload()
@@ -139,32 +148,32 @@ bool Shader::reload_compute()
 
 void Shader::set_mat4(const std::string& name, const glm::mat4& value) const
 {
-    glUniformMatrix4fv(glGetUniformLocation(m_id, name.c_str()), 1, GL_FALSE, glm::value_ptr(value));
+    glUniformMatrix4fv(location(name), 1, GL_FALSE, glm::value_ptr(value));
 }
 
 void Shader::set_vec2(const std::string& name, const glm::vec2& value) const
 {
-    glUniform2fv(glGetUniformLocation(m_id, name.c_str()), 1, glm::value_ptr(value));
+    glUniform2fv(location(name), 1, glm::value_ptr(value));
 }
 
 void Shader::set_vec3(const std::string& name, const glm::vec3& value) const
 {
-    glUniform3fv(glGetUniformLocation(m_id, name.c_str()), 1, glm::value_ptr(value));
+    glUniform3fv(location(name), 1, glm::value_ptr(value));
 }
 
 void Shader::set_int(const std::string& name, GLint value) const
 {
-    glUniform1i(glGetUniformLocation(m_id, name.c_str()), value);
+    glUniform1i(location(name), value);
 }
 
 void Shader::set_uint(const std::string& name, GLuint value) const
 {
-    glUniform1ui(glGetUniformLocation(m_id, name.c_str()), value);
+    glUniform1ui(location(name), value);
 }
 
 void Shader::set_float(const std::string& name, GLfloat value) const
 {
-    glUniform1f(glGetUniformLocation(m_id, name.c_str()), value);
+    glUniform1f(location(name), value);
 }
 
 } // namespace gfx

@@ -2,9 +2,11 @@
 
 // One linked GL program built from source files on disk. It keeps the paths so that it can be
 // rebuilt while the program runs; a failed rebuild keeps the last good program on screen.
-// Uniforms are set by name on the program in use (the caller calls use() first).
+// Uniforms are set by name on the program in use (the caller calls use() first); each name's
+// location is asked of GL once per built program, not at every call.
 
 #include <string>
+#include <unordered_map>
 
 #include <GL/glew.h>
 #include <glm/glm.hpp>
@@ -46,8 +48,14 @@ public:
     const std::string& fragment_path() const { return m_fragment_path; }
     const std::string& compute_path() const { return m_compute_path; }
 
+    // The uniform's location in the current program (-1 when it has none).
+    GLint location(const std::string& name) const;
+
 private:
     void replace_program(GLuint program);
+
+    // Per program: cleared whenever the program is replaced.
+    mutable std::unordered_map<std::string, GLint> m_locations;
 
     GLuint m_id = 0;
     std::string m_vertex_path;
