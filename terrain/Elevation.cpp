@@ -67,6 +67,9 @@ ElevationSamples ElevationSamples::decode(const uint8_t* pixels, int32_t width, 
         samples.metres[i] =
             decode_elevation(pixel[0], channels >= 2 ? pixel[1] : 0, channels >= 3 ? pixel[2] : 0, encoding);
     }
+    const auto [lowest, highest] = std::minmax_element(samples.metres.begin(), samples.metres.end());
+    samples.lowest = *lowest;
+    samples.highest = *highest;
     return samples;
 }
 
@@ -100,4 +103,34 @@ float ElevationSamples::interpolate(double u, double v) const
     const double top = at(x0, y0) * (1.0 - fx) + at(x0 + 1.0, y0) * fx;
     const double bottom = at(x0, y0 + 1.0) * (1.0 - fx) + at(x0 + 1.0, y0 + 1.0) * fx;
     return static_cast<float>(top * (1.0 - fy) + bottom * fy);
+}
+
+std::vector<uint8_t> ElevationSamples::normal_pairs(double texel_metres) const
+{
+    std::vector<uint8_t> pairs;
+    if (empty() || !(texel_metres > 0.0))
+        return pairs;
+    pairs.resize(metres.size() * 2);
+    const auto w = static_cast<size_t>(width);
+    const auto h = static_cast<size_t>(height);
+    const auto encode = [](float component) {
+        return static_cast<uint8_t>(std::lround((std::clamp(component, -1.0f, 1.0f) + 1.0f) * 127.5f));
+    };
+    for (size_t row = 0; row < h; ++row) {
+        // One-sided at the tile's edges: the neighbour tile is not at hand here.
+        const size_t north = row > 0 ? row - 1 : row;
+        const size_t south = row + 1 < h ? row + 1 : row;
+        const auto dz = static_cast<float>(static_cast<double>(south - north) * texel_metres);
+        for (size_t column = 0; column < w; ++column) {
+            const size_t west = column > 0 ? column - 1 : column;
+            const size_t east = column + 1 < w ? column + 1 : column;
+            const auto dx = static_cast<float>(static_cast<double>(east - west) * texel_metres);
+            const float slope_x = dx > 0.0f ? (metres[row * w + east] - metres[row * w + west]) / dx : 0.0f;
+            const float slope_z = dz > 0.0f ? (metres[south * w + column] - metres[north * w + column]) / dz : 0.0f;
+            const float inverse_length = 1.0f / std::sqrt(slope_x * slope_x + 1.0f + slope_z * slope_z);
+            pairs[2 * (row * w + column)] = encode(-slope_x * inverse_length);
+            pairs[2 * (row * w + column) + 1] = encode(-slope_z * inverse_length);
+        }
+    }
+    return pairs;
 }

@@ -36,6 +36,8 @@ struct ElevationSamples {
     int32_t width = 0;
     int32_t height = 0;
     std::vector<float> metres; // width × height, rows top (north) to bottom
+    float lowest = 0.0f;       // of metres; 0 when empty
+    float highest = 0.0f;
 
     // Decodes every pixel; empty for an image without data.
     static ElevationSamples decode(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels,
@@ -44,6 +46,10 @@ struct ElevationSamples {
     bool empty() const { return metres.empty(); }
     // Nearest pixel, as sample_elevation; 0 outside [0, 1] or when empty.
     float sample(float u, float v) const;
+    // Unit surface normals as pairs of bytes, x (east) then z (south), each mapped from
+    // [-1, 1] to [0, 255] (the up component follows from them), from central differences of
+    // the heights; texel_metres is the true ground size of one pixel. Empty when empty.
+    std::vector<uint8_t> normal_pairs(double texel_metres) const;
     // Bilinear between pixel centres with the edges clamped: what the GPU's linear filter
     // reads at (u, v), so the terrain's vertices stand exactly at these heights. u and v are
     // clamped to [0, 1]; 0 when empty.

@@ -5,6 +5,8 @@
 #include "tiles/WebMercator.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 TextureCache::TextureCache(const Config& config)
     : m_config(&config), m_texture_service(config.texture_server), m_elevation_service(config.elevation_server)
@@ -14,7 +16,13 @@ TextureCache::TextureCache(const Config& config)
 // Members go in reverse: every texture is deleted before the services stop.
 TextureCache::~TextureCache() = default;
 
-void TextureCache::begin_frame() { m_lru.release_evicted(); }
+void TextureCache::begin_frame()
+{
+    m_lru.release_evicted();
+    m_upload_ms = 0.0;
+    m_uploads = 0;
+    m_deferred_uploads = 0;
+}
 
 TileService* TextureCache::service_for(TileKind kind)
 {
@@ -35,11 +43,19 @@ gfx::Texture* TextureCache::find_texture(TileId tile, TileKind kind)
 
 gfx::Texture* TextureCache::upload(TileId tile, TileKind kind, const gfx::Image& image)
 {
-    Resident resident{gfx::Texture(gfx::NoCreate), {}};
+    Resident resident{gfx::Texture(gfx::NoCreate), gfx::Texture(gfx::NoCreate), {}};
     if (kind == TileKind::ELEVATION) {
         resident.samples = ElevationSamples::decode(image.data, image.width, image.height, image.channels,
                                                     m_config->elevation_encoding);
         resident.texture = gfx::Texture::from_floats(resident.samples.metres.data(), image.width, image.height);
+        // True metres per pixel at the tile's middle latitude: slopes, and so the shading, do
+        // not depend on the zoom or on where the camera is.
+        const TileBounds bounds = tile_bounds(tile);
+        const double middle = 0.5 * (bounds.lat_north + bounds.lat_south);
+        const double texel = tile_size(tile.zoom) / image.width * std::abs(std::cos(middle * DEG_TO_RAD));
+        const std::vector<uint8_t> normals = resident.samples.normal_pairs(texel);
+        if (!normals.empty())
+            resident.normals = gfx::Texture::from_rg8(normals.data(), image.width, image.height);
     } else {
         resident.texture = gfx::Texture(image);
     }
@@ -57,7 +73,15 @@ gfx::Texture* TextureCache::get_texture(TileId tile, TileKind kind)
     const gfx::Image* image = service->get_tile(tile);
     if (image == nullptr)
         return nullptr;
+    if (m_uploads > 0 && m_upload_ms >= UPLOAD_BUDGET_MS) {
+        // The image stays with its service until a later frame has room for it.
+        ++m_deferred_uploads;
+        return nullptr;
+    }
+    const auto start = std::chrono::steady_clock::now();
     gfx::Texture* texture = upload(tile, kind, *image);
+    m_upload_ms += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    ++m_uploads;
     // The pixels now live on the GPU (and, for heights, in the entry): the decoded copy goes.
     service->remove_tile(tile);
     return texture;
@@ -96,6 +120,12 @@ void TextureCache::preload_largest_tile(LatLon origin, uint32_t base_zoom)
     console::print("Largest Tile: {}\n", to_string(tile));
     load_texture(tile, TileKind::ELEVATION);
     load_texture(tile, TileKind::TEXTURE);
+}
+
+gfx::Texture* TextureCache::find_normals(TileId tile)
+{
+    Resident* resident = m_lru.peek({tile, TileKind::ELEVATION});
+    return resident != nullptr && resident->normals.id() != 0 ? &resident->normals : nullptr;
 }
 
 const ElevationSamples* TextureCache::find_heights(TileId tile) const

@@ -6,6 +6,13 @@
 //
 // Render thread only (it owns the GL context); the tile services lock internally.
 //
+// Elevation tiles are kept as three things: the decoded heights on the CPU, a float texture
+// of them for the vertices, and a texture of surface normals for the shading.
+//
+// Uploads from get_texture (the streaming path) stop for the frame once UPLOAD_BUDGET_MS of
+// the frame's time went into them (one is always allowed): a burst of arriving tiles then
+// spreads over a few frames instead of stalling one. The tiles wait in their service.
+//
 // Texture lifetime: a pointer returned by find_texture, get_texture, load_texture,
 // get_textures or find_fallback stays valid until the next begin_frame(), even if later
 // calls in the same frame evict its entry. Call begin_frame() once at the start of every
@@ -28,6 +35,7 @@
 class TextureCache {
 public:
     static constexpr size_t CAPACITY = 500;
+    static constexpr double UPLOAD_BUDGET_MS = 4.0;
 
     // Builds the texture service, then the elevation service (their workers start now).
     // config must outlive the cache.
@@ -38,7 +46,8 @@ public:
     TextureCache(const TextureCache&) = delete;
     TextureCache& operator=(const TextureCache&) = delete;
 
-    // Frame boundary: deletes the textures evicted since the last call.
+    // Frame boundary: deletes the textures evicted since the last call and opens the frame's
+    // upload budget.
     void begin_frame();
 
     // The resident texture or null; never asks a service.
@@ -68,18 +77,23 @@ public:
     // by non-blocking queries (the overlay asks every frame).
     float elevation_at(LatLon position, uint32_t zoom, bool blocking);
 
+    // The normals texture of a resident elevation tile, or null; like find_heights.
+    gfx::Texture* find_normals(TileId tile);
     // The decoded heights of a resident elevation tile, or null. Never asks a service and does
     // not refresh the tile's place in the cache. Valid until the next begin_frame().
     const ElevationSamples* find_heights(TileId tile) const;
 
     // Resident textures ("GPU Cache Size").
     size_t size() const { return m_lru.size(); }
+    // Decoded tiles whose upload get_texture put off to a later frame (this frame so far).
+    uint32_t deferred_uploads() const { return m_deferred_uploads; }
 
 private:
     // One cache entry: the texture, and for elevation tiles their heights on the CPU.
     struct Resident {
         gfx::Texture texture;
-        ElevationSamples samples;
+        gfx::Texture normals{gfx::NoCreate}; // elevation tiles only
+        ElevationSamples samples;            // elevation tiles only
     };
 
     TileService* service_for(TileKind kind);
@@ -91,4 +105,7 @@ private:
     TileService m_elevation_service;
     LRUCache<TileKey, Resident> m_lru{CAPACITY};
     std::set<TileId> m_failed_last_resort;
+    double m_upload_ms = 0.0;       // spent on get_texture uploads in this frame
+    uint32_t m_uploads = 0;         // get_texture uploads in this frame
+    uint32_t m_deferred_uploads = 0;
 };

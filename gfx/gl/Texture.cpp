@@ -4,8 +4,10 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "gfx/Image.h"
+#include "gfx/Mipmaps.h"
 
 namespace gfx {
 
@@ -23,28 +25,50 @@ Texture::Texture()
     glGenTextures(1, &m_id);
 }
 
+namespace {
+
+// Level 0 from pixels, then the CPU-built levels below it, with linear filtering between
+// mip levels and clamped edges. Leaves texture unit's binding at 0 and the unpack alignment at 4.
+template <typename T>
+void upload_with_mip_chain(GLuint id, const T* pixels, int width, int height, int channels, GLint internal_format,
+                           GLenum format, GLenum type)
+{
+    glBindTexture(GL_TEXTURE_2D, id);
+    try {
+        Texture::set_parameter(GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        Texture::set_parameter(GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        Texture::set_parameter(GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        Texture::set_parameter(GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        // RGB rows of a width that is not a multiple of 4 are not 4-byte aligned; with the
+        // default alignment GL would read them skewed.
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, internal_format, width, height, 0, format, type, pixels);
+        const std::vector<MipLevel<T>> levels = build_mip_chain(pixels, width, height, channels);
+        for (size_t i = 0; i < levels.size(); ++i)
+            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i + 1), internal_format, levels[i].width, levels[i].height,
+                         0, format, type, levels[i].values.data());
+        Texture::set_parameter(GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size()));
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    } catch (...) {
+        // Leave GL as every other upload expects it.
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        throw;
+    }
+}
+
+} // namespace
+
 Texture::Texture(const Image& image)
 {
     m_id = 0;
     glGenTextures(1, &m_id);
     try {
-        bind();
-        set_parameter(GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        set_parameter(GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        set_parameter(GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        set_parameter(GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        // RGB rows of a width that is not a multiple of 4 are not 4-byte aligned; with the
-        // default alignment GL would read them skewed.
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.width, image.height, 0,
-                     pixel_format_for_channels(image.channels), GL_UNSIGNED_BYTE, image.data);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        generate_mipmap();
-        unbind();
+        upload_with_mip_chain(m_id, image.data, image.width, image.height, image.channels, GL_RGBA,
+                              pixel_format_for_channels(image.channels), GL_UNSIGNED_BYTE);
     } catch (...) {
-        // Leave GL as every other upload expects it, and no orphaned name behind.
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        unbind();
+        // No orphaned name behind.
         glDeleteTextures(1, &m_id);
         m_id = 0;
         throw;
@@ -54,14 +78,14 @@ Texture::Texture(const Image& image)
 Texture Texture::from_floats(const float* values, int width, int height)
 {
     Texture texture;
-    texture.bind();
-    set_parameter(GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    set_parameter(GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    set_parameter(GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    set_parameter(GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, width, height, 0, GL_RED, GL_FLOAT, values);
-    generate_mipmap();
-    unbind();
+    upload_with_mip_chain(texture.m_id, values, width, height, 1, GL_R32F, GL_RED, GL_FLOAT);
+    return texture;
+}
+
+Texture Texture::from_rg8(const unsigned char* pairs, int width, int height)
+{
+    Texture texture;
+    upload_with_mip_chain(texture.m_id, pairs, width, height, 2, GL_RG8, GL_RG, GL_UNSIGNED_BYTE);
     return texture;
 }
 

@@ -19,15 +19,17 @@ public:
     // Generates a name and nothing more (the shadow map's owner configures it itself).
     Texture();
     explicit Texture(NoCreateT) noexcept {}
-    // Uploads the image as a mip-mapped RGBA texture with linear filtering and clamped edges.
-    // Rows are read tightly packed; the unpack alignment is back at GL's default of 4
-    // afterwards. A null data pointer is passed to GL unchanged. If a step throws, the
-    // generated name is deleted before the exception leaves.
+    // Uploads the image as a mip-mapped RGBA texture with linear filtering and clamped edges;
+    // the mip levels are built on the CPU (gfx/Mipmaps.h) and uploaded with it. Rows are read
+    // tightly packed; the unpack alignment is back at GL's default of 4 afterwards. A null data
+    // pointer is passed to GL unchanged (level 0 only). If a step throws, the generated name is
+    // deleted before the exception leaves.
     explicit Texture(const Image& image);
-    // Uploads width × height single floats (rows top to bottom) as a mip-mapped GL_R32F
-    // texture with linear filtering and clamped edges: heights in metres, whose finest steps
-    // 8-bit channels could not carry once filtered. Mip levels average the values themselves.
+    // The same for width × height single floats (GL_R32F): heights in metres, whose finest
+    // steps 8-bit channels could not carry once filtered.
     static Texture from_floats(const float* values, int width, int height);
+    // The same for width × height pairs of bytes (GL_RG8).
+    static Texture from_rg8(const unsigned char* pairs, int width, int height);
     ~Texture();
 
     Texture(const Texture&) = delete;
