@@ -70,6 +70,10 @@ TerrainRenderer::TerrainRenderer(double scaling_factor_, uint32_t min_zoom_, uin
     , base_zoom(min_zoom_)
     , texture_cache(config_)
 {
+    // Each coarser grid halves the vertex count per edge, down to 4 (three quads).
+    for (uint32_t n = chunk.edge_vertex_count / 2; n >= 4; n /= 2) {
+        m_coarser_chunks.push_back(std::make_unique<Chunk>(n, 1.0f));
+    }
     glGenSamplers(1, &m_imagery_sampler);
     glSamplerParameteri(m_imagery_sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glSamplerParameteri(m_imagery_sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -148,13 +152,42 @@ double TerrainRenderer::get_elevation(double x, double z, bool blocking)
     return static_cast<double>(texture_cache.elevation_at(world_to_latlon(x, z), zoom, blocking));
 }
 
-void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
+size_t TerrainRenderer::grid_for(const LeafBox& box, const glm::mat4& view_projection, glm::vec2 viewport) const
+{
+    // The box's extent on screen from its eight corners; one behind the camera makes it
+    // close enough for the finest grid.
+    glm::vec2 low(1.0f);
+    glm::vec2 high(-1.0f);
+    for (int corner = 0; corner < 8; ++corner) {
+        const glm::vec4 clip = view_projection * glm::vec4(corner & 1 ? box.max.x : box.min.x,
+                                                           corner & 2 ? box.max.y : box.min.y,
+                                                           corner & 4 ? box.max.z : box.min.z, 1.0f);
+        if (clip.w <= 1e-6f)
+            return 0;
+        const glm::vec2 ndc = glm::vec2(clip) / clip.w;
+        low = glm::min(low, ndc);
+        high = glm::max(high, ndc);
+    }
+    low = glm::clamp(low, glm::vec2(-1.0f), glm::vec2(1.0f));
+    high = glm::clamp(high, glm::vec2(-1.0f), glm::vec2(1.0f));
+    const glm::vec2 pixels = glm::max(high - low, glm::vec2(0.0f)) * 0.5f * viewport;
+    // A leaf seen edge-on at the horizon is wide but flat: its area, not its width, says how
+    // many quads can show.
+    const double wanted = std::sqrt(static_cast<double>(pixels.x) * pixels.y) / std::max(grid_pixels, 1.0);
+    size_t grid = 0;
+    while (grid < m_coarser_chunks.size() &&
+           static_cast<double>(m_coarser_chunks[grid]->edge_vertex_count - 1) >= wanted)
+        ++grid;
+    return grid;
+}
+
+void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
 {
     using namespace gfx::frame;
     texture_cache.begin_frame();
     m_stats = TerrainFrameStats{};
-    std::optional<gfx::CpuScope> cpu;
-    cpu.emplace(profiler, SELECTION);
+    m_draws.clear();
+    std::optional<gfx::CpuScope> cpu(std::in_place, profiler, SELECTION);
 
     // Selection: LOD centre, automatic zoom, centre fields, the tree.
     const WorldFrame frame = world_frame();
@@ -172,121 +205,161 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
     }
     center_coord = selection.center_coord;
     center_tile = selection.center_tile;
-    const QuadTree tree(selection.center_coord, min_zoom, max_zoom, split_factor, frame);
-    const double altitude = selection.altitude;
-    const auto height_correction = static_cast<float>(std::abs(std::cos(selection.camera.lat * DEG_TO_RAD)));
+    m_tree = std::make_unique<QuadTree>(selection.center_coord, min_zoom, max_zoom, split_factor, frame);
+    m_altitude = selection.altitude;
+    m_height_correction = static_cast<float>(std::abs(std::cos(selection.camera.lat * DEG_TO_RAD)));
+    const std::vector<const Node*> leaves = m_tree->sorted_leaves();
+    m_stats.leaves = static_cast<uint32_t>(leaves.size());
 
+    // Textures, in the tree's coarse-to-fine order, so a coarse tile that stands in for
+    // many fine ones is uploaded first when the budget runs short.
+    cpu.emplace(profiler, TEXTURES);
+    const double to_world = scaling_factor / std::max(static_cast<double>(m_height_correction), 1e-4);
+    const Frustum frustum(camera.get_view_projection());
+    const glm::mat4 view_projection = camera.get_view_projection();
+    // The projection's aspect ratio gives the viewport's width.
+    const glm::mat4& projection = camera.get_projection();
+    const glm::vec2 viewport(viewport_height * projection[1][1] / projection[0][0], viewport_height);
+    if (render_terrain && shader.id() != 0) {
+        for (const Node* leaf : leaves) {
+            LeafDraw draw;
+            draw.leaf = leaf;
+            draw.box = leaf_bounds(*leaf, scaling_factor, m_height_correction, chunk.edge_vertex_count,
+                                   config->elevation_encoding);
+            if (frustum_culling && frustum.box_outside(draw.box.min, draw.box.max)) {
+                ++m_stats.culled;
+                m_stats.culled_tiles.push_back(leaf->tile);
+                continue;
+            }
+            TileId imagery_tile = leaf->tile;
+            TileId elevation_tile = leaf->tile;
+            draw.imagery = layer_texture(*leaf, TileKind::TEXTURE, draw.imagery_rect, imagery_tile);
+            draw.elevation = layer_texture(*leaf, TileKind::ELEVATION, draw.elevation_rect, elevation_tile);
+            m_stats.imagery_fallback += draw.imagery != nullptr ? 0 : 1;
+            m_stats.elevation_fallback += draw.elevation != nullptr ? 0 : 1;
+            if (fallback) {
+                if (draw.imagery == nullptr)
+                    draw.imagery = find_fallback(*leaf, TileKind::TEXTURE, draw.imagery_rect, imagery_tile);
+                if (draw.elevation == nullptr)
+                    draw.elevation = find_fallback(*leaf, TileKind::ELEVATION, draw.elevation_rect, elevation_tile);
+            }
+            draw.elevation_zoom = elevation_tile.zoom;
+            if (draw.elevation != nullptr) {
+                draw.normals = texture_cache.find_normals(elevation_tile);
+                // The leaf's part of the tile lies within the tile's own height range.
+                if (const ElevationSamples* heights = texture_cache.find_heights(elevation_tile)) {
+                    const float skirt = draw.box.max.x - draw.box.min.x;
+                    draw.box.min.y = static_cast<float>(heights->lowest * to_world) -
+                                     skirt_depth(skirt, chunk.edge_vertex_count);
+                    draw.box.max.y = static_cast<float>(heights->highest * to_world);
+                }
+            }
+            const glm::vec3 nearest = glm::clamp(camera_position, draw.box.min, draw.box.max);
+            draw.distance = glm::length(nearest - camera_position);
+            draw.grid = grid_for(draw.box, view_projection, viewport);
+            m_draws.push_back(draw);
+        }
+    }
+    m_stats.deferred_uploads = texture_cache.deferred_uploads();
+    // Nearest first: the depth test then spares the shading of whatever lies behind.
+    std::stable_sort(m_draws.begin(), m_draws.end(),
+                     [](const LeafDraw& a, const LeafDraw& b) { return a.distance < b.distance; });
+    cpu.reset();
+
+    // The scattering table must be current before the terrain samples it for aerial
+    // perspective; the sky reads the same table afterwards.
+    {
+        gfx::GpuScope table(profiler, SKY);
+        atmosphere.update_table(m_altitude);
+    }
+    m_stats.table_rebuilt = atmosphere.table_rebuilt();
+    m_prepared = true;
+}
+
+void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
+{
+    using namespace gfx::frame;
+    if (!m_prepared) {
+        GLint viewport[4] = {0, 0, 0, 0};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        prepare(camera, static_cast<float>(viewport[3]));
+    }
+    m_prepared = false;
+
+    std::optional<gfx::GpuScope> terrain_pass(std::in_place, profiler, TERRAIN);
+    std::optional<gfx::CpuScope> cpu(std::in_place, profiler, DRAW_CALLS);
     if (wireframe) {
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     }
-
+    const glm::vec3 camera_position = camera.get_world_position();
     const bool lifted = camera_position.y > NEAR_LIFT_HEIGHT;
     const float previous_near = camera.get_near();
     if (lifted) {
         camera.set_near(LIFTED_NEAR);
     }
 
-    // The scattering table must be current before the terrain samples it for aerial
-    // perspective; the sky reads the same table afterwards.
-    {
-        gfx::GpuScope table(profiler, SKY);
-        atmosphere.update_table(altitude);
-    }
-    std::optional<gfx::GpuScope> terrain_pass(std::in_place, profiler, TERRAIN);
-    m_stats.table_rebuilt = atmosphere.table_rebuilt();
-    atmosphere.get_precomputed_texture().bind(2);
-    shader.use();
+    if (!m_draws.empty()) {
+        atmosphere.get_precomputed_texture().bind(2);
+        shader.use();
+        shader.set_mat4("u_view", camera.get_view());
+        shader.set_mat4("u_proj", camera.get_projection());
+        shader.set_int("u_shadow_texture", 3);
+        shader.set_mat4("u_light_space", light_space);
+        shader.set_float("u_shadow_bias", shadow_bias);
+        shader.set_vec3("u_camera_position", camera_position);
+        shader.set_float("u_height_correction_factor", m_height_correction);
+        shader.set_float("u_terrain_scaling_factor", static_cast<float>(scaling_factor));
+        shader.set_float("u_camera_far", camera.get_far());
+        shader.set_int("u_visualize_zoom", visualize_lod ? 1 : 0);
+        shader.set_int("u_shading", shading ? 1 : 0);
+        shader.set_int("u_visualize_normals", visualize_normals ? 1 : 0);
+        shader.set_vec3("u_sun_direction", get_sun_direction());
+        shader.set_int("u_render_atmosphere", atmosphere.scattering ? 1 : 0);
+        shader.set_int("u_ignore_elevation", misc_debug ? 1 : 0);
+        shader.set_float("u_camera_altitude", static_cast<float>(m_altitude));
+        shader.set_int("u_precomputed_texture", 2);
+        shader.set_int("u_albedo_texture", 0);
+        shader.set_int("u_height_texture", 1);
+        shader.set_int("u_normal_texture", 4);
 
-    shader.set_mat4("u_view", camera.get_view());
-    shader.set_mat4("u_proj", camera.get_projection());
-    shader.set_int("u_shadow_texture", 3);
-    shader.set_mat4("u_light_space", light_space);
-    shader.set_vec3("u_camera_position", camera_position);
-    shader.set_float("u_height_correction_factor", height_correction);
-    shader.set_float("u_terrain_scaling_factor", static_cast<float>(scaling_factor));
-    shader.set_float("u_edge_vertex_count", static_cast<float>(chunk.edge_vertex_count));
-    shader.set_float("u_camera_far", camera.get_far());
-    shader.set_int("u_visualize_zoom", visualize_lod ? 1 : 0);
-    shader.set_int("u_shading", shading ? 1 : 0);
-    shader.set_int("u_visualize_normals", visualize_normals ? 1 : 0);
-    shader.set_vec3("u_sun_direction", get_sun_direction());
-    shader.set_int("u_render_atmosphere", atmosphere.scattering ? 1 : 0);
-    shader.set_int("u_ignore_elevation", misc_debug ? 1 : 0);
-    shader.set_float("u_camera_altitude", static_cast<float>(altitude));
-    shader.set_int("u_view_samples", atmosphere.view_samples);
-    shader.set_int("u_light_samples", atmosphere.light_samples);
-    shader.set_int("u_precomputed_texture", 2);
-
-    const std::vector<const Node*> leaves = tree.sorted_leaves();
-    m_stats.leaves = static_cast<uint32_t>(leaves.size());
-    cpu.emplace(profiler, DRAW_CALLS);
-    // A program that failed to build has no uniforms to set; drawing with it would only
-    // raise GL errors every frame until a reload fixes it.
-    if (render_terrain && shader.id() != 0) {
-        // Imagery is sampled from the nearest mip level, not blended between two: a software
-        // rasteriser pays for every texel read, and the difference is hard to see on terrain.
+        // Imagery and normals are sampled from the nearest mip level, not blended between
+        // two: a software rasteriser pays for every texel read, and the difference is hard to
+        // see on terrain.
         glBindSampler(0, m_imagery_sampler);
-        const Frustum frustum(camera.get_view_projection());
-        for (const Node* leaf : leaves) {
-            if (frustum_culling) {
-                const LeafBox box = leaf_bounds(*leaf, scaling_factor, height_correction, chunk.edge_vertex_count,
-                                                 config->elevation_encoding);
-                if (frustum.box_outside(box.min, box.max)) {
-                    ++m_stats.culled;
-                    m_stats.culled_tiles.push_back(leaf->tile);
-                    continue;
-                }
+        glBindSampler(4, m_imagery_sampler);
+        // Only leaves inside the light's box can receive the shadow map's shadows; the others
+        // skip its lookup.
+        const Frustum light(light_space);
+        for (const LeafDraw& draw : m_draws) {
+            const Node& leaf = *draw.leaf;
+            const Chunk& mesh = draw.grid == 0 ? chunk : *m_coarser_chunks[draw.grid - 1];
+            shader.set_uint("u_zoom", leaf.tile.zoom);
+            shader.set_uint("u_fallback_zoom", draw.elevation_zoom);
+            shader.set_float("u_edge_vertex_count", static_cast<float>(mesh.edge_vertex_count));
+            shader.set_int("u_receive_shadow", light.box_outside(draw.box.min, draw.box.max) ? 0 : 1);
+            shader.set_int("u_albedo_texture_enabled", draw.imagery != nullptr ? 1 : 0);
+            if (draw.imagery != nullptr) {
+                draw.imagery->bind(0);
+                shader.set_vec2("u_albedo_uv_min", rect_min(draw.imagery_rect));
+                shader.set_vec2("u_albedo_uv_max", rect_max(draw.imagery_rect));
             }
-            cpu.reset();
-            std::optional<gfx::CpuScope> textures(std::in_place, profiler, TEXTURES);
-            UVRect imagery_rect;
-            UVRect elevation_rect;
-            TileId imagery_tile = leaf->tile;
-            TileId elevation_tile = leaf->tile;
-            gfx::Texture* imagery = layer_texture(*leaf, TileKind::TEXTURE, imagery_rect, imagery_tile);
-            gfx::Texture* elevation = layer_texture(*leaf, TileKind::ELEVATION, elevation_rect, elevation_tile);
-            const bool own_imagery = imagery != nullptr;
-            const bool own_elevation = elevation != nullptr;
-            if (fallback) {
-                if (imagery == nullptr) {
-                    imagery = find_fallback(*leaf, TileKind::TEXTURE, imagery_rect, imagery_tile);
-                }
-                if (elevation == nullptr) {
-                    elevation = find_fallback(*leaf, TileKind::ELEVATION, elevation_rect, elevation_tile);
-                }
+            shader.set_int("u_height_texture_enabled", draw.elevation != nullptr ? 1 : 0);
+            shader.set_int("u_normal_texture_enabled", draw.normals != nullptr ? 1 : 0);
+            if (draw.elevation != nullptr) {
+                draw.elevation->bind(1);
+                if (draw.normals != nullptr)
+                    draw.normals->bind(4);
+                shader.set_vec2("u_height_uv_min", rect_min(draw.elevation_rect));
+                shader.set_vec2("u_height_uv_max", rect_max(draw.elevation_rect));
             }
-            textures.reset();
-            cpu.emplace(profiler, DRAW_CALLS);
-            m_stats.imagery_fallback += own_imagery ? 0 : 1;
-            m_stats.elevation_fallback += own_elevation ? 0 : 1;
-
-            const auto f = static_cast<float>(
-                std::pow(2.0, static_cast<double>(static_cast<float>(leaf->tile.zoom - elevation_tile.zoom))));
-            shader.set_uint("u_zoom", leaf->tile.zoom);
-            shader.set_uint("u_fallback_zoom", elevation_tile.zoom);
-            shader.set_vec2("u_tile_size",
-                            glm::vec2(static_cast<float>((leaf->bounds_max.x - leaf->bounds_min.x) * f),
-                                      static_cast<float>((leaf->bounds_max.z - leaf->bounds_min.z) * f)));
-            shader.set_int("u_albedo_texture_enabled", imagery != nullptr ? 1 : 0);
-            if (imagery != nullptr) {
-                imagery->bind(0);
-                shader.set_int("u_albedo_texture", 0);
-                shader.set_vec2("u_albedo_uv_min", rect_min(imagery_rect));
-                shader.set_vec2("u_albedo_uv_max", rect_max(imagery_rect));
-            }
-            shader.set_int("u_height_texture_enabled", elevation != nullptr ? 1 : 0);
-            if (elevation != nullptr) {
-                elevation->bind(1);
-                shader.set_int("u_height_texture", 1);
-                shader.set_vec2("u_height_uv_min", rect_min(elevation_rect));
-                shader.set_vec2("u_height_uv_max", rect_max(elevation_rect));
-            }
-            chunk.draw(shader,
-                       glm::vec2(static_cast<float>(leaf->bounds_min.x), static_cast<float>(leaf->bounds_min.z)),
-                       glm::vec2(static_cast<float>(leaf->bounds_max.x), static_cast<float>(leaf->bounds_max.z)));
+            mesh.draw(shader, glm::vec2(static_cast<float>(leaf.bounds_min.x), static_cast<float>(leaf.bounds_min.z)),
+                      glm::vec2(static_cast<float>(leaf.bounds_max.x), static_cast<float>(leaf.bounds_max.z)));
             ++m_stats.drawn;
+            m_stats.triangles += mesh.index_count / 3;
         }
+        glBindSampler(4, 0);
         glBindSampler(0, 0);
+        glActiveTexture(GL_TEXTURE0);
     }
 
     if (lifted) {
@@ -296,7 +369,7 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
     terrain_pass.reset();
     if (render_atmosphere && !wireframe) {
         gfx::GpuScope sky(profiler, SKY);
-        atmosphere.render(camera, altitude);
+        atmosphere.render(camera, m_altitude);
         m_stats.sky_drawn = true;
     }
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);

@@ -1,14 +1,20 @@
 #pragma once
 
-// Draws the streamed terrain and the sky once per frame. Each call of render picks the tiles
-// around the level-of-detail centre (a fresh quadtree), draws every leaf with the shared
-// chunk mesh lifted by its elevation texture and coloured by its imagery, and then the sky.
-// Tiles not on the GPU yet are requested and meanwhile drawn with part of a resident
-// ancestor's texture.
+// Draws the streamed terrain and the sky once per frame. Each frame picks the tiles around the
+// level-of-detail centre (a fresh quadtree), draws every leaf with a chunk mesh lifted by its
+// elevation texture and coloured by its imagery, nearest leaves first, and then the sky. Tiles
+// not on the GPU yet are requested and meanwhile drawn with part of a resident ancestor's
+// texture. A leaf gets a grid no denser than the screen can show: its quads stay about
+// grid_pixels wide on screen, up to the configured chunk_vertex_count.
+//
+// A frame is prepared (selection, texture uploads, the scattering table) before its passes
+// draw: work that renders into textures, done between a pass's draws, makes a software
+// rasteriser finish everything queued so far on the spot.
 //
 // Render thread only: every member function makes GL calls or reads the texture cache.
 
 #include <chrono>
+#include <memory>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -42,6 +48,8 @@ struct TerrainFrameStats {
     // its max-zoom ancestor's texture; that is no stand-in.
     uint32_t imagery_fallback = 0;
     uint32_t elevation_fallback = 0;
+    uint64_t triangles = 0;          // of the leaves drawn, skirts included
+    uint32_t deferred_uploads = 0;   // decoded tiles left for a later frame's upload budget
     std::vector<TileId> culled_tiles; // the culled leaves' tiles
     bool sky_drawn = false;
     bool table_rebuilt = false;      // the scattering table was recomputed this frame
@@ -82,11 +90,18 @@ public:
     TerrainRenderer(const TerrainRenderer&) = delete;
     TerrainRenderer& operator=(const TerrainRenderer&) = delete;
 
-    // One frame of terrain and sky for the camera; light_space is the shadow pass's
-    // light-space matrix. The shadow map must be bound to texture unit 3. Afterwards the
-    // polygon mode is GL_FILL and, when the sky was drawn, cull face GL_FRONT and depth
-    // function GL_LESS; the program, textures of units 0 to 2, the active unit and the
-    // vertex array binding are changed.
+    // The frame's selection, textures and scattering table for the camera and a viewport of
+    // the given height in pixels. Call before the frame's passes; changes the framebuffer
+    // binding, viewport and program only while filling the table (restored, but for the
+    // program).
+    void prepare(const gfx::Camera& camera, float viewport_height);
+
+    // One frame of terrain and sky for the camera, as prepared (prepares first, with the
+    // current viewport, when prepare was not called since the last render). light_space is
+    // the shadow pass's light-space matrix: leaves inside its box receive the shadow map,
+    // which must be bound to texture unit 3. Afterwards the polygon mode is GL_FILL and, when
+    // the sky was drawn, cull face GL_FRONT and depth function GL_LESS; the program, textures
+    // of units 0 to 2 and 4, the active unit and the vertex array binding are changed.
     void render(gfx::Camera& camera, const glm::mat4& light_space);
 
     // Rebuilds the terrain and sky programs; prints "Reloaded terrain shaders!" when both did.
@@ -126,6 +141,11 @@ public:
     bool frustum_culling = false;
     bool smart_lod_center = true;
     bool fallback = true;
+    // Target width of one grid quad on screen, pixels: finer grids draw more triangles than
+    // the screen can show.
+    double grid_pixels = 8.0;
+    // Depth offset of the shadow test, in the light's depth units.
+    float shadow_bias = 0.001f;
     double max_horizon = 20000.0;
     double lod_selection = 0.1;
     uint32_t min_zoom;
@@ -144,12 +164,38 @@ public:
     gfx::PassProfiler* profiler = nullptr;
 
 private:
+    // One leaf as the frame draws it.
+    struct LeafDraw {
+        const Node* leaf = nullptr;
+        gfx::Texture* imagery = nullptr;
+        UVRect imagery_rect;
+        gfx::Texture* elevation = nullptr;
+        gfx::Texture* normals = nullptr;
+        UVRect elevation_rect;
+        uint32_t elevation_zoom = 0;
+        LeafBox box{};          // tight when its heights are known
+        size_t grid = 0;        // index into the meshes, finest first
+        double distance = 0.0;  // from the camera to the box, world units
+    };
+
+    // The chunk mesh (0: chunk, i: m_coarser_chunks[i - 1]) for a leaf's box seen through
+    // view_projection on a viewport of the given size in pixels.
+    size_t grid_for(const LeafBox& box, const glm::mat4& view_projection, glm::vec2 viewport) const;
+
     // The leaf's own texture of one layer, or for a leaf finer than that layer's server
     // serves, its ancestor at the server's max zoom (uv and id then describe that part).
     // Null while it is still being fetched.
     gfx::Texture* layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id);
 
     TerrainFrameStats m_stats;
+    // Coarser grids than chunk's, each half as dense as the one before it.
+    std::vector<std::unique_ptr<Chunk>> m_coarser_chunks;
+    // The prepared frame.
+    std::unique_ptr<QuadTree> m_tree;
+    std::vector<LeafDraw> m_draws;
+    double m_altitude = 0.0;
+    float m_height_correction = 1.0f;
+    bool m_prepared = false;
     GLuint m_imagery_sampler = 0; // bound to unit 0 while the leaves are drawn
     // Largest tiles (base_zoom) whose blocking load for a fallback failed, with the time
     // before which it is not tried again.

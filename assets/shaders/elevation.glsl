@@ -7,6 +7,8 @@ uniform sampler2D u_height_texture;
 uniform int u_height_texture_enabled;
 uniform vec2 u_height_uv_min;
 uniform vec2 u_height_uv_max;
+uniform sampler2D u_normal_texture;         // the same tile's surface normals, east and south
+uniform int u_normal_texture_enabled;
 uniform float u_height_correction_factor;   // |cos(latitude)| at the camera
 uniform float u_terrain_scaling_factor;     // world units per Mercator metre
 uniform int u_ignore_elevation;

@@ -1,8 +1,12 @@
 #version 430 core
 
-// Terrain colour: the leaf's imagery lit by the sun with normals from the elevation texture,
+// Terrain colour: the leaf's imagery lit by the sun with the normals of its elevation tile,
 // the aircraft's shadow from the shadow map, sky light, and aerial perspective from the same
 // atmosphere as the sky (computed per vertex). Debug views: zoom levels, normals.
+//
+// Every texture read here costs a software rasteriser dearly, so a pixel reads three: the
+// imagery, the normals (computed once per tile when it arrives) and, only on leaves the
+// aircraft's shadow can reach, the shadow map.
 
 #include "atmosphere.glsl"
 #include "elevation.glsl"
@@ -23,7 +27,7 @@ uniform int u_visualize_zoom;
 uniform int u_visualize_normals;
 uniform uint u_zoom;
 uniform uint u_fallback_zoom;
-uniform vec2 u_tile_size;                   // world size of the bound elevation tile
+uniform int u_receive_shadow;               // the leaf lies inside the shadow map's box
 
 uniform sampler2D u_albedo_texture;
 uniform int u_albedo_texture_enabled;
@@ -31,6 +35,7 @@ uniform vec2 u_albedo_uv_min;
 uniform vec2 u_albedo_uv_max;
 
 uniform sampler2D u_shadow_texture;
+uniform float u_shadow_bias;                // depth offset in the light's depth units
 
 out vec4 frag_color;
 
@@ -45,24 +50,12 @@ const float GROUND_AMBIENT = 0.3;
 
 vec3 terrain_normal()
 {
-    if (!elevation_available()) {
+    if (!elevation_available() || u_normal_texture_enabled == 0) {
         return vec3(0.0, 1.0, 0.0);
     }
-    vec2 uv = height_uv(v_uv);
-    vec2 size = vec2(textureSize(u_height_texture, 0));
-    // Forward differences over as many texels as one pixel covers, so distant slopes are not
-    // aliased. Always read from the full-resolution level: the mip levels of red/green
-    // encoded heights average and round the two bytes separately, which puts steps of up to
-    // 16 m into them (visible as contour stripes).
-    float lod = floor(max(textureQueryLod(u_height_texture, uv).y, 0.0));
-    vec2 texel = exp2(lod) / size;
-    float here = world_height_at(uv, 0.0);
-    float east = world_height_at(uv + vec2(texel.x, 0.0), 0.0);
-    float south = world_height_at(uv + vec2(0.0, texel.y), 0.0);
-    // One texel's world size: the bound tile's size times the texel's share of the bound
-    // rectangle's texture coordinates.
-    vec2 step_world = u_tile_size * texel;
-    return normalize(vec3((here - east) / step_world.x, 1.0, (here - south) / step_world.y));
+    // East and south components, stored as bytes; up follows from them.
+    vec2 xz = texture(u_normal_texture, height_uv(v_uv)).rg * 2.0 - 1.0;
+    return vec3(xz.x, sqrt(max(1.0 - dot(xz, xz), 0.0)), xz.y);
 }
 
 float shadow_factor(vec3 normal, vec3 sun)
@@ -71,7 +64,7 @@ float shadow_factor(vec3 normal, vec3 sun)
     if (p.x <= 0.0 || p.x >= 1.0 || p.y <= 0.0 || p.y >= 1.0 || p.z >= 1.0) {
         return 1.0;
     }
-    float bias = max(0.004 * (1.0 - dot(normal, sun)), 0.0008);
+    float bias = u_shadow_bias * (1.0 + 3.0 * (1.0 - dot(normal, sun)));
     // The four texels around the point in one gather: a 2×2 percentage-closer filter that
     // softens the map's texel edges for a single texture fetch per pixel.
     vec4 depths = textureGather(u_shadow_texture, p.xy, 0);
@@ -112,7 +105,10 @@ void main()
 
     float diffuse = max(sun.y, 0.0);
     if (u_shading != 0) {
-        diffuse = max(dot(normal, sun), 0.0) * shadow_factor(normal, sun);
+        diffuse = max(dot(normal, sun), 0.0);
+        if (u_receive_shadow != 0 && diffuse > 0.0) {
+            diffuse *= shadow_factor(normal, sun);
+        }
     }
     vec3 ambient = GROUND_AMBIENT * v_sky_tint * (0.6 + 0.4 * normal.y);
     vec3 radiance = albedo * (v_sun_color * diffuse * GROUND_SUN + ambient) / EXPOSURE;
