@@ -32,6 +32,10 @@ App::App(const Config& loaded_config)
     console::print("Start Position: {}\n", to_string(config.start_position));
     create_terrain();
     create_cameras();
+    shadow_width = shadow_height = config.shadow_map_size;
+    msaa_samples = config.msaa_samples == Config::AUTOMATIC_SAMPLES
+                       ? gfx::automatic_samples(reinterpret_cast<const char*>(glGetString(GL_RENDERER)))
+                       : std::max(config.msaa_samples, 1);
     setup_shadow_map();
     setup_physics();
 }

@@ -27,6 +27,7 @@
 #include "gfx/Cuboid.h"
 #include "gfx/OrthoCamera.h"
 #include "gfx/PassProfiler.h"
+#include "gfx/SceneTarget.h"
 #include "gfx/ShaderSet.h"
 #include "gfx/Transform.h"
 #include "gfx/gl/Framebuffer.h"
@@ -100,6 +101,8 @@ public:
     float camera_far = 10000.0f;
     int32_t shadow_width = 2048;
     int32_t shadow_height = 2048;
+    // Samples per pixel of the scene (1: none); the Options window changes it.
+    int32_t msaa_samples = 1;
     // Input devices (AppInput.cpp): device 0 of SDL's list, opened at start-up.
     InputMode input_mode = InputMode::None;
     SDL_GameController* gamepad = nullptr;
@@ -117,9 +120,12 @@ public:
     gfx::Framebuffer shadow_framebuffer;
     gfx::Texture shadow_map;
     gfx::OrthoCamera light_camera;
+    // Depth offset of the terrain's shadow test in the light's depth units.
+    float shadow_bias = 0.001f;
     std::unique_ptr<TerrainRenderer> terrain; // terrain and sky (AppPasses.cpp)
     uint32_t start_position_index = 0;
     gfx::Cuboid cuboid;
+    gfx::SceneTarget scene_target;
 
     // Per-pass timings of every frame; null unless a benchmark asks for them.
     std::unique_ptr<gfx::PassProfiler> profiler;
@@ -138,6 +144,9 @@ public:
     // AppPasses.cpp
     void create_terrain();
     void setup_shadow_map();
+    // Fits the light camera around the shapes that cast shadows and redraws the map when
+    // they or the sun moved.
+    void render_shadow_map();
     void render_frame(float dt);
     void reload_terrain_shaders();
     // Whether the frame just drawn is complete: no tile request pending, nothing drawn
@@ -190,6 +199,7 @@ private:
     bool m_end_loop = false;          // the capture settings end the loop after this frame
     uint32_t m_settled_frames = 0;    // consecutive settled frames
     std::optional<std::vector<unsigned char>> m_last_frame; // RGB rows, top row first
+    std::vector<float> m_shadow_key; // what the shadow map was last drawn for
     uint64_t m_last_frame_width = 0;
     uint64_t m_last_frame_height = 0;
 };

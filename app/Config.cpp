@@ -159,12 +159,18 @@ void fill(Config& config, const json& document)
     read_optional(root, "chunk_vertex_count", config.chunk_vertex_count, to_int32);
     read_optional(root, "window_width", config.window_width, to_int32);
     read_optional(root, "window_height", config.window_height, to_int32);
+    read_optional(root, "msaa_samples", config.msaa_samples, to_int32);
+    read_optional(root, "shadow_map_size", config.shadow_map_size, to_int32);
 
     // A chunk needs at least one quad per side; a window needs a positive size.
     if (config.chunk_vertex_count < 2)
         throw FillError("chunk_vertex_count below 2");
     if (config.window_width <= 0 || config.window_height <= 0)
         throw FillError("window size not positive");
+    if (config.msaa_samples < Config::AUTOMATIC_SAMPLES || config.msaa_samples > Config::MAX_SAMPLES)
+        throw FillError("msaa_samples out of range");
+    if (config.shadow_map_size < 16 || config.shadow_map_size > 8192)
+        throw FillError("shadow_map_size out of range");
 }
 
 std::filesystem::path cache_dir_for(const std::filesystem::path& pref_path, const std::string& url)

@@ -28,6 +28,15 @@ struct Config {
     LatLon start_position{47.2576, 11.3513};
     int32_t window_width = 1280;
     int32_t window_height = 720;
+    // Samples per pixel of the 3D scene: AUTOMATIC_SAMPLES picks by the GL renderer (none on
+    // software rasterisers, where every sample costs a full fragment shader run; 4 otherwise),
+    // 0 or 1 none.
+    int32_t msaa_samples = AUTOMATIC_SAMPLES;
+    // Edge length of the square shadow map, texels.
+    int32_t shadow_map_size = 2048;
+
+    static constexpr int32_t AUTOMATIC_SAMPLES = -1;
+    static constexpr int32_t MAX_SAMPLES = 16;
 };
 
 inline const std::filesystem::path CONFIG_FILE = "assets/config/Windhollow.json";
@@ -48,7 +57,8 @@ public:
 // Reads base/CONFIG_FILE; an empty base means the program's own directory. Throws ConfigError.
 // Besides syntax and types, values nothing can work with fail as "Could not parse ": a
 // chunk_vertex_count below 2, a window width or height of 0 or less, a num_threads below 0,
-// a max_zoom outside 0..MAX_TILE_ZOOM, or an integer beyond the signed 32-bit range.
+// a max_zoom outside 0..MAX_TILE_ZOOM, an msaa_samples outside −1..16, a shadow_map_size
+// outside 16..8192, or an integer beyond the signed 32-bit range.
 Config load_config(const std::filesystem::path& base);
 
 // The directory of the running program / the per-user writable directory ("Windhollow",

@@ -10,15 +10,17 @@
 
 namespace {
 
-void set_context_attributes(bool multisample)
+void set_context_attributes()
 {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, multisample ? 1 : 0);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, multisample ? 3 : 0);
+    // Multisampling belongs to the scene's own framebuffer (gfx/SceneTarget.h), where it can
+    // be changed while the program runs; the window's is drawn into once resolved.
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
 }
 
 } // namespace
@@ -87,29 +89,17 @@ Window::Window(int32_t initial_width, int32_t initial_height, const std::string&
 void Window::create_window_and_context(const std::string& title)
 {
     const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
-    // Multisampling first; drivers without a multisampled visual refuse the window or the
-    // context, and a plain one is better than none.
-    for (bool multisample : {true, false}) {
-        set_context_attributes(multisample);
-        sdl_window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(width),
-                                      int(height), flags);
-        if (sdl_window == nullptr) {
-            if (multisample)
-                continue;
-            throw WindowError(std::string("Could not create the window: ") + SDL_GetError());
-        }
-        gl_context = SDL_GL_CreateContext(sdl_window);
-        if (gl_context != nullptr) {
-            m_multisampled = multisample;
-            if (!multisample)
-                console::err("Multisampling is not available; drawing without it.\n");
-            return;
-        }
+    set_context_attributes();
+    sdl_window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(width),
+                                  int(height), flags);
+    if (sdl_window == nullptr)
+        throw WindowError(std::string("Could not create the window: ") + SDL_GetError());
+    gl_context = SDL_GL_CreateContext(sdl_window);
+    if (gl_context == nullptr) {
         std::string reason = SDL_GetError();
         SDL_DestroyWindow(sdl_window);
         sdl_window = nullptr;
-        if (!multisample)
-            throw WindowError("Could not create an OpenGL 4.3 core context: " + reason);
+        throw WindowError("Could not create an OpenGL 4.3 core context: " + reason);
     }
 }
 

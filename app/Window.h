@@ -36,10 +36,6 @@ public:
     // Stores the new client size and sets the viewport to it.
     void resize(uint64_t new_width, uint64_t new_height);
 
-    // Whether the context was created with a multisampled default framebuffer (it falls
-    // back to none when the driver offers no multisampled visual).
-    bool multisampled() const { return m_multisampled; }
-
     uint64_t width = 0;
     uint64_t height = 0;
     SDL_Window* sdl_window = nullptr;
@@ -54,5 +50,4 @@ private:
     bool m_imgui_context = false;
     bool m_imgui_sdl_backend = false;
     bool m_imgui_gl_backend = false;
-    bool m_multisampled = false;
 };
