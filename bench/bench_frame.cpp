@@ -201,6 +201,8 @@ std::optional<double> frames_until_settled(App& app, Clock::time_point since)
 struct FrameTimes {
     std::vector<double> wall_ms;
     std::vector<double> cpu_ms;
+    std::vector<double> leaves;    // drawn per frame
+    std::vector<double> triangles; // of the terrain, per frame
 };
 
 double process_cpu_ms()
@@ -213,8 +215,14 @@ double process_cpu_ms()
 class FrameRecorder {
 public:
     FrameRecorder() : m_wall(Clock::now()), m_cpu(process_cpu_ms()) {}
-    void frame_done()
+    // app: the frame drew terrain whose figures go with the times (null: it did not).
+    void frame_done(const App* app)
     {
+        if (app && app->terrain) {
+            const TerrainFrameStats& stats = app->terrain->last_frame_stats();
+            times.leaves.push_back(double(stats.drawn));
+            times.triangles.push_back(double(stats.triangles));
+        }
         const Clock::time_point wall = Clock::now();
         const double cpu = process_cpu_ms();
         times.wall_ms.push_back(std::chrono::duration<double, std::milli>(wall - m_wall).count());
@@ -271,6 +279,9 @@ FrameFigures figures(const FrameTimes& times)
     std::vector<double> ms = times.wall_ms;
     FrameFigures f;
     f.cpu_median_ms = median(times.cpu_ms);
+    if (!times.leaves.empty())
+        f.breakdown = fmt::format("    terrain: {:.0f} leaves, {:.0f} triangles (medians)\n", median(times.leaves),
+                                  median(times.triangles));
     if (ms.empty())
         return f;
     std::sort(ms.begin(), ms.end());
@@ -301,7 +312,7 @@ FrameTimes fly(App& app, double above_ground, double speed)
         camera.set_rotation(glm::vec3(-0.1745f, float(-heading), 0.0f));
         pump_events();
         app.render_frame(FLIGHT_STEP_SECONDS);
-        recorder.frame_done();
+        recorder.frame_done(&app);
     }
     return recorder.finish();
 }
@@ -314,7 +325,7 @@ FrameTimes still_frames(App& app)
     for (int i = 0; i < STILL_FRAMES; ++i) {
         pump_events();
         app.render_frame(0.0f);
-        recorder.frame_done();
+        recorder.frame_done(&app);
     }
     return recorder.finish();
 }
@@ -334,7 +345,7 @@ FrameTimes empty_frames(App& app)
         ImGui::Render();
         ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
         app.swap_buffers();
-        recorder.frame_done();
+        recorder.frame_done(nullptr);
     }
     return recorder.finish();
 }
@@ -370,7 +381,7 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             app.select_start_position(0);
             frames_until_settled(app, Clock::now());
             FrameFigures still = figures(still_frames(app));
-            still.breakdown = breakdown(*app.profiler);
+            still.breakdown += breakdown(*app.profiler);
             // BENCH_SCREENSHOT=file.png: a picture of the settled start view, to compare looks.
             if (const char* shot = std::getenv("BENCH_SCREENSHOT")) {
                 app.capture.screenshot = shot;
@@ -385,10 +396,10 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             FrameFigures high;
             if (scenario == "flight") {
                 low = figures(fly(app, 500.0, 120.0));
-                low.breakdown = breakdown(*app.profiler);
+                low.breakdown += breakdown(*app.profiler);
                 app.select_start_position(0);
                 high = figures(fly(app, 3000.0, 250.0));
-                high.breakdown = breakdown(*app.profiler);
+                high.breakdown += breakdown(*app.profiler);
             }
             const FrameFigures empty = figures(empty_frames(app));
             const size_t textures = app.terrain->texture_cache.size();
