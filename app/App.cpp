@@ -18,6 +18,9 @@
 
 namespace {
 constexpr float FIELD_OF_VIEW = 0.7853982f; // 45 degrees
+// Where the first-person camera starts above the start position: metres, degrees from north.
+constexpr float START_ALTITUDE = 3000.0f;
+constexpr float START_HEADING = 90.0f;
 }
 
 App::App(const Config& loaded_config)
@@ -71,9 +74,9 @@ void App::create_cameras()
 
     auto first_person = std::make_unique<FirstPersonCamera>(0.2f);
     first_person->set_perspective(FIELD_OF_VIEW, aspect, camera_near, camera_far);
-    const StartPosition& row = start_positions[start_position_index];
-    first_person->set_rotation(heading_euler(row.heading));
-    first_person->set_position(start_position_world(row, frame));
+    // Above the configured start position, which is the world's origin, looking east.
+    const StartPosition start{"", config.start_position.lat, config.start_position.lon, START_HEADING, START_ALTITUDE};
+    place_at_start_position(*first_person, start, frame);
     cameras.push_back(std::move(first_person));
 
     auto orbit = std::make_unique<OrbitCamera>(&aircraft_transform, 15.0f * float(frame.scaling_factor));
@@ -93,6 +96,7 @@ void App::run()
     m_end_loop = false;
     m_settled_frames = 0;
     m_last_frame.reset();
+    m_frame_times.clear();
     now_counter = SDL_GetPerformanceCounter();
 
     while (!quit && !m_end_loop) {
@@ -110,7 +114,10 @@ void App::run()
             // Stick axes are nobody's pointer or keys: the overlay under the mouse must not
             // freeze the controls of a pilot flying with a joystick.
             const bool device_axis = event.type == SDL_JOYAXISMOTION || event.type == SDL_CONTROLLERAXISMOTION;
-            if (device_axis || !overlay_owns_input())
+            // The window's own changes (resize, close) concern the whole program, wherever
+            // the pointer or the focus is.
+            const bool window_event = event.type == SDL_WINDOWEVENT;
+            if (device_axis || window_event || !overlay_owns_input())
                 handle_event(event);
         }
 
@@ -123,23 +130,45 @@ void App::run()
         ++frames_run;
 
         measure_frame_time();
+        if (!capture.frame_times.empty())
+            m_frame_times.push_back(delta_time);
         if (capture_limit_reached())
             m_end_loop = true;
     }
 
     if (!capture.screenshot.empty() && !write_screenshot())
         capture_failed = true;
+    if (!capture.frame_times.empty() && !write_frame_times())
+        capture_failed = true;
+}
+
+bool App::write_frame_times()
+{
+    std::string text;
+    for (float seconds : m_frame_times)
+        text += fmt::format("{:.3f}\n", double(seconds) * 1000.0);
+    std::ofstream file(capture.frame_times, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), std::streamsize(text.size()));
+    file.close();
+    if (!file) {
+        console::eprint("Could not write the frame times {}: the file cannot be written\n",
+                        console::quoted(capture.frame_times));
+        return false;
+    }
+    return true;
 }
 
 void App::measure_frame_time()
 {
     last_counter = now_counter;
     now_counter = SDL_GetPerformanceCounter();
-    FrameTime time{delta_time, fps_accumulator, fps};
+    FrameTime time{delta_time, fps_accumulator, fps, fps_first_frames, fps_first_seconds};
     advance_frame_time(time, last_counter, now_counter, SDL_GetPerformanceFrequency());
     delta_time = time.delta_time;
     fps_accumulator = time.fps_accumulator;
     fps = time.fps;
+    fps_first_frames = time.first_second_frames;
+    fps_first_seconds = time.first_second_seconds;
 }
 
 bool App::capture_limit_reached() const

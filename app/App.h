@@ -112,6 +112,8 @@ public:
     float delta_time = 0.0f;
     float fps_accumulator = 0.0f;
     int32_t fps = 0;
+    int32_t fps_first_frames = 0;      // see FrameTime
+    float fps_first_seconds = 0.0f;
     uint64_t camera_index = 0;
     std::vector<std::unique_ptr<BaseCamera>> cameras;
     Aircraft aircraft;
@@ -123,7 +125,10 @@ public:
     // Depth offset of the terrain's shadow test in the light's depth units.
     float shadow_bias = 0.001f;
     std::unique_ptr<TerrainRenderer> terrain; // terrain and sky (AppPasses.cpp)
-    uint32_t start_position_index = 0;
+    // The row of start_positions last chosen in Select Position; NO_START_POSITION until the
+    // user picks one (the view starts above the configured start position).
+    static constexpr uint32_t NO_START_POSITION = UINT32_MAX;
+    uint32_t start_position_index = NO_START_POSITION;
     gfx::Cuboid cuboid;
     gfx::SceneTarget scene_target;
 
@@ -193,6 +198,7 @@ public:
     void measure_frame_time();
     bool capture_limit_reached() const;
     bool write_screenshot();
+    bool write_frame_times();
     std::filesystem::path open_devices_then_shader_dir();
 
 private:
@@ -200,6 +206,7 @@ private:
     uint32_t m_settled_frames = 0;    // consecutive settled frames
     std::optional<std::vector<unsigned char>> m_last_frame; // RGB rows, top row first
     std::vector<float> m_shadow_key; // what the shadow map was last drawn for
+    std::vector<float> m_frame_times; // seconds per frame of this run() call, for the capture
     uint64_t m_last_frame_width = 0;
     uint64_t m_last_frame_height = 0;
 };

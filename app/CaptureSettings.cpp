@@ -7,7 +7,7 @@
 #include <string_view>
 
 CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char* screenshot,
-                                       const char* exit_when_settled)
+                                       const char* exit_when_settled, const char* frame_times)
 {
     CaptureSettings settings;
     if (exit_after_frames != nullptr && *exit_after_frames != '\0') {
@@ -23,6 +23,8 @@ CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char
     }
     if (screenshot != nullptr && *screenshot != '\0')
         settings.screenshot = screenshot;
+    if (frame_times != nullptr && *frame_times != '\0')
+        settings.frame_times = frame_times;
     if (exit_when_settled != nullptr && *exit_when_settled != '\0') {
         std::string_view text(exit_when_settled);
         if (text == "1")
@@ -36,5 +38,5 @@ CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char
 CaptureSettings CaptureSettings::from_environment()
 {
     return parse(std::getenv("WINDHOLLOW_EXIT_AFTER_FRAMES"), std::getenv("WINDHOLLOW_SCREENSHOT"),
-                 std::getenv("WINDHOLLOW_EXIT_WHEN_SETTLED"));
+                 std::getenv("WINDHOLLOW_EXIT_WHEN_SETTLED"), std::getenv("WINDHOLLOW_FRAME_TIMES"));
 }

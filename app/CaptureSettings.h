@@ -6,6 +6,8 @@
 //                                    whatever ended it (SIGTERM and SIGINT included)
 //   WINDHOLLOW_EXIT_WHEN_SETTLED=1   end the loop once the terrain has been complete for
 //                                    SETTLED_FRAMES frames in a row (or at the frame limit)
+//   WINDHOLLOW_FRAME_TIMES=file      write each frame's duration there when the loop ends:
+//                                    milliseconds, one decimal number per line, in frame order
 
 #include <cstdint>
 #include <filesystem>
@@ -18,11 +20,13 @@ struct CaptureSettings {
     std::optional<uint64_t> exit_after_frames; // at least 1
     std::filesystem::path screenshot;          // empty: none
     bool exit_when_settled = false;
+    std::filesystem::path frame_times;         // empty: none
 
-    // Reads the three variables. A value that cannot be used prints one line on standard
+    // Reads the four variables. A value that cannot be used prints one line on standard
     // error and is ignored; an empty value counts as unset.
     static CaptureSettings from_environment();
 
     // The same from given texts (null: unset), for tests.
-    static CaptureSettings parse(const char* exit_after_frames, const char* screenshot, const char* exit_when_settled);
+    static CaptureSettings parse(const char* exit_after_frames, const char* screenshot, const char* exit_when_settled,
+                                 const char* frame_times = nullptr);
 };

@@ -163,8 +163,14 @@ void fill(Config& config, const json& document)
     read_optional(root, "shadow_map_size", config.shadow_map_size, to_int32);
 
     // A chunk needs at least one quad per side; a window needs a positive size.
-    if (config.chunk_vertex_count < 2)
-        throw FillError("chunk_vertex_count below 2");
+    if (config.chunk_vertex_count < 2 || config.chunk_vertex_count > MAX_CHUNK_VERTEX_COUNT)
+        throw FillError("chunk_vertex_count out of range");
+    // Rows beyond the Mercator limit and columns beyond the antimeridian do not exist.
+    const LatLon& start = config.start_position;
+    if (!(std::abs(start.lat) <= MAX_MERCATOR_LATITUDE) || !(std::abs(start.lon) <= 180.0))
+        throw FillError("start_position off the map");
+    if (start.lon == 180.0)
+        config.start_position.lon = -180.0;
     if (config.window_width <= 0 || config.window_height <= 0)
         throw FillError("window size not positive");
     if (config.msaa_samples < Config::AUTOMATIC_SAMPLES || config.msaa_samples > Config::MAX_SAMPLES)

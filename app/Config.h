@@ -47,6 +47,13 @@ inline const std::filesystem::path FLIGHT_MODEL_FILE = "assets/config/FlightMode
 // unsigned 32-bit tile coordinates with room for the row flip.
 inline constexpr int32_t MAX_TILE_ZOOM = 30;
 
+// The most vertices per edge of a terrain chunk: a tile has at most 512 pixels per side, so
+// a denser grid adds nothing but memory.
+inline constexpr int32_t MAX_CHUNK_VERTEX_COUNT = 512;
+
+// Web Mercator covers latitudes up to this many degrees north and south.
+inline constexpr double MAX_MERCATOR_LATITUDE = 85.0511;
+
 // The one failure of the configuration load: its message carries "Could not open " or
 // "Could not parse " followed by the file's path.
 class ConfigError : public std::runtime_error {
@@ -56,7 +63,8 @@ public:
 
 // Reads base/CONFIG_FILE; an empty base means the program's own directory. Throws ConfigError.
 // Besides syntax and types, values nothing can work with fail as "Could not parse ": a
-// chunk_vertex_count below 2, a window width or height of 0 or less, a num_threads below 0,
+// chunk_vertex_count outside 2..MAX_CHUNK_VERTEX_COUNT, a start_position off the map (latitude
+// beyond ±MAX_MERCATOR_LATITUDE, longitude beyond ±180; 180 itself is read as −180), a window width or height of 0 or less, a num_threads below 0,
 // a max_zoom outside 0..MAX_TILE_ZOOM, an msaa_samples outside −1..16, a shadow_map_size
 // outside 16..8192, or an integer beyond the signed 32-bit range.
 Config load_config(const std::filesystem::path& base);

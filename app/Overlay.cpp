@@ -64,7 +64,8 @@ void App::draw_options_window()
     ImGui::Text("FPS: %d", fps);
     ImGui::Text("Camera Index: %d", static_cast<int>(camera_index));
 
-    if (ImGui::BeginCombo("Select Position", start_positions[start_position_index % start_positions.size()].name)) {
+    const char* chosen = start_position_index < start_positions.size() ? start_positions[start_position_index].name : "";
+    if (ImGui::BeginCombo("Select Position", chosen)) {
         for (uint32_t i = 0; i < start_positions.size(); ++i) {
             const bool selected = i == start_position_index;
             // Rows are told apart by index, whatever their names.

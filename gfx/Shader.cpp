@@ -94,6 +94,10 @@ void Shader::replace_program(GLuint program)
 
 GLint Shader::location(const std::string& name) const
 {
+    // A program that failed to build is no program to GL: asking it would be an error, and so
+    // would setting a uniform with no program in use. The setters skip location -1.
+    if (m_id == 0)
+        return -1;
     auto found = m_locations.find(name);
     if (found == m_locations.end())
         found = m_locations.emplace(name, glGetUniformLocation(m_id, name.c_str())).first;
@@ -148,32 +152,38 @@ bool Shader::reload_compute()
 
 void Shader::set_mat4(const std::string& name, const glm::mat4& value) const
 {
-    glUniformMatrix4fv(location(name), 1, GL_FALSE, glm::value_ptr(value));
+    if (const GLint at = location(name); at >= 0)
+        glUniformMatrix4fv(at, 1, GL_FALSE, glm::value_ptr(value));
 }
 
 void Shader::set_vec2(const std::string& name, const glm::vec2& value) const
 {
-    glUniform2fv(location(name), 1, glm::value_ptr(value));
+    if (const GLint at = location(name); at >= 0)
+        glUniform2fv(at, 1, glm::value_ptr(value));
 }
 
 void Shader::set_vec3(const std::string& name, const glm::vec3& value) const
 {
-    glUniform3fv(location(name), 1, glm::value_ptr(value));
+    if (const GLint at = location(name); at >= 0)
+        glUniform3fv(at, 1, glm::value_ptr(value));
 }
 
 void Shader::set_int(const std::string& name, GLint value) const
 {
-    glUniform1i(location(name), value);
+    if (const GLint at = location(name); at >= 0)
+        glUniform1i(at, value);
 }
 
 void Shader::set_uint(const std::string& name, GLuint value) const
 {
-    glUniform1ui(location(name), value);
+    if (const GLint at = location(name); at >= 0)
+        glUniform1ui(at, value);
 }
 
 void Shader::set_float(const std::string& name, GLfloat value) const
 {
-    glUniform1f(location(name), value);
+    if (const GLint at = location(name); at >= 0)
+        glUniform1f(at, value);
 }
 
 } // namespace gfx
