@@ -175,6 +175,8 @@ void App::render_frame(float)
 
     // Main pass.
     scene_target.configure(int(width), int(height), msaa_samples);
+    // What the driver granted, which the overlay then shows.
+    msaa_samples = scene_target.samples();
     scene_target.bind();
     glViewport(0, 0, GLsizei(width), GLsizei(height));
     glClearColor(CLEAR_COLOR[0], CLEAR_COLOR[1], CLEAR_COLOR[2], CLEAR_COLOR[3]);

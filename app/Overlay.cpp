@@ -25,6 +25,7 @@ constexpr double SPLIT_FACTOR_MIN = 0.0, SPLIT_FACTOR_MAX = 5.0;
 constexpr double SUN_AZIMUTH_MIN = 0.0, SUN_AZIMUTH_MAX = 360.0;
 constexpr double SUN_ELEVATION_MIN = 0.0, SUN_ELEVATION_MAX = 90.0;
 constexpr int ZOOM_SLIDER_MIN = 7, ZOOM_SLIDER_MAX = 17;
+constexpr double GRID_PIXELS_MIN = 2.0, GRID_PIXELS_MAX = 32.0;
 
 // The overlay's zoom sliders work on int; the terrain keeps unsigned zooms.
 void zoom_slider(const char* label, uint32_t& zoom)
@@ -163,6 +164,19 @@ void App::draw_terrain_section()
                         "%.3f");
     ImGui::SliderScalar("Split Factor", ImGuiDataType_Double, &t.split_factor, &SPLIT_FACTOR_MIN, &SPLIT_FACTOR_MAX,
                         "%.3f");
+
+    // What a software rasteriser pays most for: samples per pixel and grid density.
+    static constexpr int SAMPLE_CHOICES[] = {1, 2, 4, 8};
+    const std::string samples_text = msaa_samples <= 1 ? std::string("Off") : std::to_string(msaa_samples);
+    if (ImGui::BeginCombo("Multisampling", samples_text.c_str())) {
+        for (int samples : SAMPLE_CHOICES) {
+            const std::string label = samples <= 1 ? std::string("Off") : std::to_string(samples);
+            if (ImGui::Selectable(label.c_str(), samples == msaa_samples))
+                msaa_samples = samples;
+        }
+        ImGui::EndCombo();
+    }
+    ImGui::SliderScalar("Grid Pixels", ImGuiDataType_Double, &t.grid_pixels, &GRID_PIXELS_MIN, &GRID_PIXELS_MAX, "%.1f");
 
     ImGui::Checkbox("Manual Zoom", &t.manual_zoom);
     if (t.manual_zoom) {
