@@ -6,13 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
-#include <optional>
 #include <string>
 
 #include "gfx/Image.h"
 #include "terrain/Elevation.h"
-#include "tiles/TileId.h"
 #include "tools/RequestPath.h"
 #include "tools/TileStore.h"
 
@@ -20,31 +17,25 @@ namespace {
 
 using E = ElevationEncoding;
 
-// North-west of the default start: the valley floor (about 700 m) and peaks above 3000 m.
-const TileId TILE{12, 2176, 1435};
-
-std::string tile_path(const std::string& layer, const std::string& suffix)
+// The body served for /{layer}/12/2176/1435{ending}, decoded: a tile north-west of the default
+// start with the valley floor (about 700 m) and peaks above 3000 m.
+gfx::Image fetch(tileserver::TileStore& store, const std::string& layer, const std::string& ending, int size)
 {
-    return "/" + layer + "/" + std::to_string(TILE.zoom) + "/" + std::to_string(TILE.x) + "/" + std::to_string(TILE.y) +
-           suffix;
-}
-
-// The body served for a path, decoded by the program's decoder, of size × size pixels.
-gfx::Image fetch(tileserver::TileStore& store, const std::string& path, int size)
-{
-    std::optional<tileserver::TileRequest> request = tileserver::parse_tile_path(path);
-    EXPECT_TRUE(request.has_value()) << path;
+    const std::string path = "/" + layer + "/12/2176/1435" + ending;
+    const auto request = tileserver::parse_tile_path(path);
+    EXPECT_TRUE(request) << path;
     if (!request)
         return {};
-    std::shared_ptr<const std::string> body = store.body(request->layer, request->tile, request->size);
+    const auto body = store.body(request->layer, request->tile, request->size);
     gfx::Image image(reinterpret_cast<const unsigned char*>(body->data()), body->size());
     EXPECT_TRUE(image.valid() && image.width == size && image.height == size) << path << ": " << image.width << " px";
     return image;
 }
 
-ElevationSamples heights(tileserver::TileStore& store, const std::string& path, int size, E encoding)
+ElevationSamples heights(tileserver::TileStore& store, const std::string& route, const std::string& ending, int size,
+                         E encoding)
 {
-    gfx::Image image = fetch(store, path, size);
+    const gfx::Image image = fetch(store, "elevation/" + route, ending, size);
     return ElevationSamples::decode(image.data, image.width, image.height, image.channels, encoding);
 }
 
@@ -52,39 +43,33 @@ ElevationSamples heights(tileserver::TileStore& store, const std::string& path, 
 
 TEST(ElevationRoutes, EveryEncodingAndSizeShowsTheSameHeightsAtTheSamePlaces)
 {
-    struct Route {
-        const char* name;
-        E encoding;
-        double half_step; // metres
-    };
+    struct Route { const char* name; E encoding; double half_step_metres; };
     const Route routes[] = {
         {"terrain-rgb", E::TERRAIN_RGB, 0.05},
         {"rg", E::RG_ENCODED, 1.0 / 16.0},
         {"byte", E::SINGLE_BYTE, 3795.0 / 255.0 / 2.0},
     };
     tileserver::TileStore store;
-    ElevationSamples finest[2];
+    ElevationSamples terrarium[2]; // 256 and 512 pixels
     for (int large = 0; large < 2; ++large) {
         const int size = large ? 512 : 256;
-        const std::string suffix = large ? "@2x.png" : ".png";
+        const std::string ending = large ? "@2x.png" : ".png";
         // Terrarium has the finest steps (1/256 m): the others are measured against it.
-        const ElevationSamples reference = heights(store, tile_path("elevation/terrarium", suffix), size, E::TERRARIUM);
+        const ElevationSamples& reference = terrarium[large] = heights(store, "terrarium", ending, size, E::TERRARIUM);
         ASSERT_FALSE(reference.empty());
         const auto [low, high] = std::minmax_element(reference.metres.begin(), reference.metres.end());
         ASSERT_GT(*high - *low, 1000.0f) << "the tile should hold mountains";
         for (const Route& route : routes) {
-            const std::string path = tile_path(std::string("elevation/") + route.name, suffix);
-            const ElevationSamples decoded = heights(store, path, size, route.encoding);
-            ASSERT_EQ(decoded.metres.size(), reference.metres.size()) << path;
+            const ElevationSamples decoded = heights(store, route.name, ending, size, route.encoding);
+            ASSERT_EQ(decoded.metres.size(), reference.metres.size()) << route.name << ending;
             double worst = 0.0;
             for (size_t i = 0; i < decoded.metres.size(); ++i)
                 worst = std::max(worst, std::fabs(double(decoded.metres[i]) - reference.metres[i]));
-            EXPECT_LE(worst, route.half_step + 0.5 / 256.0 + 1e-3) << path;
+            EXPECT_LE(worst, route.half_step_metres + 0.5 / 256.0 + 1e-3) << route.name << ending;
         }
-        finest[large] = reference;
     }
-    for (const char* ending : {"@2x.png", "@2x.jpg"})
-        fetch(store, tile_path("imagery", ending), 512);
+    fetch(store, "imagery", "@2x.png", 512);
+    fetch(store, "imagery", "@2x.jpg", 512);
 
     // A 512-pixel tile covers the same square as the 256-pixel one: the ground drawn from either
     // (read bilinearly, as the GPU reads it) stands at the same heights. The 512-pixel tile
@@ -95,9 +80,8 @@ TEST(ElevationRoutes, EveryEncodingAndSizeShowsTheSameHeightsAtTheSamePlaces)
     constexpr int STEPS = 32;
     for (int j = 0; j <= STEPS; ++j)
         for (int i = 0; i <= STEPS; ++i) {
-            const double u = double(i) / STEPS;
-            const double v = double(j) / STEPS;
-            const double difference = std::fabs(double(finest[1].interpolate(u, v)) - finest[0].interpolate(u, v));
+            const double u = double(i) / STEPS, v = double(j) / STEPS;
+            const double difference = std::fabs(double(terrarium[1].interpolate(u, v)) - terrarium[0].interpolate(u, v));
             worst = std::max(worst, difference);
             sum += difference;
         }
