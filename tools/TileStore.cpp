@@ -15,7 +15,8 @@ std::shared_ptr<const TileTerrain> TileStore::terrain(const TileAddress& tile, i
         return cached;
     }
     auto made = std::make_shared<const TileTerrain>(compute_terrain(tile, size));
-    m_terrain.put(key, made, 1);
+    // Counted in 256-pixel tiles, so 512-pixel terrain does not quadruple the memory held.
+    m_terrain.put(key, made, static_cast<size_t>(size / TILE_SIZE) * static_cast<size_t>(size / TILE_SIZE));
     return made;
 }
 

@@ -24,7 +24,8 @@ struct TileKeyHash {
 
 class TileStore {
 public:
-    // Byte budget for encoded answers and entry count for sampled terrain.
+    // Byte budget for encoded answers, and for sampled terrain a budget counted in tiles of
+    // TILE_SIZE pixels (a 512-pixel tile counts four).
     explicit TileStore(size_t body_bytes = 256u << 20, size_t terrain_tiles = 48);
 
     // size is TILE_SIZE or LARGE_TILE_SIZE.
