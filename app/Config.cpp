@@ -218,10 +218,21 @@ std::filesystem::path get_pref_path()
     return result;
 }
 
+std::filesystem::path find_base_dir(const std::filesystem::path& program_dir)
+{
+    std::error_code error;
+    if (std::filesystem::is_regular_file(program_dir / CONFIG_FILE, error))
+        return program_dir;
+    const std::filesystem::path installed = (program_dir / INSTALLED_DATA_DIR).lexically_normal();
+    if (std::filesystem::is_regular_file(installed / CONFIG_FILE, error))
+        return installed;
+    return program_dir;
+}
+
 Config load_config(const std::filesystem::path& base)
 {
     Config config;
-    config.base_path = base.empty() ? get_base_path() : base;
+    config.base_path = base.empty() ? find_base_dir(get_base_path()) : base;
 
     std::filesystem::path file = config.base_path / CONFIG_FILE;
     std::ifstream stream(file, std::ios::binary);

@@ -61,7 +61,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Reads base/CONFIG_FILE; an empty base means the program's own directory. Throws ConfigError.
+// Reads base/CONFIG_FILE; an empty base means find_base_dir(get_base_path()). Throws ConfigError.
 // Besides syntax and types, values nothing can work with fail as "Could not parse ": a
 // chunk_vertex_count outside 2..MAX_CHUNK_VERTEX_COUNT, a start_position off the map (latitude
 // beyond ±MAX_MERCATOR_LATITUDE, longitude beyond ±180; 180 itself is read as −180), a window width or height of 0 or less, a num_threads below 0,
@@ -74,6 +74,13 @@ Config load_config(const std::filesystem::path& base);
 // tell the directory.
 std::filesystem::path get_base_path();
 std::filesystem::path get_pref_path();
+
+// Where the assets of a program in program_dir are: program_dir itself when it holds
+// CONFIG_FILE (a build tree, an unpacked copy), else INSTALLED_DATA_DIR beside it when that holds
+// CONFIG_FILE (an installed copy: /usr/bin and /usr/share/windhollow, for any prefix), else
+// program_dir (whose missing file the load then names).
+inline const std::filesystem::path INSTALLED_DATA_DIR = "../share/windhollow";
+std::filesystem::path find_base_dir(const std::filesystem::path& program_dir);
 
 // 64-bit FNV-1a of the bytes of text; names the per-server tile cache directory.
 uint64_t fnv1a_64(std::string_view text);

@@ -1,13 +1,76 @@
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "app/App.h"
 #include "app/CaptureSettings.h"
 #include "app/Config.h"
 #include "console/Console.h"
 
+namespace {
+
+// Where SDL_GetPrefPath puts the per-user data on this platform, worked out without calling
+// it: SDL creates the directory, and asking for help should not leave anything behind.
+std::string tile_cache_location()
+{
+    const char* data_home = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    std::string root = data_home != nullptr && *data_home != '\0' ? data_home
+                       : home != nullptr                          ? std::string(home) + "/.local/share"
+                                                                  : std::string("~/.local/share");
+    return root + "/Windhollow/Windhollow/tiles/";
+}
+
+void print_usage()
+{
+    console::print(
+        "Usage: windhollow [BASE_DIR]\n"
+        "       windhollow --help | --version\n"
+        "\n"
+        "A flight simulator over map tiles streamed from two XYZ tile servers.\n"
+        "\n"
+        "BASE_DIR is the directory that holds assets/. Without it the program uses its own\n"
+        "directory when assets/ is there, else {} from there (an installed copy).\n"
+        "Read under BASE_DIR:\n"
+        "  {:<33}tile servers, elevation encoding, start position, window\n"
+        "  {:<33}engines, wings and wheels of the aircraft\n"
+        "  {:<33}shaders (R reloads them)\n"
+        "\n"
+        "Capture mode (unattended runs), from the environment:\n"
+        "  WINDHOLLOW_EXIT_AFTER_FRAMES=N   end after N frames\n"
+        "  WINDHOLLOW_SCREENSHOT=FILE.png   write the last frame as a PNG when the run ends\n"
+        "  WINDHOLLOW_EXIT_WHEN_SETTLED=1   end once the terrain is complete (no tile pending)\n"
+        "  WINDHOLLOW_FRAME_TIMES=FILE      write each frame's duration in ms, one per line\n"
+        "\n"
+        "Tile cache: {}\n"
+        "  one folder per tile server; delete it to fetch everything again.\n"
+        "\n"
+        "  -h, --help   print this text and exit\n"
+        "  --version    print the version and exit\n",
+        INSTALLED_DATA_DIR.string(), CONFIG_FILE.string(), FLIGHT_MODEL_FILE.string(), SHADER_DIR.string() + "/",
+        tile_cache_location());
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // Only the first argument is looked at, as for the base directory: a directory that
+    // happens to be called like an option is still reachable as ./--help.
+    if (argc > 1) {
+        const std::string_view first = argv[1];
+        if (first == "--help" || first == "-h") {
+            print_usage();
+            return 0;
+        }
+        if (first == "--version") {
+            console::print("Windhollow {} (Compiled {} {})\n", WH_VERSION, __DATE__, __TIME__);
+            return 0;
+        }
+    }
+
     console::print("Windhollow (Compiled {} {})\n", __DATE__, __TIME__);
 
     std::filesystem::path base;

@@ -12,6 +12,7 @@ packages=(
   nlohmann-json3-dev libfmt-dev libglm-dev
   libcpp-httplib-dev
   xvfb xauth libgl1-mesa-dri xdotool
+  desktop-file-utils
 )
 
 missing=()

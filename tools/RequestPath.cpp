@@ -55,6 +55,36 @@ std::optional<TileAddress> address_of(std::string_view z, std::string_view x, st
     return tile;
 }
 
+std::optional<Layer> elevation_layer(std::string_view encoding)
+{
+    if (encoding == "rg") {
+        return Layer::ElevationRg;
+    }
+    if (encoding == "byte") {
+        return Layer::ElevationByte;
+    }
+    if (encoding == "terrarium") {
+        return Layer::ElevationTerrarium;
+    }
+    if (encoding == "terrain-rgb") {
+        return Layer::ElevationTerrainRgb;
+    }
+    return std::nullopt;
+}
+
+// The row number of a last segment "{y}.ext" or "{y}@2x.ext" (extension already checked), and
+// the tile size it asks for.
+std::string_view row_of(std::string_view last, int& size)
+{
+    std::string_view row = last.substr(0, last.size() - 4);
+    size = TILE_SIZE;
+    if (row.ends_with("@2x")) {
+        row.remove_suffix(3);
+        size = LARGE_TILE_SIZE;
+    }
+    return row;
+}
+
 std::string join_from(const std::vector<std::string_view>& segments, size_t first)
 {
     std::string path;
@@ -114,9 +144,8 @@ std::optional<TileRequest> parse_tile_path(std::string_view path)
 
     size_t left = s.size() - i;
     std::optional<TileAddress> tile;
-    std::string_view last;
     if (s[i] == "imagery" && left == 4) {
-        last = s[i + 3];
+        std::string_view last = s[i + 3];
         if (last.ends_with(".png")) {
             request.layer = Layer::ImageryPng;
         } else if (last.ends_with(".jpg")) {
@@ -124,14 +153,15 @@ std::optional<TileRequest> parse_tile_path(std::string_view path)
         } else {
             return std::nullopt;
         }
-        tile = address_of(s[i + 1], s[i + 2], last.substr(0, last.size() - 4));
-    } else if (s[i] == "elevation" && left == 5 && (s[i + 1] == "rg" || s[i + 1] == "byte")) {
-        last = s[i + 4];
-        if (!last.ends_with(".png")) {
+        tile = address_of(s[i + 1], s[i + 2], row_of(last, request.size));
+    } else if (s[i] == "elevation" && left == 5) {
+        std::optional<Layer> layer = elevation_layer(s[i + 1]);
+        std::string_view last = s[i + 4];
+        if (!layer || !last.ends_with(".png")) {
             return std::nullopt;
         }
-        request.layer = s[i + 1] == "rg" ? Layer::ElevationRg : Layer::ElevationByte;
-        tile = address_of(s[i + 2], s[i + 3], last.substr(0, last.size() - 4));
+        request.layer = *layer;
+        tile = address_of(s[i + 2], s[i + 3], row_of(last, request.size));
     }
     if (!tile) {
         return std::nullopt;

@@ -1,11 +1,16 @@
 #pragma once
 
-// What a request path asks the tile server for: the statistics, a tile of one of the four
+// What a request path asks the tile server for: the statistics, a tile of one of the six
 // layers, and the failures to inject before it. Pure parsing, no I/O.
 //
-//   /imagery/{z}/{x}/{y}.png | .jpg        RGB imagery
-//   /elevation/rg/{z}/{x}/{y}.png          heights, 32·R + G/8 metres
-//   /elevation/byte/{z}/{x}/{y}.png        heights, R/255 · 3795 metres
+//   /imagery/{z}/{x}/{y}.png | .jpg            RGB imagery
+//   /elevation/rg/{z}/{x}/{y}.png              heights, 32·R + G/8 metres
+//   /elevation/byte/{z}/{x}/{y}.png            heights, R/255 · 3795 metres
+//   /elevation/terrarium/{z}/{x}/{y}.png       heights, R·256 + G + B/256 − 32768 metres
+//   /elevation/terrain-rgb/{z}/{x}/{y}.png     heights, −10000 + (R·65536 + G·256 + B) · 0.1 metres
+//
+// Every tile route also comes in 512 pixels, named as public services name them: "{y}@2x.png"
+// (or "@2x.jpg") instead of "{y}.png".
 //
 // Any number of failure prefixes may stand before a tile route, applied left to right:
 //   /status/{code}/   answer that status (200 serves the tile as usual)
@@ -24,7 +29,7 @@
 
 namespace tileserver {
 
-enum class Layer { ImageryPng, ImageryJpeg, ElevationRg, ElevationByte };
+enum class Layer { ImageryPng, ImageryJpeg, ElevationRg, ElevationByte, ElevationTerrarium, ElevationTerrainRgb };
 
 struct Injection {
     enum class Kind { Status, Slow, Corrupt, Huge, BigImage, Redirect };
@@ -37,6 +42,7 @@ struct TileRequest {
     std::vector<Injection> injections; // in path order
     Layer layer = Layer::ImageryPng;
     TileAddress tile;
+    int size = TILE_SIZE; // pixels on a side: TILE_SIZE or LARGE_TILE_SIZE
 };
 
 // Limits on the values in prefixes; larger values make the path unknown.

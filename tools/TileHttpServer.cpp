@@ -163,7 +163,7 @@ void TileHttpServer::answer_tile(const std::string& path, httplib::Response& res
         }
     }
 
-    std::shared_ptr<const std::string> body = m_store.body(tile_request->layer, tile_request->tile);
+    std::shared_ptr<const std::string> body = m_store.body(tile_request->layer, tile_request->tile, tile_request->size);
     if (body->empty()) {
         response.status = 500;
         response.set_content("could not encode the tile\n", "text/plain");

@@ -8,37 +8,44 @@ TileStore::TileStore(size_t body_bytes, size_t terrain_tiles) : m_bodies(body_by
 
 const char* TileStore::content_type(Layer layer) { return layer == Layer::ImageryJpeg ? "image/jpeg" : "image/png"; }
 
-std::shared_ptr<const TileTerrain> TileStore::terrain(const TileAddress& tile)
+std::shared_ptr<const TileTerrain> TileStore::terrain(const TileAddress& tile, int size)
 {
-    uint64_t key = pack(tile);
+    uint64_t key = pack(tile, size);
     if (auto cached = m_terrain.get(key)) {
         return cached;
     }
-    auto made = std::make_shared<const TileTerrain>(compute_terrain(tile));
-    m_terrain.put(key, made, 1);
+    auto made = std::make_shared<const TileTerrain>(compute_terrain(tile, size));
+    // Counted in 256-pixel tiles, so 512-pixel terrain does not quadruple the memory held.
+    m_terrain.put(key, made, static_cast<size_t>(size / TILE_SIZE) * static_cast<size_t>(size / TILE_SIZE));
     return made;
 }
 
-std::shared_ptr<const std::string> TileStore::body(Layer layer, const TileAddress& tile)
+std::shared_ptr<const std::string> TileStore::body(Layer layer, const TileAddress& tile, int size)
 {
-    std::pair<int, uint64_t> key{static_cast<int>(layer), pack(tile)};
+    std::pair<int, uint64_t> key{static_cast<int>(layer), pack(tile, size)};
     if (auto cached = m_bodies.get(key)) {
         return cached;
     }
-    std::shared_ptr<const TileTerrain> ground = terrain(tile);
+    std::shared_ptr<const TileTerrain> ground = terrain(tile, size);
     std::string encoded;
     switch (layer) {
     case Layer::ImageryPng:
-        encoded = encode_png(render_imagery(tile, *ground), TILE_SIZE, TILE_SIZE);
+        encoded = encode_png(render_imagery(tile, *ground), size, size);
         break;
     case Layer::ImageryJpeg:
-        encoded = encode_jpeg(render_imagery(tile, *ground), TILE_SIZE, TILE_SIZE);
+        encoded = encode_jpeg(render_imagery(tile, *ground), size, size);
         break;
     case Layer::ElevationRg:
-        encoded = encode_png(render_elevation_rg(*ground), TILE_SIZE, TILE_SIZE);
+        encoded = encode_png(render_elevation_rg(*ground), size, size);
         break;
     case Layer::ElevationByte:
-        encoded = encode_png(render_elevation_byte(*ground), TILE_SIZE, TILE_SIZE);
+        encoded = encode_png(render_elevation_byte(*ground), size, size);
+        break;
+    case Layer::ElevationTerrarium:
+        encoded = encode_png(render_elevation_terrarium(*ground), size, size);
+        break;
+    case Layer::ElevationTerrainRgb:
+        encoded = encode_png(render_elevation_terrain_rgb(*ground), size, size);
         break;
     }
     auto made = std::make_shared<const std::string>(std::move(encoded));

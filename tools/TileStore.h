@@ -24,18 +24,22 @@ struct TileKeyHash {
 
 class TileStore {
 public:
-    // Byte budget for encoded answers and entry count for sampled terrain.
+    // Byte budget for encoded answers, and for sampled terrain a budget counted in tiles of
+    // TILE_SIZE pixels (a 512-pixel tile counts four).
     explicit TileStore(size_t body_bytes = 256u << 20, size_t terrain_tiles = 48);
 
-    std::shared_ptr<const std::string> body(Layer layer, const TileAddress& tile);
-    std::shared_ptr<const TileTerrain> terrain(const TileAddress& tile);
+    // size is TILE_SIZE or LARGE_TILE_SIZE.
+    std::shared_ptr<const std::string> body(Layer layer, const TileAddress& tile, int size = TILE_SIZE);
+    std::shared_ptr<const TileTerrain> terrain(const TileAddress& tile, int size = TILE_SIZE);
 
     static const char* content_type(Layer layer);
 
 private:
-    static uint64_t pack(const TileAddress& tile)
+    // Zoom (at most 24) in bits 58 to 62, x and y in 29 bits each, the large size in bit 63.
+    static uint64_t pack(const TileAddress& tile, int size)
     {
-        return (static_cast<uint64_t>(tile.zoom) << 58) | (static_cast<uint64_t>(tile.x) << 29) | tile.y;
+        return (static_cast<uint64_t>(size == LARGE_TILE_SIZE) << 63) | (static_cast<uint64_t>(tile.zoom) << 58) |
+               (static_cast<uint64_t>(tile.x) << 29) | tile.y;
     }
 
     LruCache<std::pair<int, uint64_t>, std::string, TileKeyHash> m_bodies;
