@@ -147,6 +147,7 @@ private:
     gfx::Texture* layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id);
 
     TerrainFrameStats m_stats;
+    glm::vec3 m_camera_position{}; // this frame's, for the fetch priorities
     GLuint m_imagery_sampler = 0; // bound to unit 0 while the leaves are drawn
     // Largest tiles (base_zoom) whose blocking load for a fallback failed, with the time
     // before which it is not tried again.

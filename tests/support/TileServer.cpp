@@ -50,6 +50,7 @@ TileServer::TileServer(TileServerOptions options)
         process_options.args.push_back("--latency-ms");
         process_options.args.push_back(std::to_string(options.latency_ms));
     }
+    process_options.args.insert(process_options.args.end(), options.extra_args.begin(), options.extra_args.end());
     m_process = std::make_unique<Process>(options.executable, process_options);
 
     static const std::regex listening(R"(Listening on http://127\.0\.0\.1:(\d+)\n)");
