@@ -2,8 +2,12 @@
 // under Xvfb here): frames per second, median and 95th-percentile frame time of the settled
 // start view and of a scripted flight at 500 m and 3000 m above the ground, beside an empty frame (clear, ImGui frame,
 // swap) measured in the same process; the time until the view is settled after the start and
-// after a jump to another named place, with the local tile server answering at once and with
-// 50 ms added latency; resident GPU textures and peak memory after the flight.
+// after a jump to another named place, with the local tile server answering at once, with 50
+// and 150 ms added latency, and at 50 ms with flaky first answers (20 % answered 503, or 5 %
+// of the connections dropped); for each jump the tiles fetched over HTTP, the bound (tiles
+// fetched / connections x latency + the time at 0 ms; fetched: requests the server answered)
+// and the tiles fetched but never drawn;
+// resident GPU textures and peak memory halfway through the flight and after it.
 //
 // Run under a display, from the build directory:
 //   xvfb-run -a -s "-screen 0 1920x1080x24" bench/bench_frame
@@ -38,6 +42,9 @@
 #include "app/Config.h"
 #include "console/Console.h"
 #include "app/StartPositions.h"
+#include "terrain/TileKey.h"
+#include "tiles/HttpClient.h"
+#include "tiles/TileService.h"
 
 extern char** environ;
 
@@ -46,7 +53,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int FLIGHT_FRAMES = 120;         // per altitude
+constexpr int FLIGHT_FRAMES = 240;         // per altitude
 constexpr float FLIGHT_STEP_SECONDS = 0.1f; // simulated time per frame: the path does not depend on the speed of the machine
 constexpr int EMPTY_FRAMES = 60;
 constexpr int STILL_FRAMES = 30;
@@ -66,7 +73,7 @@ struct Server {
     int port = 0;
 };
 
-std::optional<Server> start_tile_server(int latency_ms)
+std::optional<Server> start_tile_server(int latency_ms, const std::vector<std::string>& extra_args = {})
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -77,6 +84,7 @@ std::optional<Server> start_tile_server(int latency_ms)
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     const std::string latency = std::to_string(latency_ms);
     std::vector<std::string> args = {WH_TILESERVER_PATH, "--port", "0", "--latency-ms", latency};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -137,11 +145,20 @@ fs::path make_base(const fs::path& root, int port)
     return base;
 }
 
-int run_child(const std::string& scenario, const Server& server, const std::string& label)
+// What a child reports back about its jump: seconds until settled (negative: did not settle),
+// tiles fetched over HTTP and of those never drawn, connections to the servers.
+struct JumpFigures {
+    double seconds = -1.0;
+    uint64_t fetched = 0; // requests the tile server answered during the jump
+    uint64_t wasted = 0;
+    int connections = 0;
+};
+
+std::optional<JumpFigures> run_child(const std::string& scenario, const Server& server, const std::string& label)
 {
     char pattern[] = "/tmp/wh-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr)
-        return 1;
+        return std::nullopt;
     const fs::path root = pattern;
     const fs::path base = make_base(root, server.port);
     const std::string data_home = "XDG_DATA_HOME=" + (root / "data").string();
@@ -157,7 +174,8 @@ int run_child(const std::string& scenario, const Server& server, const std::stri
     envp.push_back(nullptr);
 
     std::string self = fs::read_symlink("/proc/self/exe").string();
-    std::vector<std::string> args = {self, "--child", scenario, base.string(), label};
+    const fs::path result_file = root / "jump.txt";
+    std::vector<std::string> args = {self, "--child", scenario, base.string(), label, result_file.string()};
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -166,9 +184,17 @@ int run_child(const std::string& scenario, const Server& server, const std::stri
     int status = 1;
     if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0)
         waitpid(pid, &status, 0);
+    std::optional<JumpFigures> figures;
+    if (std::ifstream in(result_file); in) {
+        JumpFigures f;
+        if (in >> f.seconds >> f.fetched >> f.wasted >> f.connections)
+            figures = f;
+    }
     std::error_code ignored;
     fs::remove_all(root, ignored);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return figures;
 }
 
 // ---- Child: one App driven frame by frame ----------------------------------------------------
@@ -218,14 +244,14 @@ FrameFigures figures(std::vector<double> ms)
 
 // A straight flight north-east from the start, following the ground at the given height
 // above it (metres), looking 10° down along the track.
-std::vector<double> fly(App& app, double above_ground, double speed)
+std::vector<double> fly(App& app, double above_ground, double speed, int first_frame, int end_frame)
 {
     BaseCamera& camera = app.active_camera();
     const double scale = double(App::SCALING_FACTOR);
     const double heading = 45.0 * 3.141592653589793 / 180.0;
     std::vector<double> frame_ms;
     Clock::time_point last = Clock::now();
-    for (int i = 0; i < FLIGHT_FRAMES; ++i) {
+    for (int i = first_frame; i < end_frame; ++i) {
         const double distance = speed * FLIGHT_STEP_SECONDS * i * scale;
         const double x = std::sin(heading) * distance;
         const double z = -std::cos(heading) * distance;
@@ -287,7 +313,31 @@ std::string seconds_text(const std::optional<double>& s)
     return s ? fmt::format("{:.2f} s", *s) : fmt::format("not settled within {:.0f} s", SETTLE_LIMIT_SECONDS);
 }
 
-int child(const std::string& scenario, const fs::path& base, const std::string& label)
+double peak_memory_mib()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+// Tile requests the local server has answered (both layers come from the one server), and the
+// tiles that arrived over HTTP but were never handed to the renderer, summed over both layers.
+std::pair<uint64_t, uint64_t> fetched_and_wasted(App& app, const Config& config)
+{
+    const std::string& url = config.texture_server.url;
+    const size_t path = url.find('/', url.find("//") + 2);
+    HttpClient http;
+    const HttpResponse answer = http.get(url.substr(0, path) + "/stats");
+    const std::string text(answer.body.begin(), answer.body.end());
+    const size_t at = text.find("\"requests\":");
+    const uint64_t requests = at == std::string::npos ? 0 : std::strtoull(text.c_str() + at + 11, nullptr, 10);
+    uint64_t wasted = 0;
+    for (TileKind kind : {TileKind::TEXTURE, TileKind::ELEVATION})
+        wasted += app.terrain->texture_cache.service_stats(kind).wasted;
+    return {requests, wasted};
+}
+
+int child(const std::string& scenario, const fs::path& base, const std::string& label, const fs::path& result_file)
 {
     std::vector<std::string> report;
     {
@@ -298,9 +348,20 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
         App app(config);
         app.paused = true;
         const std::optional<double> start_settled = frames_until_settled(app, start);
+        const auto [fetched_before, wasted_before] = fetched_and_wasted(app, config);
         const Clock::time_point jump = Clock::now();
         app.select_start_position(JUMP_TARGET);
         const std::optional<double> jump_settled = frames_until_settled(app, jump);
+        // Tiles that arrive after the settled frames (withdrawn ones still on the wire) count
+        // too: a few more frames let them land.
+        for (int i = 0; i < 10; ++i) {
+            pump_events();
+            app.render_frame(0.0f);
+        }
+        const auto [fetched_after, wasted_after] = fetched_and_wasted(app, config);
+        std::ofstream(result_file) << (jump_settled ? *jump_settled : -1.0) << ' ' << fetched_after - fetched_before
+                                   << ' ' << wasted_after - wasted_before << ' '
+                                   << config.texture_server.num_threads + config.elevation_server.num_threads << '\n';
         report.push_back(fmt::format("{}: start until settled {}; jump to \"{}\" until settled {}\n", label,
                                      seconds_text(start_settled), start_positions[JUMP_TARGET].name,
                                      seconds_text(jump_settled)));
@@ -309,13 +370,16 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             app.select_start_position(0);
             frames_until_settled(app, Clock::now());
             const FrameFigures still = figures(still_frames(app));
-            const FrameFigures low = figures(fly(app, 500.0, 120.0));
+            std::vector<double> low_ms = fly(app, 500.0, 120.0, 0, FLIGHT_FRAMES / 2);
+            const double half_peak = peak_memory_mib();
+            const std::vector<double> second_half = fly(app, 500.0, 120.0, FLIGHT_FRAMES / 2, FLIGHT_FRAMES);
+            low_ms.insert(low_ms.end(), second_half.begin(), second_half.end());
+            const FrameFigures low = figures(low_ms);
+            const double low_peak = peak_memory_mib();
             app.select_start_position(0);
-            const FrameFigures high = figures(fly(app, 3000.0, 250.0));
+            const FrameFigures high = figures(fly(app, 3000.0, 250.0, 0, FLIGHT_FRAMES));
             const FrameFigures empty = figures(empty_frames(app));
             const size_t textures = app.terrain->texture_cache.size();
-            rusage usage{};
-            getrusage(RUSAGE_SELF, &usage);
             const GLubyte* renderer = glGetString(GL_RENDERER);
             report.push_back(fmt::format("GL renderer: {}, window {}x{}\n",
                                          renderer ? reinterpret_cast<const char*>(renderer) : "?", app.width,
@@ -329,7 +393,9 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             report.push_back(line("flight at 3000 m:", high));
             report.push_back(line("empty frame (floor):", empty));
             report.push_back(fmt::format("resident GPU textures after the flights: {}\n", textures));
-            report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB\n", double(usage.ru_maxrss) / 1024.0));
+            report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB after half the 500 m flight ({} frames), "
+                                         "{:.1f} MiB after all of it, {:.1f} MiB after both flights\n",
+                                         half_peak, FLIGHT_FRAMES / 2, low_peak, peak_memory_mib()));
         }
     }
     for (const std::string& text : report)
@@ -341,20 +407,51 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
 
 int main(int argc, char** argv)
 {
-    if (argc >= 5 && std::string(argv[1]) == "--child")
-        return child(argv[2], argv[3], argv[4]);
+    if (argc >= 6 && std::string(argv[1]) == "--child")
+        return child(argv[2], argv[3], argv[4], argv[5]);
 
     console::out("bench_frame: scripted flights, settle times; each scenario in its own process\n");
+    struct Scenario {
+        int latency_ms;
+        const char* kind;
+        std::vector<std::string> server_args;
+        const char* note;
+    };
+    const std::vector<Scenario> scenarios = {
+        {0, "flight", {}, ""},
+        {50, "settle", {}, ""},
+        {150, "settle", {}, ""},
+        {50, "settle", {"--flaky-first", "20"}, ", 20 % first answers 503"},
+        {50, "settle", {"--drop-first", "5"}, ", 5 % first connections dropped"},
+    };
     int failures = 0;
-    for (const auto& [latency, scenario] : {std::pair{0, "flight"}, std::pair{50, "settle"}}) {
-        const std::optional<Server> server = start_tile_server(latency);
+    std::optional<double> jump_at_zero;
+    std::vector<std::string> summary;
+    for (const Scenario& scenario : scenarios) {
+        const std::optional<Server> server = start_tile_server(scenario.latency_ms, scenario.server_args);
         if (!server) {
             console::err("bench_frame: the tile server did not start\n");
             return 1;
         }
-        const std::string label = fmt::format("tile server +{} ms", latency);
-        failures += run_child(scenario, *server, label) != 0 ? 1 : 0;
+        const std::string label = fmt::format("tile server +{} ms{}", scenario.latency_ms, scenario.note);
+        const std::optional<JumpFigures> jump = run_child(scenario.kind, *server, label);
         stop(*server);
+        if (!jump) {
+            ++failures;
+            continue;
+        }
+        if (scenario.latency_ms == 0 && jump->seconds >= 0)
+            jump_at_zero = jump->seconds;
+        const double bound = double(jump->fetched) / double(std::max(jump->connections, 1)) *
+                                 (scenario.latency_ms / 1000.0) + jump_at_zero.value_or(0.0);
+        summary.push_back(fmt::format(
+            "jump, {}: settled {}, bound {:.2f} s ({:.2f}x), {} tiles fetched over {} connections, {} never drawn "
+            "({:.1f} %)\n",
+            label, jump->seconds >= 0 ? fmt::format("{:.2f} s", jump->seconds) : std::string("never"), bound,
+            jump->seconds >= 0 ? jump->seconds / bound : 0.0, jump->fetched, jump->connections, jump->wasted,
+            jump->fetched > 0 ? 100.0 * double(jump->wasted) / double(jump->fetched) : 0.0));
     }
+    for (const std::string& line : summary)
+        console::out(line);
     return failures == 0 ? 0 : 1;
 }
