@@ -128,6 +128,9 @@ DiskCache::DiskCache(fs::path dir, bool enabled, uint64_t max_bytes)
         error.clear();
         fs::create_directories(m_dir, error);
     }
+    if (!error && ::access(m_dir.c_str(), W_OK | X_OK) != 0) {
+        error = std::error_code(errno, std::generic_category());
+    }
     if (error) {
         // The tiles still come over the network; only the next run pays for it.
         console::eprint("No disk cache for {}: {}\n", console::quoted(m_dir), error.message());
