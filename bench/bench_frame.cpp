@@ -4,9 +4,9 @@
 // swap) measured in the same process; the time until the view is settled after the start and
 // after a jump to another named place, with the local tile server answering at once, with 50
 // and 150 ms added latency, and at 50 ms with flaky first answers (20 % answered 503, or 5 %
-// of the connections dropped); for each jump the tiles fetched over HTTP, the bound (tiles
-// fetched / connections x latency + the time at 0 ms; fetched: requests the server answered)
-// and the tiles fetched but never drawn;
+// of the connections dropped), and at 150 ms with 4 workers per server instead of 2; for each
+// jump the tiles fetched over HTTP, the bound (tiles fetched / connections x latency + the time
+// at 0 ms; fetched: requests the server answered) and the tiles fetched but never drawn;
 // resident GPU textures and peak memory halfway through the flight and after it.
 //
 // Run under a display, from the build directory:
@@ -126,7 +126,8 @@ void stop(const Server& server)
 }
 
 // A base directory with the source tree's assets and the configuration pointed at the port.
-fs::path make_base(const fs::path& root, int port)
+// workers > 0 replaces the shipped num_threads of both servers.
+fs::path make_base(const fs::path& root, int port, int workers)
 {
     const fs::path base = root / "base";
     fs::create_directories(base);
@@ -141,6 +142,10 @@ fs::path make_base(const fs::path& root, int port)
     const std::string to = "127.0.0.1:" + std::to_string(port);
     for (size_t at = json.find(from); at != std::string::npos; at = json.find(from, at + to.size()))
         json.replace(at, from.size(), to);
+    const std::string threads = "\"num_threads\": 2";
+    const std::string wanted = fmt::format("\"num_threads\": {}", workers);
+    for (size_t at = json.find(threads); workers > 0 && at != std::string::npos; at = json.find(threads, at + 1))
+        json.replace(at, threads.size(), wanted);
     std::ofstream(config) << json;
     return base;
 }
@@ -154,13 +159,14 @@ struct JumpFigures {
     int connections = 0;
 };
 
-std::optional<JumpFigures> run_child(const std::string& scenario, const Server& server, const std::string& label)
+std::optional<JumpFigures> run_child(const std::string& scenario, const Server& server, const std::string& label,
+                                     int workers)
 {
     char pattern[] = "/tmp/wh-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr)
         return std::nullopt;
     const fs::path root = pattern;
-    const fs::path base = make_base(root, server.port);
+    const fs::path base = make_base(root, server.port, workers);
     const std::string data_home = "XDG_DATA_HOME=" + (root / "data").string();
 
     std::vector<std::string> env_strings;
@@ -416,6 +422,7 @@ int main(int argc, char** argv)
         const char* kind;
         std::vector<std::string> server_args;
         const char* note;
+        int workers = 0; // per server; 0: the shipped configuration's
     };
     const std::vector<Scenario> scenarios = {
         {0, "flight", {}, ""},
@@ -423,6 +430,7 @@ int main(int argc, char** argv)
         {150, "settle", {}, ""},
         {50, "settle", {"--flaky-first", "20"}, ", 20 % first answers 503"},
         {50, "settle", {"--drop-first", "5"}, ", 5 % first connections dropped"},
+        {150, "settle", {}, ", 4 workers per server", 4},
     };
     int failures = 0;
     std::optional<double> jump_at_zero;
@@ -434,7 +442,7 @@ int main(int argc, char** argv)
             return 1;
         }
         const std::string label = fmt::format("tile server +{} ms{}", scenario.latency_ms, scenario.note);
-        const std::optional<JumpFigures> jump = run_child(scenario.kind, *server, label);
+        const std::optional<JumpFigures> jump = run_child(scenario.kind, *server, label, scenario.workers);
         stop(*server);
         if (!jump) {
             ++failures;
