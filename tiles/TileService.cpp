@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <tuple>
 
 #include <fmt/format.h>
 
@@ -261,11 +262,14 @@ void TileService::run_next()
     TileId tile{};
     {
         std::lock_guard lock(m_mutex);
+        // Tiles the last frame asked for come first: after a jump, the queue's earlier
+        // requests wait behind the new view until they are withdrawn.
+        const auto rank = [this](const Slot& slot) {
+            return std::tuple(slot.asked_frame + 1 < m_frame, slot.priority, slot.order);
+        };
         Slot* best = nullptr;
         for (auto& [id, slot] : m_slots) {
-            if (slot.state == State::Queued &&
-                (best == nullptr || slot.priority < best->priority ||
-                 (slot.priority == best->priority && slot.order < best->order))) {
+            if (slot.state == State::Queued && (best == nullptr || rank(slot) < rank(*best))) {
                 best = &slot;
                 tile = id;
             }

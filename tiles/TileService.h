@@ -6,8 +6,9 @@
 //
 // A tile's life: asked for (get_tile) → queued with a priority → fetched by a worker →
 // stored → collected by the caller, who copies it and calls remove_tile. Along the way:
-// - Priority: the queue serves the lowest priority value first (ties: first asked first);
-//   every call of get_tile refreshes it, the lowest value of one frame wins.
+// - Priority: the queue serves the tiles asked for in the current or the last frame first,
+//   among them the lowest priority value first (ties: first asked first); every call of
+//   get_tile refreshes it, the lowest value of one frame wins.
 // - Withdrawal: a queued tile that nobody asked for during withdraw_frames frames is dropped
 //   before it is fetched; a fetch already under way completes and is cached, but not stored.
 // - Store bound: a stored image nobody asked for during keep_frames frames is dropped.

@@ -94,7 +94,9 @@ TEST_F(StreamingTest, PassingFailuresAreRetriedOthersAreFinal)
     // well; had A's 404 been retried, that try would have come before B's second.
     server.reset_stats();
     m_console.clear();
-    TileService missing(config(server, "/status/404", 1), patient_http(), immediate_retries());
+    TileServerConfig not_cached = config(server, "/status/404", 1);
+    not_cached.cache_on_disk = false; // A is in the cache folder now
+    TileService missing(not_cached, patient_http(), immediate_retries());
     const std::string a_path = "/status/404" + path_of(A);
     const std::string b_404 = "Error 404 \"" + server.base_url() + "/status/404" + path_of(B) + "\"\n";
     ASSERT_TRUE(wait_until([&] {
