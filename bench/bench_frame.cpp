@@ -10,7 +10,7 @@
 // resident GPU textures and peak memory halfway through the flight and after it.
 //
 // Run under a display, from the build directory:
-//   xvfb-run -a -s "-screen 0 1920x1080x24" bench/bench_frame
+//   xvfb-run -a -s "-screen 0 1920x1080x24" bench/bench_frame [flight | settle]
 // Each scenario runs in a child process of its own (a fresh window, tile cache and
 // physics world); the parent starts the tile servers and prints what the children report.
 
@@ -378,6 +378,7 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             const FrameFigures still = figures(still_frames(app));
             std::vector<double> low_ms = fly(app, 500.0, 120.0, 0, FLIGHT_FRAMES / 2);
             const double half_peak = peak_memory_mib();
+            const size_t half_textures = app.terrain->texture_cache.size();
             const std::vector<double> second_half = fly(app, 500.0, 120.0, FLIGHT_FRAMES / 2, FLIGHT_FRAMES);
             low_ms.insert(low_ms.end(), second_half.begin(), second_half.end());
             const FrameFigures low = figures(low_ms);
@@ -399,9 +400,10 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             report.push_back(line("flight at 3000 m:", high));
             report.push_back(line("empty frame (floor):", empty));
             report.push_back(fmt::format("resident GPU textures after the flights: {}\n", textures));
-            report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB after half the 500 m flight ({} frames), "
-                                         "{:.1f} MiB after all of it, {:.1f} MiB after both flights\n",
-                                         half_peak, FLIGHT_FRAMES / 2, low_peak, peak_memory_mib()));
+            report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB after half the 500 m flight ({} frames, {} "
+                                         "resident textures), {:.1f} MiB after all of it, {:.1f} MiB after both "
+                                         "flights\n",
+                                         half_peak, FLIGHT_FRAMES / 2, half_textures, low_peak, peak_memory_mib()));
         }
     }
     for (const std::string& text : report)
@@ -435,7 +437,11 @@ int main(int argc, char** argv)
     int failures = 0;
     std::optional<double> jump_at_zero;
     std::vector<std::string> summary;
+    // An argument picks the scenarios of one kind ("flight" or "settle").
+    const std::string only = argc >= 2 ? argv[1] : "";
     for (const Scenario& scenario : scenarios) {
+        if (!only.empty() && only != scenario.kind)
+            continue;
         const std::optional<Server> server = start_tile_server(scenario.latency_ms, scenario.server_args);
         if (!server) {
             console::err("bench_frame: the tile server did not start\n");
