@@ -343,6 +343,13 @@ std::pair<uint64_t, uint64_t> fetched_and_wasted(App& app, const Config& config)
     return {requests, wasted};
 }
 
+// Decoded images the two tile services hold, not yet taken up by the renderer.
+uint64_t images_held(App& app)
+{
+    return app.terrain->texture_cache.service_stats(TileKind::TEXTURE).stored +
+           app.terrain->texture_cache.service_stats(TileKind::ELEVATION).stored;
+}
+
 int child(const std::string& scenario, const fs::path& base, const std::string& label, const fs::path& result_file)
 {
     std::vector<std::string> report;
@@ -379,6 +386,7 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             std::vector<double> low_ms = fly(app, 500.0, 120.0, 0, FLIGHT_FRAMES / 2);
             const double half_peak = peak_memory_mib();
             const size_t half_textures = app.terrain->texture_cache.size();
+            const uint64_t half_held = images_held(app);
             const std::vector<double> second_half = fly(app, 500.0, 120.0, FLIGHT_FRAMES / 2, FLIGHT_FRAMES);
             low_ms.insert(low_ms.end(), second_half.begin(), second_half.end());
             const FrameFigures low = figures(low_ms);
@@ -401,9 +409,10 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             report.push_back(line("empty frame (floor):", empty));
             report.push_back(fmt::format("resident GPU textures after the flights: {}\n", textures));
             report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB after half the 500 m flight ({} frames, {} "
-                                         "resident textures), {:.1f} MiB after all of it, {:.1f} MiB after both "
-                                         "flights\n",
-                                         half_peak, FLIGHT_FRAMES / 2, half_textures, low_peak, peak_memory_mib()));
+                                         "resident textures, {} decoded images held), {:.1f} MiB after all of it, "
+                                         "{:.1f} MiB after both flights ({} decoded images held)\n",
+                                         half_peak, FLIGHT_FRAMES / 2, half_textures, half_held, low_peak,
+                                         peak_memory_mib(), images_held(app)));
         }
     }
     for (const std::string& text : report)
