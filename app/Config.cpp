@@ -129,6 +129,7 @@ TileServerConfig read_tile_server(const json& value)
     read_optional(object, "max_zoom", server.max_zoom, to_int32);
     read_optional(object, "cache_on_disk", server.cache_on_disk, to_bool);
     read_optional(object, "attribution", server.attribution, to_text);
+    read_optional(object, "cache_max_mb", server.cache_max_mb, to_int32);
 
     // Values of the right type that the consumers cannot work with: a negative worker
     // count, or a zoom beyond what 32-bit tile coordinates can address.
@@ -136,6 +137,8 @@ TileServerConfig read_tile_server(const json& value)
         throw FillError("num_threads below 0");
     if (server.max_zoom < 0 || server.max_zoom > MAX_TILE_ZOOM)
         throw FillError("max_zoom out of range");
+    if (server.cache_max_mb < 0)
+        throw FillError("cache_max_mb below 0");
     return server;
 }
 

@@ -2,11 +2,15 @@
 // under Xvfb here): frames per second, median and 95th-percentile frame time of the settled
 // start view and of a scripted flight at 500 m and 3000 m above the ground, beside an empty frame (clear, ImGui frame,
 // swap) measured in the same process; the time until the view is settled after the start and
-// after a jump to another named place, with the local tile server answering at once and with
-// 50 ms added latency; resident GPU textures and peak memory after the flight.
+// after a jump to another named place, with the local tile server answering at once, with 50
+// and 150 ms added latency, and at 50 ms with flaky first answers (20 % answered 503, or 5 %
+// of the connections dropped), and at 150 ms with 4 workers per server instead of 2; for each
+// jump the tiles fetched over HTTP, the bound (tiles fetched / connections x latency + the time
+// at 0 ms; fetched: requests the server answered) and the tiles fetched but never drawn;
+// resident GPU textures and peak memory halfway through the flight and after it.
 //
 // Run under a display, from the build directory:
-//   xvfb-run -a -s "-screen 0 1920x1080x24" bench/bench_frame
+//   xvfb-run -a -s "-screen 0 1920x1080x24" bench/bench_frame [flight | settle | still]
 // Each scenario runs in a child process of its own (a fresh window, tile cache and
 // physics world); the parent starts the tile servers and prints what the children report.
 
@@ -39,6 +43,9 @@
 #include "app/Config.h"
 #include "console/Console.h"
 #include "app/StartPositions.h"
+#include "terrain/TileKey.h"
+#include "tiles/HttpClient.h"
+#include "tiles/TileService.h"
 
 extern char** environ;
 
@@ -47,7 +54,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int FLIGHT_FRAMES = 120;         // per altitude
+constexpr int FLIGHT_FRAMES = 240;         // per altitude
 constexpr float FLIGHT_STEP_SECONDS = 0.1f; // simulated time per frame: the path does not depend on the speed of the machine
 constexpr int EMPTY_FRAMES = 60;
 constexpr int STILL_FRAMES = 30;
@@ -68,7 +75,7 @@ struct Server {
     int port = 0;
 };
 
-std::optional<Server> start_tile_server(int latency_ms)
+std::optional<Server> start_tile_server(int latency_ms, const std::vector<std::string>& extra_args = {})
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -79,6 +86,7 @@ std::optional<Server> start_tile_server(int latency_ms)
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     const std::string latency = std::to_string(latency_ms);
     std::vector<std::string> args = {WH_TILESERVER_PATH, "--port", "0", "--latency-ms", latency};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -120,7 +128,8 @@ void stop(const Server& server)
 }
 
 // A base directory with the source tree's assets and the configuration pointed at the port.
-fs::path make_base(const fs::path& root, int port)
+// workers > 0 replaces the shipped num_threads of both servers.
+fs::path make_base(const fs::path& root, int port, int workers)
 {
     const fs::path base = root / "base";
     fs::create_directories(base);
@@ -135,17 +144,31 @@ fs::path make_base(const fs::path& root, int port)
     const std::string to = "127.0.0.1:" + std::to_string(port);
     for (size_t at = json.find(from); at != std::string::npos; at = json.find(from, at + to.size()))
         json.replace(at, from.size(), to);
+    const std::string threads = "\"num_threads\": 2";
+    const std::string wanted = fmt::format("\"num_threads\": {}", workers);
+    for (size_t at = json.find(threads); workers > 0 && at != std::string::npos; at = json.find(threads, at + 1))
+        json.replace(at, threads.size(), wanted);
     std::ofstream(config) << json;
     return base;
 }
 
-int run_child(const std::string& scenario, const Server& server, const std::string& label)
+// What a child reports back about its jump: seconds until settled (negative: did not settle),
+// tiles fetched over HTTP and of those never drawn, connections to the servers.
+struct JumpFigures {
+    double seconds = -1.0;
+    uint64_t fetched = 0; // requests the tile server answered during the jump
+    uint64_t wasted = 0;
+    int connections = 0;
+};
+
+std::optional<JumpFigures> run_child(const std::string& scenario, const Server& server, const std::string& label,
+                                     int workers)
 {
     char pattern[] = "/tmp/wh-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr)
-        return 1;
+        return std::nullopt;
     const fs::path root = pattern;
-    const fs::path base = make_base(root, server.port);
+    const fs::path base = make_base(root, server.port, workers);
     const std::string data_home = "XDG_DATA_HOME=" + (root / "data").string();
 
     std::vector<std::string> env_strings;
@@ -159,7 +182,8 @@ int run_child(const std::string& scenario, const Server& server, const std::stri
     envp.push_back(nullptr);
 
     std::string self = fs::read_symlink("/proc/self/exe").string();
-    std::vector<std::string> args = {self, "--child", scenario, base.string(), label};
+    const fs::path result_file = root / "jump.txt";
+    std::vector<std::string> args = {self, "--child", scenario, base.string(), label, result_file.string()};
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -168,9 +192,17 @@ int run_child(const std::string& scenario, const Server& server, const std::stri
     int status = 1;
     if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0)
         waitpid(pid, &status, 0);
+    std::optional<JumpFigures> figures;
+    if (std::ifstream in(result_file); in) {
+        JumpFigures f;
+        if (in >> f.seconds >> f.fetched >> f.wasted >> f.connections)
+            figures = f;
+    }
     std::error_code ignored;
     fs::remove_all(root, ignored);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return figures;
 }
 
 // ---- Child: one App driven frame by frame ----------------------------------------------------
@@ -204,6 +236,13 @@ struct FrameTimes {
     std::vector<double> cpu_ms;
     std::vector<double> leaves;    // drawn per frame
     std::vector<double> triangles; // of the terrain, per frame
+
+    void append(const FrameTimes& more)
+    {
+        for (auto [to, from] : {std::pair{&wall_ms, &more.wall_ms}, std::pair{&cpu_ms, &more.cpu_ms},
+                                std::pair{&leaves, &more.leaves}, std::pair{&triangles, &more.triangles}})
+            to->insert(to->end(), from->begin(), from->end());
+    }
 };
 
 double process_cpu_ms()
@@ -297,14 +336,13 @@ FrameFigures figures(const FrameTimes& times)
 
 // A straight flight north-east from the start, following the ground at the given height
 // above it (metres), looking 10° down along the track.
-FrameTimes fly(App& app, double above_ground, double speed)
+FrameTimes fly(App& app, double above_ground, double speed, int first_frame, int end_frame)
 {
-    app.profiler->clear();
     BaseCamera& camera = app.active_camera();
     const double scale = double(App::SCALING_FACTOR);
     const double heading = 45.0 * 3.141592653589793 / 180.0;
     FrameRecorder recorder;
-    for (int i = 0; i < FLIGHT_FRAMES; ++i) {
+    for (int i = first_frame; i < end_frame; ++i) {
         const double distance = speed * FLIGHT_STEP_SECONDS * i * scale;
         const double x = std::sin(heading) * distance;
         const double z = -std::cos(heading) * distance;
@@ -359,7 +397,38 @@ std::string seconds_text(const std::optional<double>& s)
     return s ? fmt::format("{:.2f} s", *s) : fmt::format("not settled within {:.0f} s", SETTLE_LIMIT_SECONDS);
 }
 
-int child(const std::string& scenario, const fs::path& base, const std::string& label)
+double peak_memory_mib()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+// Tile requests the local server has answered (both layers come from the one server), and the
+// tiles that arrived over HTTP but were never handed to the renderer, summed over both layers.
+std::pair<uint64_t, uint64_t> fetched_and_wasted(App& app, const Config& config)
+{
+    const std::string& url = config.texture_server.url;
+    const size_t path = url.find('/', url.find("//") + 2);
+    HttpClient http;
+    const HttpResponse answer = http.get(url.substr(0, path) + "/stats");
+    const std::string text(answer.body.begin(), answer.body.end());
+    const size_t at = text.find("\"requests\":");
+    const uint64_t requests = at == std::string::npos ? 0 : std::strtoull(text.c_str() + at + 11, nullptr, 10);
+    uint64_t wasted = 0;
+    for (TileKind kind : {TileKind::TEXTURE, TileKind::ELEVATION})
+        wasted += app.terrain->texture_cache.service_stats(kind).wasted;
+    return {requests, wasted};
+}
+
+// Decoded images the two tile services hold, not yet taken up by the renderer.
+uint64_t images_held(App& app)
+{
+    return app.terrain->texture_cache.service_stats(TileKind::TEXTURE).stored +
+           app.terrain->texture_cache.service_stats(TileKind::ELEVATION).stored;
+}
+
+int child(const std::string& scenario, const fs::path& base, const std::string& label, const fs::path& result_file)
 {
     std::vector<std::string> report;
     {
@@ -371,11 +440,23 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
         app.paused = true;
         app.profiler = std::make_unique<gfx::PassProfiler>(gfx::frame::gpu_pass_names(), gfx::frame::cpu_part_names());
         const std::optional<double> start_settled = frames_until_settled(app, start);
-        const Clock::time_point jump = Clock::now();
         std::optional<double> jump_settled;
         if (scenario != "still") {
+            const auto [fetched_before, wasted_before] = fetched_and_wasted(app, config);
+            const Clock::time_point jump = Clock::now();
             app.select_start_position(JUMP_TARGET);
             jump_settled = frames_until_settled(app, jump);
+            // Tiles that arrive after the settled frames (withdrawn ones still on the wire)
+            // count too: a few more frames let them land.
+            for (int i = 0; i < 10; ++i) {
+                pump_events();
+                app.render_frame(0.0f);
+            }
+            const auto [fetched_after, wasted_after] = fetched_and_wasted(app, config);
+            std::ofstream(result_file) << (jump_settled ? *jump_settled : -1.0) << ' ' << fetched_after - fetched_before
+                                       << ' ' << wasted_after - wasted_before << ' '
+                                       << config.texture_server.num_threads + config.elevation_server.num_threads
+                                       << '\n';
         }
         report.push_back(fmt::format("{}: start until settled {}; jump to \"{}\" until settled {}\n", label,
                                      seconds_text(start_settled), start_positions[JUMP_TARGET].name,
@@ -398,11 +479,23 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             }
             FrameFigures low;
             FrameFigures high;
+            double half_peak = 0.0;
+            size_t half_textures = 0;
+            uint64_t half_held = 0;
+            double low_peak = 0.0;
             if (scenario == "flight") {
-                low = figures(fly(app, 500.0, 120.0));
+                app.profiler->clear();
+                FrameTimes low_times = fly(app, 500.0, 120.0, 0, FLIGHT_FRAMES / 2);
+                half_peak = peak_memory_mib();
+                half_textures = app.terrain->texture_cache.size();
+                half_held = images_held(app);
+                low_times.append(fly(app, 500.0, 120.0, FLIGHT_FRAMES / 2, FLIGHT_FRAMES));
+                low = figures(low_times);
                 low.breakdown += breakdown(*app.profiler);
+                low_peak = peak_memory_mib();
                 app.select_start_position(0);
-                high = figures(fly(app, 3000.0, 250.0));
+                app.profiler->clear();
+                high = figures(fly(app, 3000.0, 250.0, 0, FLIGHT_FRAMES));
                 high.breakdown += breakdown(*app.profiler);
             }
             // The yardstick: the empty frame of a window multisampled as the program always was
@@ -410,8 +503,6 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             const FrameFigures empty = figures(empty_frames(app, YARDSTICK_SAMPLES));
             const FrameFigures bare = figures(empty_frames(app, app.msaa_samples));
             const size_t textures = app.terrain->texture_cache.size();
-            rusage usage{};
-            getrusage(RUSAGE_SELF, &usage);
             const GLubyte* renderer = glGetString(GL_RENDERER);
             report.push_back(fmt::format("GL renderer: {}, window {}x{}\n",
                                          renderer ? reinterpret_cast<const char*>(renderer) : "?", app.width,
@@ -436,7 +527,11 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                                          still.cpu_median_ms / empty.cpu_median_ms, low.cpu_median_ms / empty.cpu_median_ms,
                                          high.cpu_median_ms / empty.cpu_median_ms));
             report.push_back(fmt::format("resident GPU textures after the flights: {}\n", textures));
-            report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB\n", double(usage.ru_maxrss) / 1024.0));
+            report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB after half the 500 m flight ({} frames, {} "
+                                         "resident textures, {} decoded images held), {:.1f} MiB after all of it, "
+                                         "{:.1f} MiB after both flights ({} decoded images held)\n",
+                                         half_peak, FLIGHT_FRAMES / 2, half_textures, half_held, low_peak,
+                                         peak_memory_mib(), images_held(app)));
         }
     }
     for (const std::string& text : report)
@@ -448,27 +543,61 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
 
 int main(int argc, char** argv)
 {
-    if (argc >= 5 && std::string(argv[1]) == "--child")
-        return child(argv[2], argv[3], argv[4]);
+    if (argc >= 6 && std::string(argv[1]) == "--child")
+        return child(argv[2], argv[3], argv[4], argv[5]);
 
     console::out("bench_frame: scripted flights, settle times; each scenario in its own process\n");
-    // --frames: only the frame-time scenario; --still: only the still start view and the empty
-    // frame. For quick comparisons.
-    const bool still_only = argc >= 2 && std::string(argv[1]) == "--still";
-    const bool frames_only = still_only || (argc >= 2 && std::string(argv[1]) == "--frames");
+    struct Scenario {
+        int latency_ms;
+        const char* kind;
+        std::vector<std::string> server_args;
+        const char* note;
+        int workers = 0; // per server; 0: the shipped configuration's
+    };
+    const std::vector<Scenario> scenarios = {
+        {0, "flight", {}, ""},
+        {50, "settle", {}, ""},
+        {150, "settle", {}, ""},
+        {50, "settle", {"--flaky-first", "20"}, ", 20 % first answers 503"},
+        {50, "settle", {"--drop-first", "5"}, ", 5 % first connections dropped"},
+        {150, "settle", {}, ", 4 workers per server", 4},
+    };
     int failures = 0;
-    for (const auto& [latency, scenario] : {std::pair{0, "flight"}, std::pair{50, "settle"}}) {
-        if (frames_only && std::string(scenario) != "flight")
+    std::optional<double> jump_at_zero;
+    std::vector<std::string> summary;
+    // An argument picks the scenarios of one kind ("flight" or "settle"), or "still": only the
+    // settled start view and the empty frames, for quick comparisons.
+    const std::string only = argc >= 2 ? argv[1] : "";
+    for (const Scenario& scenario : scenarios) {
+        const bool still = only == "still" && std::string(scenario.kind) == "flight";
+        if (!only.empty() && only != scenario.kind && !still)
             continue;
-        const char* child_scenario = still_only ? "still" : scenario;
-        const std::optional<Server> server = start_tile_server(latency);
+        const std::optional<Server> server = start_tile_server(scenario.latency_ms, scenario.server_args);
         if (!server) {
             console::err("bench_frame: the tile server did not start\n");
             return 1;
         }
-        const std::string label = fmt::format("tile server +{} ms", latency);
-        failures += run_child(child_scenario, *server, label) != 0 ? 1 : 0;
+        const std::string label = fmt::format("tile server +{} ms{}", scenario.latency_ms, scenario.note);
+        const std::optional<JumpFigures> jump = run_child(still ? "still" : scenario.kind, *server, label, scenario.workers);
         stop(*server);
+        if (still)
+            continue;
+        if (!jump) {
+            ++failures;
+            continue;
+        }
+        if (scenario.latency_ms == 0 && jump->seconds >= 0)
+            jump_at_zero = jump->seconds;
+        const double bound = double(jump->fetched) / double(std::max(jump->connections, 1)) *
+                                 (scenario.latency_ms / 1000.0) + jump_at_zero.value_or(0.0);
+        summary.push_back(fmt::format(
+            "jump, {}: settled {}, bound {:.2f} s ({:.2f}x), {} tiles fetched over {} connections, {} never drawn "
+            "({:.1f} %)\n",
+            label, jump->seconds >= 0 ? fmt::format("{:.2f} s", jump->seconds) : std::string("never"), bound,
+            jump->seconds >= 0 ? jump->seconds / bound : 0.0, jump->fetched, jump->connections, jump->wasted,
+            jump->fetched > 0 ? 100.0 * double(jump->wasted) / double(jump->fetched) : 0.0));
     }
+    for (const std::string& line : summary)
+        console::out(line);
     return failures == 0 ? 0 : 1;
 }

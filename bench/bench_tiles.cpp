@@ -6,7 +6,9 @@
 //   fresh = cold again, but with a new connection for every tile (no keep-alive)
 // Figures are medians of three runs, printed beside the bound workers / latency.
 // Then the CPU cost per tile of decoding (PNG and JPEG) and of the cache's PNG encoding, for
-// the chosen encoder settings and a few others.
+// the chosen encoder settings and a few others; and the time from a tile's HTTP answer until
+// a render loop polling every millisecond takes it, cold, with the cache file written before
+// the tile is published (the old order) and after.
 //
 // Usage: bench_tiles [tileserver-path]
 
@@ -282,6 +284,52 @@ void codec_costs(const std::string& server_url)
     }
 }
 
+// Milliseconds from each tile's answer to its collection by a loop that polls get_tile every
+// millisecond (as a render loop would each frame, only finer), for 2 workers on an empty cache.
+std::vector<double> answer_to_collect(const std::string& server_url, const fs::path& dir, bool cache_first,
+                                      const std::vector<TileId>& tiles)
+{
+    console::Capture quiet;
+    StreamingOptions streaming;
+    streaming.cache_before_publish = cache_first;
+    TileService service(imagery(server_url, dir, 2), HttpOptions{}, streaming);
+    std::vector<bool> have(tiles.size(), false);
+    size_t done = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (done < tiles.size() && Clock::now() < deadline) {
+        for (size_t i = 0; i < tiles.size(); ++i) {
+            if (!have[i] && service.get_tile(tiles[i]) != nullptr) {
+                have[i] = true;
+                ++done;
+                service.remove_tile(tiles[i]);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return service.stats().answer_to_collect_ms;
+}
+
+void publish_latency(const std::string& server_url, const fs::path& scratch)
+{
+    const std::vector<TileId> tiles = tile_set(64);
+    console::print("Answer to collection, cold, 2 workers, {} tiles, polled every 1 ms (median of 3 runs' medians):\n",
+                   tiles.size());
+    for (const bool cache_first : {true, false}) {
+        std::vector<double> medians, p95s;
+        for (int run = 0; run < 3; ++run) {
+            const fs::path dir = scratch / fmt::format("publish-{}-{}", cache_first, run);
+            std::vector<double> ms = answer_to_collect(server_url, dir, cache_first, tiles);
+            if (ms.empty()) throw std::runtime_error("no tile arrived");
+            std::sort(ms.begin(), ms.end());
+            medians.push_back(ms[ms.size() / 2]);
+            p95s.push_back(ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]);
+        }
+        console::print("  {:<40} median {:6.2f} ms, p95 {:6.2f} ms\n",
+                       cache_first ? "cache file written, then published:" : "published, then cache file written:",
+                       median(medians), median(p95s));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -312,6 +360,7 @@ int main(int argc, char** argv)
             }
             if (latency == 0) {
                 codec_costs(server.url());
+                publish_latency(server.url(), scratch);
             }
         }
     } catch (const std::exception& e) {

@@ -10,6 +10,7 @@
 #include "gfx/gl/gl.h"
 #include "terrain/Frustum.h"
 #include "terrain/LodSelection.h"
+#include "terrain/TilePriority.h"
 #include "tiles/WebMercator.h"
 
 namespace {
@@ -102,7 +103,15 @@ gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UV
     while (static_cast<int64_t>(wanted.zoom) > std::max<int32_t>(server_max, 0)) {
         wanted = parent_tile(wanted);
     }
-    gfx::Texture* texture = texture_cache.get_texture(wanted, kind);
+    gfx::Texture* texture = texture_cache.find_texture(wanted, kind);
+    if (texture == nullptr) {
+        const double cx = (leaf.bounds_min.x + leaf.bounds_max.x) * 0.5 - m_camera_position.x;
+        const double cz = (leaf.bounds_min.z + leaf.bounds_max.z) * 0.5 - m_camera_position.z;
+        const double distance = std::sqrt(cx * cx + cz * cz + double(m_camera_position.y) * m_camera_position.y);
+        const bool stand_in = texture_cache.has_resident_ancestor(wanted, kind, base_zoom);
+        texture = texture_cache.get_texture(
+            wanted, kind, tile_priority(stand_in, wanted.zoom, distance, leaf.bounds_max.x - leaf.bounds_min.x));
+    }
     if (texture != nullptr && wanted != leaf.tile) {
         uv = sub_rectangle(leaf.tile, wanted);
         id = wanted;
@@ -199,6 +208,7 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
     settings.min_zoom = min_zoom;
     settings.max_zoom = max_zoom;
     const glm::vec3 camera_position = camera.get_world_position();
+    m_camera_position = camera_position;
     const LodSelection selection = select_lod(frame, settings, camera_position, camera.get_z_axis());
     if (!manual_zoom) {
         max_zoom = selection.max_zoom;

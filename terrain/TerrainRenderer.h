@@ -196,6 +196,7 @@ private:
     double m_altitude = 0.0;
     float m_height_correction = 1.0f;
     bool m_prepared = false;
+    glm::vec3 m_camera_position{}; // this frame's, for the fetch priorities
     GLuint m_imagery_sampler = 0; // bound to unit 0 while the leaves are drawn
     // Largest tiles (base_zoom) whose blocking load for a fallback failed, with the time
     // before which it is not tried again.

@@ -22,6 +22,23 @@ void TextureCache::begin_frame()
     m_upload_ms = 0.0;
     m_uploads = 0;
     m_deferred_uploads = 0;
+    m_texture_service.begin_frame();
+    m_elevation_service.begin_frame();
+}
+
+bool TextureCache::has_resident_ancestor(TileId tile, TileKind kind, uint32_t base_zoom) const
+{
+    while (tile.zoom > base_zoom) {
+        tile = parent_tile(tile);
+        if (m_lru.peek({tile, kind}) != nullptr)
+            return true;
+    }
+    return false;
+}
+
+TileServiceStats TextureCache::service_stats(TileKind kind) const
+{
+    return kind == TileKind::ELEVATION ? m_elevation_service.stats() : m_texture_service.stats();
 }
 
 TileService* TextureCache::service_for(TileKind kind)
@@ -63,14 +80,14 @@ gfx::Texture* TextureCache::upload(TileId tile, TileKind kind, const gfx::Image&
     return &result.stored->texture;
 }
 
-gfx::Texture* TextureCache::get_texture(TileId tile, TileKind kind)
+gfx::Texture* TextureCache::get_texture(TileId tile, TileKind kind, double priority)
 {
     if (gfx::Texture* texture = find_texture(tile, kind))
         return texture;
     TileService* service = service_for(kind);
     if (service == nullptr)
         return nullptr;
-    const gfx::Image* image = service->get_tile(tile);
+    const gfx::Image* image = service->get_tile(tile, priority);
     if (image == nullptr)
         return nullptr;
     if (m_uploads > 0 && m_upload_ms >= UPLOAD_BUDGET_MS) {

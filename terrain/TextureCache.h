@@ -46,15 +46,17 @@ public:
     TextureCache(const TextureCache&) = delete;
     TextureCache& operator=(const TextureCache&) = delete;
 
-    // Frame boundary: deletes the textures evicted since the last call and opens the frame's
-    // upload budget.
+    // Frame boundary: deletes the textures evicted since the last call, opens the frame's
+    // upload budget, and counts a frame for both services (tiles no longer asked for are
+    // withdrawn or dropped there).
     void begin_frame();
 
     // The resident texture or null; never asks a service.
     gfx::Texture* find_texture(TileId tile, TileKind kind);
     // The resident texture, or the freshly uploaded one if its service has decoded the tile,
-    // or null (the service then fetches it in the background). Never blocks.
-    gfx::Texture* get_texture(TileId tile, TileKind kind);
+    // or null (the service then fetches it in the background, lower priority values first).
+    // Never blocks.
+    gfx::Texture* get_texture(TileId tile, TileKind kind, double priority = 0.0);
     // Like get_texture but fetches and decodes on this thread when needed (blocks).
     gfx::Texture* load_texture(TileId tile, TileKind kind);
     // (imagery, elevation) of one tile, each as get_texture.
@@ -87,6 +89,13 @@ public:
     size_t size() const { return m_lru.size(); }
     // Decoded tiles whose upload get_texture put off to a later frame (this frame so far).
     uint32_t deferred_uploads() const { return m_deferred_uploads; }
+
+    // Whether an ancestor of tile down to base_zoom is resident for that layer. Does not
+    // refresh recency.
+    bool has_resident_ancestor(TileId tile, TileKind kind, uint32_t base_zoom) const;
+
+    // The counters of a layer's tile service (benchmarks).
+    TileServiceStats service_stats(TileKind kind) const;
 
 private:
     // One cache entry: the texture, and for elevation tiles their heights on the CPU.

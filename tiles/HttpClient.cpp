@@ -1,5 +1,6 @@
 #include "tiles/HttpClient.h"
 
+#include <cerrno>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -31,6 +32,34 @@ size_t write_body(char* data, size_t size, size_t count, void* user)
         return 0;
     }
     return bytes;
+}
+
+// Why no answer came, as the tile error lines say it.
+std::string failure_reason(CURLcode result, long os_errno)
+{
+    switch (result) {
+    case CURLE_OPERATION_TIMEDOUT:
+        return "time-out";
+    case CURLE_COULDNT_CONNECT:
+        return os_errno == ECONNREFUSED ? "connection refused" : "could not connect";
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return "unknown host";
+    case CURLE_GOT_NOTHING:
+        return "no answer";
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        return "connection lost";
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return "unusable URL";
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return "TLS failure";
+    default:
+        return curl_easy_strerror(result);
+    }
 }
 
 } // namespace
@@ -98,6 +127,12 @@ HttpResponse HttpClient::get(const std::string& url)
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &response.new_connections);
+    curl_off_t retry_after = 0;
+    if (curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &retry_after) == CURLE_OK && retry_after > 0) {
+        response.retry_after_seconds = static_cast<long>(retry_after);
+    }
+    long os_errno = 0;
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &os_errno);
     // The handle keeps a pointer to the transfer state; clear it before the state goes.
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
 
@@ -121,6 +156,8 @@ HttpResponse HttpClient::get(const std::string& url)
         response.status = 0;
         response.body.clear();
         response.error = curl_easy_strerror(result);
+        response.reason = failure_reason(result, os_errno);
+        response.permanent = result == CURLE_URL_MALFORMAT || result == CURLE_UNSUPPORTED_PROTOCOL;
         return response;
     }
     response.status = status;

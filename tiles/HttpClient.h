@@ -24,6 +24,9 @@ struct HttpResponse {
     bool too_large = false;          // the body passed max_body_bytes and was dropped
     std::vector<unsigned char> body; // complete only when status is 200 and !too_large
     std::string error;               // libcurl's text for a failed transfer, else empty
+    std::string reason;              // when status is 0: why, in a few words ("time-out", "connection refused", …)
+    long retry_after_seconds = -1;   // the answer's Retry-After in seconds (a date is converted), or -1
+    bool permanent = false;          // when status is 0: trying again cannot help (unusable URL, redirect loop)
     long new_connections = 0;        // connections opened for this request (0 when one was reused)
 };
 
@@ -38,6 +41,8 @@ public:
     // GET url with the single header "User-Agent: Windhollow/0.0", following at most
     // max_redirects redirects, over http or https only.
     HttpResponse get(const std::string& url);
+
+    const HttpOptions& options() const { return m_options; }
 
     // curl_global_init, once per process; every constructor calls it. Call it yourself before
     // starting threads that may build clients, as libcurl asks.

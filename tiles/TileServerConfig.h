@@ -22,4 +22,5 @@ struct TileServerConfig {
     int32_t num_threads = 2;
     int32_t max_zoom = 17;
     bool cache_on_disk = true;
+    int64_t cache_max_mb = 1024; // the disk cache's size limit in MiB; 0: no limit
 };

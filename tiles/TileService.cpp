@@ -1,12 +1,9 @@
 #include "tiles/TileService.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
+#include <cmath>
 #include <exception>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <tuple>
 
 #include <fmt/format.h>
 
@@ -14,6 +11,10 @@
 #include "tiles/WebMercator.h"
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t MAX_LATENCY_SAMPLES = 4096;
 
 size_t worker_count(int32_t num_threads) { return static_cast<size_t>(std::max(num_threads, 0)); }
 
@@ -27,166 +28,383 @@ std::vector<std::unique_ptr<HttpClient>> make_clients(size_t count, const HttpOp
     return clients;
 }
 
-// write(2) until everything is written or an error other than EINTR.
-bool write_all(int fd, const unsigned char* data, size_t size)
+uint64_t cache_limit_bytes(int64_t megabytes) { return megabytes > 0 ? static_cast<uint64_t>(megabytes) << 20 : 0; }
+
+// Worth another try later: no answer at all, or an answer that says "not now".
+bool passing_failure(const HttpResponse& response)
 {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
+    if (response.status == 0) {
+        return !response.permanent;
     }
-    return true;
+    return response.status == 408 || response.status == 429 || (response.status >= 500 && response.status <= 599);
 }
 
 } // namespace
 
-TileService::TileService(const TileServerConfig& config, const HttpOptions& http)
+TileService::TileService(const TileServerConfig& config, const HttpOptions& http, const StreamingOptions& streaming)
     : m_pattern(config.pattern),
       m_url(config.url),
       m_file_ending(config.file_ending),
-      m_cache_dir(config.cache_dir),
       m_max_zoom(static_cast<uint32_t>(std::max(config.max_zoom, 0))),
-      m_cache_enabled(config.cache_on_disk && !config.cache_dir.empty()),
+      m_streaming(streaming),
+      m_cache(config.cache_dir, config.cache_on_disk, cache_limit_bytes(config.cache_max_mb)),
       // The clients come first: building one initialises libcurl, before any worker runs.
       m_worker_http(make_clients(worker_count(config.num_threads), http)),
       m_sync_http(http),
       m_pool(worker_count(config.num_threads))
 {
-    if (m_cache_enabled) {
-        std::error_code error;
-        if (!std::filesystem::exists(m_cache_dir, error)) {
-            std::filesystem::create_directories(m_cache_dir, error);
-        }
-        if (error) {
-            // Named after the call, whatever the standard library's own wording.
-            throw std::filesystem::filesystem_error("create_directories", m_cache_dir, error);
-        }
-    }
     console::print("Tile Url {}\n", m_url);
-    console::print("Tile Cache Dir: {}\n", console::quoted(m_cache_dir));
+    console::print("Tile Cache Dir: {}\n", console::quoted(config.cache_dir));
+    if (m_cache.enabled()) {
+        console::print("Tile Cache Size: {:.1f} MiB in {} tiles\n",
+                       static_cast<double>(m_cache.bytes_at_start()) / (1024.0 * 1024.0), m_cache.files_at_start());
+    }
     console::print("Num Threads: {}\n", m_pool.size());
     console::print("Max Zoom: {}\n", m_max_zoom);
+    if (m_cache.over_limit_at_start()) {
+        m_pool.enqueue([this] { m_cache.evict(); });
+    }
 }
 
 TileService::~TileService()
 {
-    // The workers use the store, the mutex and the clients: they end before any of them.
+    // The workers use the slots, the mutex, the cache and the clients: they end before any
+    // of them.
     m_pool.stop();
 }
 
-gfx::Image* TileService::get_tile(TileId tile)
+bool TileService::wanted(const Slot& slot, uint32_t frames) const { return slot.asked_frame + frames >= m_frame; }
+
+void TileService::ask(Slot& slot, double priority)
+{
+    // Several leaves of one frame may want the same tile: the most urgent of them counts.
+    slot.priority = slot.asked_frame == m_frame ? std::min(slot.priority, priority) : priority;
+    slot.asked_frame = m_frame;
+}
+
+void TileService::enqueue(Slot& slot)
+{
+    slot.state = State::Queued;
+    // Each task takes whichever request is most wanted when it runs, not this one.
+    m_pool.enqueue([this] { run_next(); });
+}
+
+void TileService::retry_if_due(Slot& slot)
+{
+    if (slot.state == State::Waiting && Clock::now() >= slot.retry_at) {
+        ++m_stats.retries;
+        enqueue(slot);
+    }
+}
+
+gfx::Image* TileService::collect(Slot& slot)
+{
+    if (!slot.collected) {
+        slot.collected = true;
+        ++m_stats.collected;
+        if (slot.from_network) {
+            auto& samples = m_stats.answer_to_collect_ms;
+            if (samples.size() >= MAX_LATENCY_SAMPLES) {
+                samples.erase(samples.begin());
+            }
+            samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - slot.answered_at).count());
+        }
+    }
+    return slot.image.get();
+}
+
+Clock::duration TileService::retry_delay(uint32_t failures, long retry_after_seconds)
+{
+    using Seconds = std::chrono::duration<double>;
+    const double first = Seconds(m_streaming.first_retry).count();
+    const double most = Seconds(m_streaming.max_retry).count();
+    const double doubled = first * std::ldexp(1.0, static_cast<int>(std::min<uint32_t>(failures, 32)) - 1);
+    std::uniform_real_distribution<double> spread(1.0 - m_streaming.jitter, 1.0 + m_streaming.jitter);
+    double delay = std::min(doubled, most) * spread(m_random);
+    if (retry_after_seconds >= 0) {
+        delay = std::max(delay, static_cast<double>(retry_after_seconds));
+    }
+    return std::chrono::duration_cast<Clock::duration>(Seconds(std::min(delay, most)));
+}
+
+gfx::Image* TileService::get_tile(TileId tile, double priority)
 {
     if (tile.zoom > m_max_zoom) {
         return nullptr;
     }
     std::lock_guard lock(m_mutex);
-    if (auto it = m_store.find(tile); it != m_store.end()) {
-        return &it->second;
+    auto [it, inserted] = m_slots.try_emplace(tile);
+    Slot& slot = it->second;
+    if (inserted) {
+        slot.order = m_next_order++;
     }
-    if (!m_requested.contains(tile)) {
-        request_tile(tile);
+    ask(slot, priority);
+    if (inserted) {
+        enqueue(slot);
+        return nullptr;
     }
+    if (slot.state == State::Stored) {
+        return collect(slot);
+    }
+    retry_if_due(slot);
     return nullptr;
 }
 
 gfx::Image* TileService::get_tile_sync(TileId tile)
 {
-    std::lock_guard lock(m_mutex);
     if (tile.zoom > m_max_zoom) {
         return nullptr;
     }
-    if (auto it = m_store.find(tile); it != m_store.end()) {
-        return &it->second;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        auto [it, inserted] = m_slots.try_emplace(tile);
+        Slot& slot = it->second;
+        if (inserted) {
+            slot.order = m_next_order++;
+        }
+        ask(slot, 0.0);
+        if (inserted && m_failed_before.contains(tile)) {
+            // It failed before and was withdrawn since: the workers try again, not this thread.
+            enqueue(slot);
+            return nullptr;
+        }
+        if (inserted) {
+            slot.state = State::Fetching;
+            break;
+        }
+        if (slot.state == State::Stored) {
+            return collect(slot);
+        }
+        if (slot.state == State::Failed || m_failed_before.contains(tile)) {
+            // A failed tile is never loaded again on this (the render) thread.
+            retry_if_due(slot);
+            return nullptr;
+        }
+        if (slot.state == State::Queued) {
+            // Taken from the queue: this thread fetches it; the queued task finds nothing.
+            slot.state = State::Fetching;
+            break;
+        }
+        // A worker is loading it: wait for its result rather than fetch the tile twice.
+        m_fetch_done.wait(lock);
     }
-    gfx::Image image;
-    try {
-        image = fetch_tile(tile, m_sync_http);
-    } catch (const std::exception& e) {
-        // The caller is the render thread: a broken cache directory must not end the program.
-        console::eprint("Could not load {}: {}\n", to_string(tile), e.what());
-        return nullptr;
+    lock.unlock();
+
+    Fetched fetched;
+    {
+        std::lock_guard http_lock(m_sync_mutex);
+        fetched = fetch_tile(tile, m_sync_http);
     }
-    if (!image.valid()) {
-        return nullptr;
+    finish(tile, fetched);
+    if (fetched.from_network && fetched.outcome == Outcome::Delivered) {
+        if (m_pool.size() > 0) {
+            m_pool.enqueue([this, tile, fetched] { cache(tile, fetched); });
+        } else {
+            cache(tile, fetched);
+        }
     }
-    return &m_store.insert_or_assign(tile, std::move(image)).first->second;
+    lock.lock();
+    auto it = m_slots.find(tile);
+    return it != m_slots.end() && it->second.state == State::Stored ? collect(it->second) : nullptr;
 }
 
 void TileService::remove_tile(TileId tile)
 {
     std::lock_guard lock(m_mutex);
-    m_store.erase(tile);
-    m_requested.erase(tile);
-}
-
-void TileService::request_tile(TileId tile)
-{
-    m_requested.insert(tile);
-    m_pool.enqueue([this, tile] { run_fetch(tile); });
-}
-
-void TileService::run_fetch(TileId tile)
-{
-    try {
-        const int index = ThreadPool::current_worker_index();
-        if (index < 0 || static_cast<size_t>(index) >= m_worker_http.size()) {
-            throw std::logic_error("tile fetch outside the service's worker pool");
-        }
-        gfx::Image image = fetch_tile(tile, *m_worker_http[static_cast<size_t>(index)]);
-        if (image.valid()) {
-            std::lock_guard lock(m_mutex);
-            m_store.insert_or_assign(tile, std::move(image));
-        }
-    } catch (const std::exception& e) {
-        // The tile stays requested without an image, as after any failed fetch.
-        console::eprint("Could not load {}: {}\n", to_string(tile), e.what());
+    auto it = m_slots.find(tile);
+    // A final failure stays: the tile is not asked for again in this run.
+    if (it != m_slots.end() && it->second.state != State::Failed) {
+        m_slots.erase(it);
     }
 }
 
-gfx::Image TileService::fetch_tile(TileId tile, HttpClient& http)
+void TileService::begin_frame()
 {
-    if (m_cache_enabled) {
-        const std::filesystem::path path = tile_cache_path(tile);
-        std::error_code error;
-        const bool exists = std::filesystem::exists(path, error);
-        if (error) {
-            // Anything but "not found" (a loop of links, a directory we may not search).
-            throw std::filesystem::filesystem_error("exists", path, error);
+    std::lock_guard lock(m_mutex);
+    ++m_frame;
+    for (auto it = m_slots.begin(); it != m_slots.end();) {
+        Slot& slot = it->second;
+        bool drop = false;
+        switch (slot.state) {
+        case State::Queued:
+            drop = !wanted(slot, m_streaming.withdraw_frames);
+            m_stats.withdrawn += drop ? 1 : 0;
+            break;
+        case State::Waiting:
+            // Retries go on only while the tile is wanted.
+            drop = !wanted(slot, m_streaming.withdraw_frames);
+            break;
+        case State::Stored:
+            drop = !wanted(slot, m_streaming.keep_frames);
+            m_stats.wasted += drop && slot.from_network && !slot.collected ? 1 : 0;
+            break;
+        case State::Fetching:
+        case State::Failed:
+            break;
         }
-        if (exists) {
-            gfx::Image cached;
-            if (cached.load(path, false)) {
-                return cached;
+        it = drop ? m_slots.erase(it) : std::next(it);
+    }
+}
+
+TileServiceStats TileService::stats() const
+{
+    std::lock_guard lock(m_mutex);
+    TileServiceStats stats = m_stats;
+    for (const auto& [tile, slot] : m_slots) {
+        stats.stored += slot.state == State::Stored ? 1 : 0;
+        stats.queued += slot.state == State::Queued ? 1 : 0;
+    }
+    return stats;
+}
+
+void TileService::run_next()
+{
+    TileId tile{};
+    {
+        std::lock_guard lock(m_mutex);
+        // Tiles the last frame asked for come first: after a jump, the queue's earlier
+        // requests wait behind the new view until they are withdrawn.
+        const auto rank = [this](const Slot& slot) {
+            return std::tuple(slot.asked_frame + 1 < m_frame, slot.priority, slot.order);
+        };
+        Slot* best = nullptr;
+        for (auto& [id, slot] : m_slots) {
+            if (slot.state == State::Queued && (best == nullptr || rank(slot) < rank(*best))) {
+                best = &slot;
+                tile = id;
             }
-            // Unreadable or damaged: fetch it again, the write below replaces the file.
         }
+        if (best == nullptr) {
+            return; // withdrawn, removed or taken by get_tile_sync meanwhile
+        }
+        best->state = State::Fetching;
+    }
+    const int index = ThreadPool::current_worker_index();
+    if (index < 0 || static_cast<size_t>(index) >= m_worker_http.size()) {
+        throw std::logic_error("tile fetch outside the service's worker pool");
+    }
+    const Fetched fetched = fetch_tile(tile, *m_worker_http[static_cast<size_t>(index)]);
+    if (m_streaming.cache_before_publish) {
+        cache(tile, fetched);
+        finish(tile, fetched);
+    } else {
+        // Published first: the renderer may take the tile while its PNG is being encoded.
+        finish(tile, fetched);
+        cache(tile, fetched);
+    }
+}
+
+void TileService::finish(TileId tile, const Fetched& fetched)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        const bool delivered = fetched.outcome == Outcome::Delivered;
+        if (delivered) {
+            m_stats.fetched += fetched.from_network ? 1 : 0;
+            m_stats.from_disk += fetched.from_network ? 0 : 1;
+        } else {
+            m_failed_before.insert(tile);
+        }
+        auto it = m_slots.find(tile);
+        // Removed meanwhile, or already stored by another fetch: the first stored image stays,
+        // a caller may hold it.
+        const bool open = it != m_slots.end() && it->second.state != State::Stored && it->second.state != State::Failed;
+        if (!open) {
+            m_stats.wasted += delivered && fetched.from_network ? 1 : 0;
+        } else {
+            Slot& slot = it->second;
+            const bool still_wanted = wanted(slot, m_streaming.withdraw_frames);
+            switch (fetched.outcome) {
+            case Outcome::Delivered:
+                if (still_wanted) {
+                    slot.state = State::Stored;
+                    slot.image = fetched.image;
+                    slot.from_network = fetched.from_network;
+                    slot.answered_at = fetched.answered_at;
+                } else {
+                    // Withdrawn while on the wire: cached, not kept in memory.
+                    m_stats.wasted += fetched.from_network ? 1 : 0;
+                    m_slots.erase(it);
+                }
+                break;
+            case Outcome::Passing:
+                if (still_wanted) {
+                    slot.state = State::Waiting;
+                    slot.failures += 1;
+                    slot.retry_at = Clock::now() + retry_delay(slot.failures, fetched.retry_after_seconds);
+                } else {
+                    m_slots.erase(it);
+                }
+                break;
+            case Outcome::Final:
+                slot.state = State::Failed;
+                break;
+            }
+        }
+    }
+    m_fetch_done.notify_all();
+}
+
+void TileService::cache(TileId tile, const Fetched& fetched)
+{
+    if (fetched.outcome != Outcome::Delivered || !fetched.from_network) {
+        return;
+    }
+    if (m_cache.write(tile, *fetched.image)) {
+        m_pool.enqueue([this] { m_cache.evict(); });
+    }
+}
+
+TileService::Fetched TileService::fetch_tile(TileId tile, HttpClient& http)
+{
+    Fetched fetched;
+    try {
+        gfx::Image cached = m_cache.read(tile);
+        if (cached.valid()) {
+            fetched.outcome = Outcome::Delivered;
+            fetched.image = std::make_shared<gfx::Image>(std::move(cached));
+            return fetched;
+        }
+        // No file, or an unreadable or damaged one: fetch it again, the write replaces it.
+    } catch (const std::exception& e) {
+        // A broken cache folder must end neither the program nor the worker; final for the run.
+        console::eprint("Could not load {}: {}\n", to_string(tile), e.what());
+        return fetched;
     }
 
     const std::string url = tile_url(tile);
     HttpResponse response = http.get(url);
+    fetched.answered_at = Clock::now();
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_stats.http_tries;
+    }
     if (response.status != 200) {
-        console::eprint("Error {} {}\n", response.status, console::quoted(std::string_view(url)));
-        return {};
+        const std::string quoted_url = console::quoted(std::string_view(url));
+        if (response.status == 0) {
+            console::eprint("Error 0 {}: {}\n", quoted_url, response.reason);
+        } else {
+            console::eprint("Error {} {}\n", response.status, quoted_url);
+        }
+        fetched.outcome = passing_failure(response) ? Outcome::Passing : Outcome::Final;
+        fetched.retry_after_seconds = response.retry_after_seconds;
+        return fetched;
     }
     console::print("GET {}\n", url);
-    gfx::Image image;
-    if (!response.too_large) {
-        image = gfx::Image(response.body.data(), response.body.size());
+    if (response.too_large) {
+        console::eprint("Could not read {}: the answer is larger than {} bytes\n", to_string(tile),
+                        http.options().max_body_bytes);
+        return fetched;
     }
-    if (!image.valid()) {
+    auto image = std::make_shared<gfx::Image>(response.body.data(), response.body.size());
+    if (!image->valid()) {
         console::eprint("Could not read {}\n", to_string(tile));
-        return {};
+        return fetched;
     }
-    if (m_cache_enabled) {
-        write_cache_file(tile, image);
-    }
-    return image;
+    fetched.outcome = Outcome::Delivered;
+    fetched.image = std::move(image);
+    fetched.from_network = true;
+    return fetched;
 }
 
 std::string TileService::tile_url(TileId tile) const
@@ -203,32 +421,4 @@ std::string TileService::tile_url(TileId tile) const
         return fmt::format("{}/{}/{}/{}{}", m_url, tile.zoom, tile.y, tile.x, m_file_ending);
     }
     return {};
-}
-
-std::filesystem::path TileService::tile_cache_path(TileId tile) const
-{
-    return m_cache_dir / fmt::format("{}.png", to_string(tile));
-}
-
-void TileService::write_cache_file(TileId tile, const gfx::Image& image) const
-{
-    const std::vector<unsigned char> png = gfx::encode_png(image);
-    if (png.empty()) {
-        return;
-    }
-    // Written under a unique name in the same directory and renamed into place, so no reader
-    // (another worker, another service or program sharing the directory) ever sees a partial
-    // file under the tile's name. A failed write is ignored: the tile is fetched again next run.
-    const std::filesystem::path target = tile_cache_path(tile);
-    std::string temp = (m_cache_dir / fmt::format(".{}.XXXXXX", target.filename().string())).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return;
-    }
-    ::fchmod(fd, 0644);
-    const bool written = write_all(fd, png.data(), png.size());
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-    }
 }

@@ -1,5 +1,6 @@
 #include "tiles/WebMercator.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -47,8 +48,18 @@ TileId tile_corner_at(const LatLon& position, uint32_t zoom)
 std::array<TileId, 4> corner_block(const TileId& corner)
 {
     const uint32_t z = corner.zoom;
-    return {TileId{z, corner.x - 1u, corner.y - 1u}, TileId{z, corner.x, corner.y - 1u}, TileId{z, corner.x, corner.y},
-            TileId{z, corner.x - 1u, corner.y}};
+    const uint32_t n = tiles_per_side(z);
+    if (n == 0) {
+        return {TileId{z, corner.x - 1u, corner.y - 1u}, TileId{z, corner.x, corner.y - 1u},
+                TileId{z, corner.x, corner.y}, TileId{z, corner.x - 1u, corner.y}};
+    }
+    // Columns go round the globe: west of column 0 lies column n - 1, and the corner at
+    // 180 degrees east is the one at -180. Rows end at the poles: clamped, never wrapped.
+    const uint32_t east = corner.x % n;
+    const uint32_t west = (east + n - 1u) % n;
+    const uint32_t south = std::min(corner.y, n - 1u);
+    const uint32_t north = corner.y > 0 ? std::min(corner.y - 1u, n - 1u) : 0u;
+    return {TileId{z, west, north}, TileId{z, east, north}, TileId{z, east, south}, TileId{z, west, south}};
 }
 
 TileBounds tile_bounds(const TileId& tile)

@@ -67,8 +67,8 @@ TileId tile_at(const LatLon& position, uint32_t zoom);
 TileId tile_corner_at(const LatLon& position, uint32_t zoom);
 
 // The four tiles meeting at the corner of tile_corner_at, in the order (x-1, y-1), (x, y-1),
-// (x, y), (x-1, y); the position lies near the centre of this 2 x 2 block. Unsigned arithmetic:
-// a corner on the western or northern edge of the plane wraps to 0xffffffff.
+// (x, y), (x-1, y); the position lies near the centre of this 2 x 2 block. Columns wrap
+// around modulo 2^zoom (the antimeridian); rows are clamped to the grid (the poles).
 std::array<TileId, 4> corner_block(const TileId& corner);
 
 TileBounds tile_bounds(const TileId& tile);

@@ -32,7 +32,8 @@ const std::string& big_image_png()
 
 } // namespace
 
-TileHttpServer::TileHttpServer(ServerOptions options) : m_options(options), m_server(std::make_unique<httplib::Server>())
+TileHttpServer::TileHttpServer(ServerOptions options)
+    : m_options(options), m_server(std::make_unique<httplib::Server>()), m_flakiness(options.flaky)
 {
     size_t threads = m_options.handler_threads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
@@ -103,6 +104,7 @@ void TileHttpServer::handle(const httplib::Request& request, httplib::Response& 
     }
     if (request.path == "/stats/reset") {
         m_stats.reset();
+        m_flakiness.reset();
         response.set_content("{}", "application/json");
         return;
     }
@@ -120,6 +122,9 @@ void TileHttpServer::answer_tile(const std::string& path, httplib::Response& res
     }
     m_stats.record_tile(path);
     pause(m_options.latency_ms);
+    if (answer_flaky(path, response)) {
+        return;
+    }
 
     for (const Injection& injection : tile_request->injections) {
         switch (injection.kind) {
@@ -171,6 +176,29 @@ void TileHttpServer::answer_tile(const std::string& path, httplib::Response& res
     }
     response.status = 200;
     response.set_content(*body, TileStore::content_type(tile_request->layer));
+}
+
+bool TileHttpServer::answer_flaky(const std::string& path, httplib::Response& response)
+{
+    switch (m_flakiness.judge(path)) {
+    case Flakiness::Verdict::Answer:
+        return false;
+    case Flakiness::Verdict::Fail:
+        response.status = 503;
+        if (m_flakiness.options().retry_after_seconds >= 0) {
+            response.set_header("Retry-After", std::to_string(m_flakiness.options().retry_after_seconds));
+        }
+        response.set_content("flaky first answer\n", "text/plain");
+        return true;
+    case Flakiness::Verdict::Drop:
+        // The status line goes out, then the connection closes before any byte of the
+        // announced body: to the client a connection lost without an answer.
+        response.status = 200;
+        response.set_content_provider(
+            1000, "application/octet-stream", [](size_t, size_t, httplib::DataSink&) { return false; });
+        return true;
+    }
+    return false;
 }
 
 } // namespace tileserver

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "tools/Flakiness.h"
 #include "tools/RequestStats.h"
 #include "tools/TileStore.h"
 
@@ -24,6 +25,7 @@ struct ServerOptions {
     int port = 8765;            // 0 picks a free port
     int latency_ms = 0;         // added to every tile answer
     size_t handler_threads = 64; // idle keep-alive connections each hold one
+    FlakyOptions flaky;         // failures injected into first requests
 };
 
 class TileHttpServer {
@@ -47,12 +49,15 @@ private:
     // held up by a long /slow/ answer.
     void pause(int ms);
     void answer_tile(const std::string& path, httplib::Response& response);
+    // Answers a first request that the flaky options fail (503) or drop; false to go on.
+    bool answer_flaky(const std::string& path, httplib::Response& response);
 
     ServerOptions m_options;
     int m_port = -1;
     std::unique_ptr<httplib::Server> m_server;
     TileStore m_store;
     RequestStats m_stats;
+    Flakiness m_flakiness;
     std::mutex m_stop_mutex;
     std::condition_variable m_stop_signal;
     bool m_stopping = false;

@@ -15,10 +15,16 @@
 namespace {
 
 constexpr std::string_view USAGE =
-    "Usage: wh_tileserver [--port N] [--latency-ms N] [--help]\n"
+    "Usage: wh_tileserver [--port N] [--latency-ms N] [--flaky-first P] [--drop-first P]\n"
+    "                     [--retry-after S] [--help]\n"
     "Serves a procedural world as XYZ map tiles on 127.0.0.1.\n"
     "  --port N        port to listen on (default 8765; 0 picks a free port)\n"
     "  --latency-ms N  wait N milliseconds before every tile answer (default 0)\n"
+    "  --flaky-first P answer the first request of P percent of the tile paths with 503\n"
+    "                  (the same paths every run; later requests are served)\n"
+    "  --drop-first P  close the first connection of P percent of the tile paths before\n"
+    "                  the answer is complete\n"
+    "  --retry-after S send \"Retry-After: S\" (seconds) with those 503 answers\n"
     "  --help          print this text and exit\n"
     "Once listening it prints \"Listening on http://127.0.0.1:<port>\".\n"
     "Routes (rows counted from the north):\n"
@@ -50,6 +56,20 @@ std::optional<int> parse_int(std::string_view text, int max)
     return value;
 }
 
+// The field a failure-injection option sets, or null for any other argument.
+int* flaky_option(tileserver::FlakyOptions& flaky, std::string_view arg)
+{
+    if (arg == "--flaky-first")
+        return &flaky.fail_first_percent;
+    if (arg == "--drop-first")
+        return &flaky.drop_first_percent;
+    if (arg == "--retry-after")
+        return &flaky.retry_after_seconds;
+    return nullptr;
+}
+
+int flaky_limit(std::string_view arg) { return arg == "--retry-after" ? 86400 : 100; }
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -63,7 +83,8 @@ int main(int argc, char** argv)
         }
         bool is_port = arg == "--port";
         bool is_latency = arg == "--latency-ms";
-        if (!is_port && !is_latency) {
+        int* flaky = flaky_option(options.flaky, arg);
+        if (!is_port && !is_latency && flaky == nullptr) {
             console::eprint("wh_tileserver: unknown option {}\n{}", console::quoted(arg), USAGE);
             return 2;
         }
@@ -72,12 +93,12 @@ int main(int argc, char** argv)
             return 2;
         }
         std::string_view value = argv[++i];
-        std::optional<int> number = parse_int(value, is_port ? 65535 : 600000);
+        std::optional<int> number = parse_int(value, is_port ? 65535 : flaky != nullptr ? flaky_limit(arg) : 600000);
         if (!number) {
             console::eprint("wh_tileserver: invalid value {} for {}\n", console::quoted(value), arg);
             return 2;
         }
-        (is_port ? options.port : options.latency_ms) = *number;
+        (flaky != nullptr ? *flaky : is_port ? options.port : options.latency_ms) = *number;
     }
 
     // SIGINT and SIGTERM go to one thread that stops the server, so no handler runs inside

@@ -50,6 +50,10 @@ TileServer::TileServer(TileServerOptions options)
         process_options.args.push_back("--latency-ms");
         process_options.args.push_back(std::to_string(options.latency_ms));
     }
+    process_options.args.insert(process_options.args.end(), options.extra_args.begin(), options.extra_args.end());
+    // In the ThreadSanitizer tree the server is a fixture, not under test: reports from inside
+    // the uninstrumented cpp-httplib library must not stop it in the middle of a client's test.
+    process_options.env["TSAN_OPTIONS"] = "report_bugs=0";
     m_process = std::make_unique<Process>(options.executable, process_options);
 
     static const std::regex listening(R"(Listening on http://127\.0\.0\.1:(\d+)\n)");

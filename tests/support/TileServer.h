@@ -25,6 +25,7 @@ namespace support {
 
 struct TileServerOptions {
     int latency_ms = 0;                                    // passed as --latency-ms when > 0
+    std::vector<std::string> extra_args;                   // more options, e.g. {"--flaky-first", "100"}
     std::filesystem::path executable = default_tileserver_path();
     std::chrono::milliseconds start_timeout{15000};
 

@@ -254,10 +254,10 @@ TEST_F(TextureCacheGlTest, FailedLastResortIsNotRetriedByEveryNonBlockingQuery)
     for (int frame = 0; frame < 5; ++frame)
         EXPECT_EQ(cache.elevation_at(START, 15, false), 0.0f);
     EXPECT_EQ(zoom8_requests(), 1);
-    // A blocking query (placing the aircraft) still tries.
+    // Nor by a blocking query (placing the aircraft): a 404 is final for the run.
     EXPECT_EQ(cache.elevation_at(START, 15, true), 0.0f);
     EXPECT_EQ(cache.elevation_at(START, 15, false), 0.0f);
-    EXPECT_EQ(zoom8_requests(), 2);
+    EXPECT_EQ(zoom8_requests(), 1);
 }
 
 TEST_F(TextureCacheGlTest, ZeroMaximumZoomEndsTheSearchAndFallsBackToZoomEight)

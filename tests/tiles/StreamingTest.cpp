@@ -1,0 +1,204 @@
+// How the tile service streams, against the local tile server on loopback: retries,
+// priorities, withdrawal, the bounded store and the blocking path.
+
+#include "tiles/TileService.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "console/Console.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TileServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+template <typename Predicate>
+bool wait_until(Predicate predicate, std::chrono::milliseconds timeout = 20000ms)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!predicate()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+size_t count(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+std::string path_of(TileId t) { return fmt::format("/imagery/{}/{}/{}.png", t.zoom, t.x, t.y); }
+
+const TileId A{10, 544, 359};
+const TileId B{10, 545, 359};
+const TileId C{10, 546, 359};
+const TileId D{10, 547, 359};
+
+class StreamingTest : public ::testing::Test {
+protected:
+    TileServerConfig config(const support::TileServer& server, const std::string& prefix, int32_t threads) const
+    {
+        TileServerConfig c;
+        c.url = server.base_url() + prefix + "/imagery";
+        c.pattern = TilePattern::ZXY_Y_SOUTH;
+        c.file_ending = ".png";
+        c.cache_dir = m_dir / "cache";
+        c.num_threads = threads;
+        return c;
+    }
+    // Retries due at once and without jitter, so that the order of events is fixed.
+    static StreamingOptions immediate_retries()
+    {
+        StreamingOptions options;
+        options.first_retry = 0ms;
+        options.jitter = 0.0;
+        return options;
+    }
+    static HttpOptions patient_http()
+    {
+        HttpOptions options;
+        options.timeout_ms = 8000; // ThreadSanitizer and a busy machine: behaviour, not speed
+        return options;
+    }
+
+    support::TempDir m_dir{"wh-streaming"};
+    console::Capture m_console;
+};
+
+} // namespace
+
+TEST_F(StreamingTest, PassingFailuresAreRetriedOthersAreFinal)
+{
+    // Every path's first request answers 503.
+    support::TileServer server({.extra_args = {"--flaky-first", "100"}});
+    TileService service(config(server, "", 1), patient_http(), immediate_retries());
+    gfx::Image* image = nullptr;
+    ASSERT_TRUE(wait_until([&] { return (image = service.get_tile(A)) != nullptr; })) << m_console.err();
+    EXPECT_TRUE(image->valid());
+    EXPECT_EQ(server.stats().paths, (std::vector<std::string>{path_of(A), path_of(A)}));
+    EXPECT_EQ(m_console.err(), "Error 503 \"" + server.base_url() + path_of(A) + "\"\n");
+
+    // 503, then 404: the 404 is final. B waits behind A on the one worker and fails twice as
+    // well; had A's 404 been retried, that try would have come before B's second.
+    server.reset_stats();
+    m_console.clear();
+    TileServerConfig not_cached = config(server, "/status/404", 1);
+    not_cached.cache_on_disk = false; // A is in the cache folder now
+    TileService missing(not_cached, patient_http(), immediate_retries());
+    const std::string a_path = "/status/404" + path_of(A);
+    const std::string b_404 = "Error 404 \"" + server.base_url() + "/status/404" + path_of(B) + "\"\n";
+    ASSERT_TRUE(wait_until([&] {
+        missing.get_tile(A, 0.0);
+        missing.get_tile(B, 1.0);
+        return m_console.err().find(b_404) != std::string::npos;
+    })) << m_console.err();
+    const std::vector<std::string> paths = server.stats().paths;
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), a_path), 2) << "one 503, one 404, no third try";
+    EXPECT_EQ(count(m_console.err(), "Error 404"), 2u) << m_console.err();
+}
+
+TEST_F(StreamingTest, RetryAfterIsHonoured)
+{
+    support::TileServer server({.extra_args = {"--flaky-first", "100", "--retry-after", "1"}});
+    TileService service(config(server, "", 1), patient_http(), immediate_retries());
+    const auto start = Clock::now();
+    ASSERT_TRUE(wait_until([&] { return service.get_tile(A) != nullptr; })) << m_console.err();
+    EXPECT_GE(Clock::now() - start, 1s) << "the retry waited for the server's Retry-After, not the 0 ms back-off";
+    EXPECT_EQ(server.stats().paths.size(), 2u);
+}
+
+TEST_F(StreamingTest, MostWantedFirstAndWithdrawnNeverFetched)
+{
+    support::TileServer server({.latency_ms = 150});
+    StreamingOptions options;
+    options.withdraw_frames = 2;
+    TileService service(config(server, "", 1), patient_http(), options);
+    service.get_tile(A);
+    ASSERT_TRUE(wait_until([&] { return !server.stats().paths.empty(); })) << "A is on the wire";
+    // Queued behind A: B least wanted, C most; D is no longer asked for after this frame.
+    service.get_tile(B, 5.0);
+    service.get_tile(C, 1.0);
+    service.get_tile(D, 2.0);
+    for (uint32_t frame = 0; frame <= options.withdraw_frames; ++frame) {
+        service.begin_frame();
+        service.get_tile(B, 5.0);
+        service.get_tile(C, 1.0);
+    }
+    ASSERT_TRUE(wait_until([&] { return service.get_tile(B, 5.0) != nullptr; })) << m_console.err();
+    EXPECT_NE(service.get_tile(C, 1.0), nullptr);
+    EXPECT_EQ(server.stats().paths, (std::vector<std::string>{path_of(A), path_of(C), path_of(B)}));
+    EXPECT_EQ(service.stats().withdrawn, 1u);
+
+    // A withdrawn tile is requested anew when it is wanted again.
+    ASSERT_TRUE(wait_until([&] { return service.get_tile(D) != nullptr; })) << m_console.err();
+}
+
+TEST_F(StreamingTest, StoreShrinksWhenImagesAreNotCollected)
+{
+    support::TileServer server;
+    StreamingOptions options;
+    options.keep_frames = 3;
+    TileService service(config(server, "", 2), patient_http(), options);
+    std::vector<TileId> tiles;
+    for (uint32_t i = 0; i < 24; ++i)
+        tiles.push_back(TileId{12, 2170 + i % 6, 1430 + i / 6});
+    for (const TileId& t : tiles)
+        service.get_tile(t);
+    ASSERT_TRUE(wait_until([&] { return service.stats().stored == tiles.size(); })) << m_console.err();
+    for (uint32_t frame = 0; frame <= options.keep_frames; ++frame)
+        service.begin_frame();
+    EXPECT_EQ(service.stats().stored, 0u);
+    EXPECT_EQ(service.stats().wasted, tiles.size()) << "all came over HTTP and none was taken";
+    // Dropped, not forgotten for good: asked again, it comes back (from the disk cache).
+    ASSERT_TRUE(wait_until([&] { return service.get_tile(tiles[0]) != nullptr; })) << m_console.err();
+    EXPECT_EQ(service.stats().from_disk, 1u);
+}
+
+TEST_F(StreamingTest, BlockingLoadKeepsTheFirstImageAndNeverHoldsTheWorkersBack)
+{
+    support::TileServer server({.latency_ms = 300});
+    const TileServerConfig c = config(server, "", 1);
+    TileService service(c, patient_http());
+    // Queued for the worker, then wanted at once: the blocking load shares the worker's
+    // fetch, and the image it returns stays the one stored.
+    service.get_tile(A);
+    gfx::Image* first = service.get_tile_sync(A);
+    ASSERT_NE(first, nullptr) << m_console.err();
+    ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(c.cache_dir / "z=10, x=544, y=359.png"); }));
+    EXPECT_EQ(service.get_tile(A), first);
+    EXPECT_EQ(server.stats().paths, std::vector<std::string>{path_of(A)});
+
+    // While a blocking load waits on the network, a worker stores a tile from the disk cache.
+    std::filesystem::copy_file(c.cache_dir / "z=10, x=544, y=359.png", c.cache_dir / "z=10, x=545, y=359.png");
+    std::atomic<bool> blocking_done = false;
+    std::thread blocking([&] {
+        EXPECT_NE(service.get_tile_sync(C), nullptr);
+        blocking_done = true;
+    });
+    ASSERT_TRUE(wait_until([&] { return server.stats().paths.size() == 2; })) << "C is on the wire";
+    ASSERT_TRUE(wait_until([&] { return service.get_tile(B) != nullptr; }));
+    EXPECT_FALSE(blocking_done) << "B was stored while the blocking load of C was still waiting";
+    blocking.join();
+}
+
+TEST_F(StreamingTest, FailedTileIsNotLoadedAgainOnTheCallingThread)
+{
+    support::TileServer server;
+    TileService service(config(server, "/status/500", 0), patient_http());
+    EXPECT_EQ(service.get_tile_sync(A), nullptr);
+    EXPECT_EQ(service.get_tile_sync(A), nullptr);
+    EXPECT_EQ(server.stats().paths.size(), 1u);
+    EXPECT_EQ(count(m_console.err(), "Error 500"), 1u) << m_console.err();
+}
