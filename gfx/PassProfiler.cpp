@@ -1,69 +1,78 @@
 #include "gfx/PassProfiler.h"
 
+#include <algorithm>
+
 namespace gfx {
 
-PassProfiler::PassProfiler(std::vector<std::string> gpu_passes, std::vector<std::string> cpu_parts)
+PassProfiler::PassProfiler(std::vector<std::string> gpu_passes, std::vector<std::string> cpu_parts, size_t sample_every)
     : m_gpu_names(std::move(gpu_passes))
     , m_cpu_names(std::move(cpu_parts))
+    , m_sample_every(std::max<size_t>(sample_every, 1))
     , m_frame_gpu(m_gpu_names.size(), 0.0)
+    , m_frame_drained(m_gpu_names.size(), 0.0)
     , m_frame_cpu(m_cpu_names.size(), 0.0)
     , m_gpu_samples(m_gpu_names.size())
+    , m_drained_samples(m_gpu_names.size())
     , m_cpu_samples(m_cpu_names.size())
 {
 }
 
 PassProfiler::~PassProfiler()
 {
-    for (Frame& frame : m_frames)
-        if (!frame.queries.empty())
-            glDeleteQueries(static_cast<GLsizei>(frame.queries.size()), frame.queries.data());
+    if (m_query != 0)
+        glDeleteQueries(1, &m_query);
 }
 
-void PassProfiler::collect(Frame& frame)
+void PassProfiler::close_frame()
 {
-    std::vector<double> gpu(m_gpu_names.size(), 0.0);
-    for (size_t i = 0; i < frame.used; ++i) {
-        GLuint64 nanoseconds = 0;
-        // LATENCY frames later the result is there; if a driver is slower still, this waits.
-        glGetQueryObjectui64v(frame.queries[i], GL_QUERY_RESULT, &nanoseconds);
-        gpu[frame.passes[i]] += static_cast<double>(nanoseconds) * 1e-6;
+    if (!m_started)
+        return;
+    if (m_sampling) {
+        for (size_t pass = 0; pass < m_frame_gpu.size(); ++pass) {
+            m_gpu_samples[pass].push_back(m_frame_gpu[pass]);
+            m_drained_samples[pass].push_back(m_frame_drained[pass]);
+        }
+    } else {
+        for (size_t part = 0; part < m_frame_cpu.size(); ++part)
+            m_cpu_samples[part].push_back(m_frame_cpu[part]);
     }
-    if (frame.used > 0 && frame.counted)
-        for (size_t pass = 0; pass < gpu.size(); ++pass)
-            m_gpu_samples[pass].push_back(gpu[pass]);
-    frame.used = 0;
-    frame.passes.clear();
 }
 
 void PassProfiler::begin_frame()
 {
-    if (m_frame_started)
-        for (size_t part = 0; part < m_frame_cpu.size(); ++part)
-            m_cpu_samples[part].push_back(m_frame_cpu[part]);
-    m_frame_started = true;
+    close_frame();
+    m_started = true;
+    m_sampling = m_frame++ % m_sample_every == 0;
+    std::fill(m_frame_gpu.begin(), m_frame_gpu.end(), 0.0);
+    std::fill(m_frame_drained.begin(), m_frame_drained.end(), 0.0);
     std::fill(m_frame_cpu.begin(), m_frame_cpu.end(), 0.0);
-    m_current = (m_current + 1) % LATENCY;
-    collect(m_frames[m_current]);
-    m_frames[m_current].counted = true;
 }
 
 void PassProfiler::begin(size_t pass)
 {
-    Frame& frame = m_frames[m_current];
-    if (frame.used == frame.queries.size()) {
-        GLuint query = 0;
-        glGenQueries(1, &query);
-        frame.queries.push_back(query);
-    }
-    frame.passes.push_back(pass);
-    glBeginQuery(GL_TIME_ELAPSED, frame.queries[frame.used++]);
+    if (!m_sampling || m_open)
+        return;
+    if (m_query == 0)
+        glGenQueries(1, &m_query);
+    // Whatever came before is done before the clock starts.
+    glFinish();
+    m_pass_start = std::chrono::steady_clock::now();
+    glBeginQuery(GL_TIME_ELAPSED, m_query);
+    m_pass = pass;
     m_open = true;
 }
 
 void PassProfiler::end()
 {
-    if (m_open)
-        glEndQuery(GL_TIME_ELAPSED);
+    if (!m_open)
+        return;
+    glFinish();
+    m_frame_drained[m_pass] +=
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_pass_start).count();
+    glEndQuery(GL_TIME_ELAPSED);
+    GLuint64 nanoseconds = 0;
+    glGetQueryObjectui64v(m_query, GL_QUERY_RESULT, &nanoseconds);
+    m_frame_gpu[m_pass] += static_cast<double>(nanoseconds) * 1e-6;
     m_open = false;
 }
 
@@ -73,11 +82,11 @@ void PassProfiler::clear()
 {
     for (auto& samples : m_gpu_samples)
         samples.clear();
+    for (auto& samples : m_drained_samples)
+        samples.clear();
     for (auto& samples : m_cpu_samples)
         samples.clear();
-    for (Frame& frame : m_frames)
-        frame.counted = false;
-    m_frame_started = false;
+    m_started = false;
 }
 
 } // namespace gfx

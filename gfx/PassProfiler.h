@@ -19,49 +19,57 @@ namespace gfx {
 
 class PassProfiler {
 public:
-    // Frames between a query's end and the reading of its result.
-    static constexpr size_t LATENCY = 4;
-
     // gpu_passes and cpu_parts name the sections; begin()/end() and add_cpu() take indices.
-    PassProfiler(std::vector<std::string> gpu_passes, std::vector<std::string> cpu_parts);
+    // Every sample_every-th frame is a sample frame for the GPU passes.
+    PassProfiler(std::vector<std::string> gpu_passes, std::vector<std::string> cpu_parts, size_t sample_every = 4);
     ~PassProfiler();
     PassProfiler(const PassProfiler&) = delete;
     PassProfiler& operator=(const PassProfiler&) = delete;
 
-    // Starts a frame: collects the passes of the frame LATENCY frames ago.
+    // Starts a frame (and closes the one before).
     void begin_frame();
+    // Whether this frame samples the GPU passes. A renderer that queues its work (all tiled and
+    // software ones) would otherwise charge one pass with another's: a sample frame finishes
+    // the GPU's work before and after each pass, so its query holds that pass alone, and the
+    // frame itself is slower than the others. Its CPU parts are not counted.
+    bool sampling() const { return m_sampling; }
     // One pass at a time (GL timer queries do not nest); a pass measured twice in a frame adds.
     void begin(size_t pass);
     void end();
     // CPU milliseconds spent on a part of this frame; adds up within the frame.
     void add_cpu(size_t part, double milliseconds);
 
-    // Every frame's time per section so far, milliseconds (GPU passes only once read back).
     const std::vector<std::string>& gpu_names() const { return m_gpu_names; }
     const std::vector<std::string>& cpu_names() const { return m_cpu_names; }
+    // Milliseconds per section, one value per sample frame (GPU) or per other frame (CPU).
+    // gpu_samples are the timer queries' answers; drained_samples the wall time from the
+    // pass's start to the end of its work, with nothing else in the pipeline. A software
+    // rasteriser's queries time only its own queueing (Mesa's llvmpipe), not its
+    // rasterisation, so there only the second says what a pass costs.
     const std::vector<double>& gpu_samples(size_t pass) const { return m_gpu_samples[pass]; }
+    const std::vector<double>& drained_samples(size_t pass) const { return m_drained_samples[pass]; }
     const std::vector<double>& cpu_samples(size_t part) const { return m_cpu_samples[part]; }
-    // Forgets every sample taken so far (queries in flight are dropped when they land).
+    // Forgets every sample taken so far.
     void clear();
 
 private:
-    struct Frame {
-        std::vector<GLuint> queries;  // one per (pass, use); reused
-        std::vector<size_t> passes;   // the pass of each used query
-        size_t used = 0;
-        bool counted = true;          // false for frames begun before the last clear()
-    };
-    void collect(Frame& frame);
+    void close_frame();
 
     std::vector<std::string> m_gpu_names;
     std::vector<std::string> m_cpu_names;
-    std::array<Frame, LATENCY> m_frames;
-    size_t m_current = 0;
+    size_t m_sample_every;
+    size_t m_frame = 0;
+    bool m_started = false;
+    bool m_sampling = false;
+    GLuint m_query = 0;
     bool m_open = false;
+    size_t m_pass = 0;
+    std::chrono::steady_clock::time_point m_pass_start;
     std::vector<double> m_frame_gpu;
+    std::vector<double> m_frame_drained;
     std::vector<double> m_frame_cpu;
-    bool m_frame_started = false;
     std::vector<std::vector<double>> m_gpu_samples;
+    std::vector<std::vector<double>> m_drained_samples;
     std::vector<std::vector<double>> m_cpu_samples;
 };
 

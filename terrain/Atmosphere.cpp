@@ -85,8 +85,13 @@ Atmosphere::Atmosphere(const Config& config)
     , cube()
     , m_table_shader(shader_path(config, "sky_table.vert"), shader_path(config, "sky_table.frag"))
     , m_table_framebuffer()
+    , m_cube_shader(shader_path(config, "sky_table.vert"), shader_path(config, "sky_cube.frag"))
+    , m_sky_cube()
+    , m_cube_framebuffer()
     , m_empty_vertex_array()
 {
+    // Linear filtering across the cube map's face edges, so the sky shows no seams.
+    glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
 }
 
 Atmosphere::~Atmosphere() = default;
@@ -154,6 +159,7 @@ void Atmosphere::update_table(double altitude_metres)
         glDrawArrays(GL_TRIANGLES, 0, 3);
         gfx::VertexArray::unbind();
         m_table_rebuilt = true;
+        fill_sky_cube(key.sun, static_cast<float>(altitude_metres));
     }
     m_table_key = key;
 
@@ -164,6 +170,44 @@ void Atmosphere::update_table(double altitude_metres)
     if (blend) glEnable(GL_BLEND);
     if (cull) glEnable(GL_CULL_FACE);
     glActiveTexture(static_cast<GLenum>(previous_active_unit));
+}
+
+void Atmosphere::fill_sky_cube(const glm::vec3& sun, float altitude_metres)
+{
+    if (!m_cube_allocated) {
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, m_sky_cube.id());
+        // Zeroed storage: a face never holds undefined texels, even without its program.
+        const std::vector<unsigned char> zeros(static_cast<size_t>(SKY_CUBE_SIZE) * SKY_CUBE_SIZE * 4, 0);
+        for (GLenum face = 0; face < 6; ++face)
+            glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGBA8, SKY_CUBE_SIZE, SKY_CUBE_SIZE, 0, GL_RGBA,
+                         GL_UNSIGNED_BYTE, zeros.data());
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+        m_cube_allocated = true;
+    }
+    if (m_cube_shader.id() == 0)
+        return;
+    glBindFramebuffer(GL_FRAMEBUFFER, m_cube_framebuffer.id());
+    glViewport(0, 0, SKY_CUBE_SIZE, SKY_CUBE_SIZE);
+    precomputed_texture.bind(0);
+    m_cube_shader.use();
+    m_cube_shader.set_int("u_precomputed_texture", 0);
+    m_cube_shader.set_vec3("u_sun_direction", sun);
+    m_cube_shader.set_float("u_camera_altitude", altitude_metres);
+    m_cube_shader.set_float("u_face_size", static_cast<float>(SKY_CUBE_SIZE));
+    m_empty_vertex_array.bind();
+    for (int face = 0; face < 6; ++face) {
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + face,
+                               m_sky_cube.id(), 0);
+        m_cube_shader.set_int("u_face", face);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+    }
+    gfx::VertexArray::unbind();
 }
 
 void Atmosphere::render(const gfx::Camera& camera, double altitude_metres)
@@ -188,8 +232,13 @@ void Atmosphere::render(const gfx::Camera& camera, double altitude_metres)
     shader.set_int("u_view_samples", view_samples);
     shader.set_int("u_light_samples", light_samples);
     shader.set_int("u_precomputed_texture", 0);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, m_sky_cube.id());
+    shader.set_int("u_sky_cube", 1);
 
     cube.draw(shader, glm::vec3(0.0f), 1.0f);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+    glActiveTexture(GL_TEXTURE0);
 
     glDepthFunc(GL_LESS);
     glCullFace(GL_FRONT);
@@ -199,6 +248,7 @@ bool Atmosphere::reload()
 {
     bool ok = shader.reload();
     ok = m_table_shader.reload() && ok;
+    ok = m_cube_shader.reload() && ok;
     m_table_key = SkyTableKey{};
     return ok;
 }

@@ -55,6 +55,8 @@ private:
 // upper half holds in-scattered light, the lower half the transmittance of the same rays.
 inline constexpr int SKY_TABLE_WIDTH = 64;
 inline constexpr int SKY_TABLE_HALF_HEIGHT = 40;
+// Texels per side of each face of the sky's cube map (about 1° each).
+inline constexpr int SKY_CUBE_SIZE = 96;
 
 // What the scattering table was computed for; a different key means a rebuild.
 struct SkyTableKey {
@@ -95,7 +97,7 @@ public:
     // Draws the sky; leaves cull face GL_FRONT and depth function GL_LESS.
     void render(const gfx::Camera& camera, double altitude_metres);
 
-    // Rebuilds the sky and table programs; true when both rebuilt. The table is recomputed at
+    // Rebuilds the sky, table and cube programs; true when all three rebuilt. The table is recomputed at
     // its next update.
     bool reload();
 
@@ -114,8 +116,16 @@ private:
     gfx::Texture precomputed_texture;
     CubeMesh cube;
 
+    // Fills the sky's cube map from the table (after each rebuild of the table).
+    void fill_sky_cube(const glm::vec3& sun, float altitude_metres);
+
     gfx::Shader m_table_shader;
     gfx::Framebuffer m_table_framebuffer;
+    // The sky's display colour per direction, for the sky's pixels: one lookup each.
+    gfx::Shader m_cube_shader;
+    gfx::Texture m_sky_cube;
+    gfx::Framebuffer m_cube_framebuffer;
+    bool m_cube_allocated = false;
     gfx::VertexArray m_empty_vertex_array; // core profile draws need a bound vertex array
     bool m_table_allocated = false;
     bool m_table_rebuilt = false;

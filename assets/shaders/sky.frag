@@ -1,8 +1,8 @@
 #version 430 core
 
-// Sky colour of one view direction: the light scattered towards the camera (from the
-// scattering table) and the sun's disc seen through the atmosphere. Without scattering, a
-// plain gradient.
+// Sky colour of one view direction: the light scattered towards the camera (from the cube map
+// filled from the scattering table) and the sun's disc seen through the atmosphere. Without
+// scattering, a plain gradient.
 
 #include "atmosphere.glsl"
 
@@ -16,6 +16,7 @@ uniform float u_camera_altitude;
 uniform int u_view_samples;
 uniform int u_light_samples;
 uniform sampler2D u_precomputed_texture;
+uniform samplerCube u_sky_cube;
 
 out vec4 frag_color;
 
@@ -42,13 +43,15 @@ void main()
         return;
     }
 
-    vec3 radiance = sky_table_inscatter(u_precomputed_texture, dir, sun, v_horizon);
     // The disc shows only above the planet's horizon; the table's transmittance reddens it
-    // when it stands low.
+    // when it stands low. Its few pixels add it to the scattered light before tone mapping.
     float disc = sun_disc(dir, sun);
     if (disc > 0.0 && dir.y > sin(v_horizon)) {
+        vec3 radiance = sky_table_inscatter(u_precomputed_texture, dir, sun, v_horizon);
         vec3 through = sky_table_transmittance(u_precomputed_texture, dir, sun, v_horizon);
         radiance += SUN_INTENSITY * 20.0 * through * disc;
+        frag_color = vec4(tonemap(radiance), 1.0);
+        return;
     }
-    frag_color = vec4(tonemap(radiance), 1.0);
+    frag_color = vec4(texture(u_sky_cube, dir).rgb, 1.0);
 }
