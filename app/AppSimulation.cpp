@@ -3,6 +3,8 @@
 
 #include "app/App.h"
 
+#include <algorithm>
+
 #include <btBulletDynamicsCommon.h>
 
 #include "physics/DebugGeometry.h"
@@ -50,7 +52,8 @@ void App::reset()
 
 void App::step_simulation(float dt)
 {
-    aircraft.update();
+    // The wheels' dampers are told the step the world is about to take.
+    aircraft.update(std::min(dt, PhysicsWorld::max_step));
     PhysicsWorld::instance().step(dt);
 }
 

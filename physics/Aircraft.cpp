@@ -60,7 +60,8 @@ void Aircraft::load_flight_model(const std::filesystem::path& path)
         read_list(members, "wheels", wheels, flight_model::read_wheel);
         read_list(members, "wings", wings, flight_model::read_wing);
     } catch (const json::exception& error) {
-        console::eprint("{}\n", error.what());
+        // The library's message alone does not say which file it is about.
+        console::eprint("{}: {}\n", console::quoted(path), error.what());
         return;
     }
     console::print("Read flightmodel config from {}\n", console::quoted(path));
@@ -94,7 +95,7 @@ void Aircraft::place_body(const glm::vec3& position)
     body->activate(true);
 }
 
-void Aircraft::update()
+void Aircraft::update(float h)
 {
     if (!body) {
         return;
@@ -109,8 +110,11 @@ void Aircraft::update()
     body->activate();
 
     const btCollisionWorld& world = PhysicsWorld::instance().get_scene();
+    // Each wheel's damper may stop only its share of the body's motion, so that all of them
+    // pushing at once cannot overshoot either.
+    const float share = wheels.empty() ? 1.0f : 1.0f / static_cast<float>(wheels.size());
     for (Wheel& wheel : wheels) {
-        wheel.step(*body, world);
+        wheel.step(*body, world, h, share);
     }
 }
 

@@ -32,7 +32,8 @@ public:
 
     // Replaces engines, wheels and wings with the file's contents. A file that cannot be
     // opened changes nothing ("Could not open " line on standard error); a JSON error ends the
-    // reading where it happens, printing the library's message, and keeps what was read.
+    // reading where it happens, printing the quoted path, ": " and the library's message, and
+    // keeps what was read.
     void load_flight_model(const std::filesystem::path& path);
 
     // Creates the body at position (physics coordinates, identity rotation) and adds it to the
@@ -43,8 +44,9 @@ public:
     // awake. Does nothing without a body.
     void place_body(const glm::vec3& position);
 
-    // Applies this frame's engine and wheel forces. Does nothing without a body.
-    void update();
+    // Applies the engine and wheel forces for the next physics step of h seconds. Does
+    // nothing without a body.
+    void update(float h = Wheel::default_step);
 
     // Magnitude of the body's linear velocity, physics units per second (0 without a body).
     float speed() const;

@@ -1,8 +1,27 @@
 #include "physics/Wheel.h"
 
+#include <algorithm>
+
 #include <btBulletDynamicsCommon.h>
 
 #include "physics/BulletMath.h"
+
+namespace {
+
+// The mass a force along direction at arm (from the centre of mass, world frame) meets: the
+// body's mass and the share of its inertia that turning about the centre adds.
+float effective_mass(const btRigidBody& body, const btVector3& arm, const btVector3& direction)
+{
+    // Computed from the current pose, so a pose just set (not yet stepped) counts.
+    const btQuaternion rotation = body.getWorldTransform().getRotation();
+    const btVector3 lever = quatRotate(rotation.inverse(), arm.cross(direction));
+    const btVector3 inverse_inertia = body.getInvInertiaDiagLocal();
+    const float inverse = body.getInvMass() + lever.x() * lever.x() * inverse_inertia.x() +
+        lever.y() * lever.y() * inverse_inertia.y() + lever.z() * lever.z() * inverse_inertia.z();
+    return inverse > 0.0f ? 1.0f / inverse : 0.0f;
+}
+
+} // namespace
 
 Wheel Wheel::attached_at(const glm::vec3& attachment, float spring_stiffness, float damper)
 {
@@ -14,7 +33,7 @@ Wheel Wheel::attached_at(const glm::vec3& attachment, float spring_stiffness, fl
     return wheel;
 }
 
-void Wheel::step(btRigidBody& body, const btCollisionWorld& world)
+void Wheel::step(btRigidBody& body, const btCollisionWorld& world, float h, float share)
 {
     // A zero or negative length has no ray to cast; a ray of length 0 starting inside a shape
     // could otherwise report a hit and turn the damper into a pushing force.
@@ -41,7 +60,8 @@ void Wheel::step(btRigidBody& body, const btCollisionWorld& world)
     const btVector3 up = quatRotate(wheel_rotation, btVector3(0.0f, 1.0f, 0.0f));
     const float speed_along_up = up.dot(body.getVelocityInLocalPoint(arm));
     offset = rest_length - hit.m_closestHitFraction * rest_length;
-    const float force = suspension_force(offset, speed_along_up);
+    const float stopping_damping = h > 0.0f ? share * effective_mass(body, arm, up) / h : damping;
+    const float force = offset * stiffness - speed_along_up * std::min(damping, stopping_damping);
 
     body.applyForce(up * force, arm);
     body.activate();

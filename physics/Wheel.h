@@ -21,18 +21,21 @@ struct Wheel {
     // mirrored below the attachment point, so rest_length = -position.y.
     static Wheel attached_at(const glm::vec3& position, float stiffness, float damping);
 
-    // The spring and damper force along the up axis for a compression and the attachment
-    // point's speed along that axis. Negative values pull the body down.
-    float suspension_force(float compression, float speed_along_up) const
-    {
-        return compression * stiffness - speed_along_up * damping;
-    }
-
     // Casts the suspension ray straight down from the attachment point and, on a hit within
-    // rest_length, applies the force to body and records the compression in offset. With no
+    // rest_length, applies the spring and damper force (compression x stiffness - speed of the
+    // attachment point along up x damping; negative values pull the body down) to body and records the compression in offset. With no
     // hit, or no suspension to speak of (rest_length 0 or less), nothing changes. Called on the
     // main thread between physics steps.
-    void step(btRigidBody& body, const btCollisionWorld& world);
+    //
+    // The damper is explicit: over a step of h seconds a large damping constant would reverse
+    // the attachment point's motion instead of stopping it, and the body would rock with a
+    // growing amplitude. Its force is therefore held to what stops that point's motion along
+    // up within one step, times share (the wheel's part when several wheels act on the body
+    // at once), whatever the damping constant.
+    void step(btRigidBody& body, const btCollisionWorld& world, float h = default_step, float share = 1.0f);
+
+    // The longest physics step (seconds) the damper limit is made for when none is given.
+    static constexpr float default_step = 1.0f / 60.0f;
 
     // Where the wheel is drawn, in body coordinates: rest_length below its attachment point,
     // raised by the current compression.
