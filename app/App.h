@@ -31,6 +31,8 @@
 #include "gfx/gl/Framebuffer.h"
 #include "gfx/gl/Texture.h"
 #include "physics/Aircraft.h"
+#include "physics/FlightLog.h"
+#include "physics/FlightSimulation.h"
 #include "terrain/TerrainRenderer.h"
 #include "terrain/WorldFrame.h"
 
@@ -130,6 +132,11 @@ public:
     // failure status: an unattended capture must not look like a success).
     bool capture_failed = false;
 
+    // The flight (AppSimulation.cpp): stepping, crashes and flight data, and the flight log
+    // when the configuration asks for one.
+    std::unique_ptr<FlightSimulation> flight;
+    std::unique_ptr<FlightLog> flight_log;
+
     // --- Parts of construction, the frame and teardown, by file -----------------------------
     // AppPasses.cpp
     void create_terrain();
@@ -143,6 +150,8 @@ public:
     // AppSimulation.cpp
     void setup_physics();
     void reset();
+    // Advances the flight by one frame of dt seconds, whether paused or not (the frame loop
+    // calls it only while running); a crash pauses.
     void step_simulation(float dt);
     // The physics shapes as boxes: into the shadow map from light_camera (depth_pass) or into
     // the view from the active camera. Keeps aircraft_transform on the aircraft's body.
@@ -166,6 +175,10 @@ public:
     void draw_flight_model_section();
     void draw_help_window();
     void draw_status_bar();
+    // The small always-shown flight readout at the top right; and its lines, also shown in
+    // the FlightModel section.
+    void draw_instruments_window();
+    void draw_instrument_lines();
     // "Camera Near" / "Camera Far": a value equal to the active camera's plane changes
     // nothing; another one is set and recomputes the projection. Returns whether it was set.
     bool set_active_camera_near(float near_plane);

@@ -3,8 +3,6 @@
 
 #include "app/App.h"
 
-#include <algorithm>
-
 #include <btBulletDynamicsCommon.h>
 
 #include "physics/DebugGeometry.h"
@@ -37,7 +35,15 @@ void App::setup_physics()
     const WorldXZ start = start_world_xz(*this);
     const double h = terrain->get_elevation(start.x, start.z, true);
     aircraft.create_body(glm::vec3(float(start.x), float(h + SPAWN_HEIGHT), float(start.z)));
+    // The physics frame is Mercator metres around the start position: its latitude gives the
+    // aerodynamic model the factor to true metres.
+    aircraft.set_latitude(config.start_position.lat);
     aircraft.load_flight_model(config.base_path / FLIGHT_MODEL_FILE);
+    flight = std::make_unique<FlightSimulation>(aircraft, config.start_position);
+    if (config.log_flight) {
+        flight_log = std::make_unique<FlightLog>(config.pref_path);
+        flight->on_step = [this](const FlightData& data) { flight_log->write(data); };
+    }
     reset();
     world.add_ground_plane(glm::vec3(0.0f, float(h), 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
 }
@@ -52,9 +58,12 @@ void App::reset()
 
 void App::step_simulation(float dt)
 {
-    // The wheels' dampers are told the step the world is about to take.
-    aircraft.update(std::min(dt, PhysicsWorld::max_step));
-    PhysicsWorld::instance().step(dt);
+    bool stopped = false;
+    flight->advance(dt, stopped);
+    if (stopped)
+        paused = true;
+    if (flight_log)
+        flight_log->flush();
 }
 
 void App::draw_physics_scene(bool depth_pass)

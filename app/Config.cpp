@@ -229,6 +229,7 @@ Config load_config(const std::filesystem::path& base)
     }
 
     std::filesystem::path pref_path = get_pref_path();
+    config.pref_path = pref_path;
     config.elevation_server.cache_dir = cache_dir_for(pref_path, config.elevation_server.url);
     config.texture_server.cache_dir = cache_dir_for(pref_path, config.texture_server.url);
     return config;

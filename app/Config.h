@@ -28,6 +28,9 @@ struct Config {
     LatLon start_position{47.2576, 11.3513};
     int32_t window_width = 1280;
     int32_t window_height = 720;
+    // The per-user writable directory (not in the file): the tile caches and the flight log
+    // live under it.
+    std::filesystem::path pref_path;
 };
 
 inline const std::filesystem::path CONFIG_FILE = "assets/config/Windhollow.json";

@@ -14,18 +14,27 @@ namespace {
 
 using physics_test::PhysicsFixture;
 
-// The shipped flight model on the ground plane, spawned 5 m above it as the application does.
+// The flight model as shipped before the aerodynamic model (which it does not switch on), on
+// the ground plane, spawned 5 m above it as the application does: without the aerodynamic
+// model everything behaves as it always did.
 class ShippedFlightModelTest : public PhysicsFixture {
 protected:
     static constexpr float ground = 574.0f;
     Aircraft aircraft;
+    physics_test::TempFile file{R"({
+        "engines": [{ "position": [3.0, 0.0, 0.0], "thrust": 2000.0 }],
+        "wings": [{ "position": [0.5, 0.5, 3.0], "roll_angle": -3, "wingspan": 5.0, "chord_length": 1.5 },
+                  { "position": [0.5, 0.5, -3.0], "roll_angle": 3, "wingspan": 5.0, "chord_length": 1.5 }],
+        "wheels": [{ "position": [2.0, -1.0, 0.0], "stiffness": 8000.0, "damping": 2000.0 },
+                   { "position": [-1.0, -1.0, 1.0], "stiffness": 8000.0, "damping": 2000.0 },
+                   { "position": [-1.0, -1.0, -1.0], "stiffness": 8000.0, "damping": 2000.0 }]})"};
 
     void SetUp() override
     {
         PhysicsFixture::SetUp();
         aircraft.create_body(glm::vec3(0.0f, ground + 5.0f, 0.0f));
         console::Capture capture;
-        aircraft.load_flight_model(std::filesystem::path(WH_SOURCE_DIR) / FLIGHT_MODEL_FILE);
+        aircraft.load_flight_model(file.path());
         ASSERT_EQ(capture.err(), "");
         world().add_ground_plane(glm::vec3(0.0f, ground, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
     }
