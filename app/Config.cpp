@@ -155,6 +155,7 @@ void fill(Config& config, const json& document)
     config.elevation_server = read_tile_server(member(root, "elevation_server"));
     config.texture_server = read_tile_server(member(root, "texture_server"));
     read_optional(root, "log_flight", config.log_flight, to_bool);
+    read_optional(root, "terrain_ground", config.terrain_ground, to_bool);
     read_optional(root, "start_position", config.start_position, read_lat_lon);
     read_optional(root, "chunk_vertex_count", config.chunk_vertex_count, to_int32);
     read_optional(root, "window_width", config.window_width, to_int32);

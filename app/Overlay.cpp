@@ -124,6 +124,8 @@ void App::draw_options_window()
 
     if (ImGui::Button("Reset"))
         reset_and_pause();
+    if (ImGui::Button("Place Aircraft Here"))
+        place_aircraft_at_camera();
     if (ImGui::Button(paused ? "Resume" : "Pause"))
         paused = !paused;
     if (ImGui::Button("Toggle Fullscreen"))
@@ -278,6 +280,7 @@ void App::draw_help_window()
     ImGui::Text("Press 'I' to toggle the UI");
     ImGui::Text("Press 'R' to reload shaders");
     ImGui::Text("Hold 'B' to brake");
+    ImGui::Text("Press 'T' to put the aircraft on the ground under the camera");
     ImGui::Text("%s", "");
     ImGui::Text("To change the startup parameters edit the config file:");
     // A path is data, never a format: it may hold '%'.

@@ -1,6 +1,7 @@
 // CPU cost of the flight: one physics step of the shipped aircraft in cruise over the ground
 // plane, with the aerodynamic model (forces, tyres, a 1/120 s step) and without it (thrust
-// and suspension only, a 1/60 s step).
+// and suspension only, a 1/60 s step); and with the terrain as the ground, one rebuild of the
+// heightfield from resident elevation tiles and a step over it.
 
 #include <algorithm>
 #include <chrono>
@@ -8,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <cmath>
 #include <vector>
 
 #include <btBulletDynamicsCommon.h>
@@ -18,6 +21,9 @@
 #include "physics/Aircraft.h"
 #include "physics/FlightSimulation.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/TerrainGround.h"
+#include "terrain/GroundHeights.h"
+#include "tiles/WebMercator.h"
 
 namespace {
 
@@ -93,6 +99,83 @@ void measure(bool aerodynamic, bool on_ground)
     world.remove_all_bodies();
 }
 
+// Elevation tiles of 256 x 256 pixels with rolling hills, made when first asked for, standing
+// in for the texture cache's resident tiles (only zoom 13 and below are "resident", so every
+// sample also looks for the two finer zooms first, as in the program with a camera high up).
+class HillTiles {
+public:
+    const ElevationSamples* find(TileId tile)
+    {
+        if (tile.zoom > 13)
+            return nullptr;
+        auto [it, added] = m_tiles.try_emplace(tile);
+        if (added) {
+            it->second.width = 256;
+            it->second.height = 256;
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x)
+                    it->second.metres.push_back(600.0f + 80.0f * std::sin(0.05f * float(x + tile.x * 256)) *
+                                                             std::cos(0.04f * float(y + tile.y * 256)));
+        }
+        return &it->second;
+    }
+
+private:
+    std::map<TileId, ElevationSamples> m_tiles;
+};
+
+void measure_terrain()
+{
+    PhysicsWorld& world = PhysicsWorld::instance();
+    world.remove_all_bodies();
+    HillTiles tiles;
+    GroundSampler sampler{mercator_x(START.lon), mercator_y(START.lat), 15, [&](TileId tile) { return tiles.find(tile); }};
+    TerrainGround ground;
+    // As the program does: 129 x 129 heights 8 m apart, around a point that moves on.
+    float centre = 0.0f;
+    const double rebuild = time_per_call(15, 20, [&] {
+        GroundGrid grid = sample_ground(sampler, centre, 0.0, 8.0, 129, 0.0f);
+        ground.set_heights(grid.x0, grid.z0, grid.spacing, grid.size, std::move(grid.heights));
+        centre += 136.0f;
+    });
+    const double sampling = time_per_call(15, 20, [&] { sample_ground(sampler, 0.0, 0.0, 8.0, 129, 0.0f); });
+    console::print("Terrain ground: one rebuild of the 129 x 129 heightfield (1 km square) {:.0f} us, of which "
+                   "sampling the tiles {:.0f} us\n",
+                   rebuild, sampling);
+
+    GroundGrid grid = sample_ground(sampler, 0.0, 0.0, 8.0, 129, 0.0f);
+    ground.set_heights(grid.x0, grid.z0, grid.spacing, grid.size, std::move(grid.heights));
+    Aircraft aircraft;
+    aircraft.create_body(glm::vec3(0.0f));
+    aircraft.set_latitude(START.lat);
+    {
+        console::Capture quiet;
+        aircraft.load_flight_model(std::filesystem::path(WH_SOURCE_DIR) / FLIGHT_MODEL_FILE);
+    }
+    FlightSimulation flight(aircraft, START);
+    flight.detect_crashes = true;
+    const float k = aircraft.true_scale();
+    for (const bool on_ground : {false, true}) {
+        bool paused = false;
+        int steps = 0;
+        const auto reset = [&] {
+            const float height = on_ground ? 1.5f : 30.0f * k;
+            aircraft.place_body(glm::vec3(-300.0f, *ground.height_at(-300.0, 0.0) + height, 0.0f));
+            aircraft.body->setLinearVelocity(btVector3((on_ground ? 10.0f : 33.0f) * k, 0.0f, 0.0f));
+            aircraft.controls.throttle = on_ground ? 0.2f : 0.6f;
+            paused = false;
+        };
+        reset();
+        const double us = time_per_call(15, 2000, [&] {
+            if (++steps % 120 == 0)
+                reset();
+            flight.advance(static_cast<float>(FlightSimulation::sub_step), paused);
+        });
+        console::print("  {:<28} {:>7.2f} us per step\n", on_ground ? "over the heightfield, rolling" : "over the heightfield, 30 m up", us);
+    }
+    world.remove_all_bodies();
+}
+
 } // namespace
 
 int main()
@@ -103,5 +186,6 @@ int main()
         measure(false, on_ground);
         measure(true, on_ground);
     }
+    measure_terrain();
     return 0;
 }

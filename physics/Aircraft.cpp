@@ -162,9 +162,13 @@ void Aircraft::update(float h)
     const float share = wheels.empty() ? 1.0f : 1.0f / static_cast<float>(wheels.size());
     // The rudder pedals steer the steerable wheels.
     const Traction traction{controls.rudder, controls.brake};
+    std::vector<TyreContact> tyres;
     for (Wheel& wheel : wheels) {
-        wheel.step(*body, world, h, share, aerodynamic ? &traction : nullptr);
+        if (std::optional<TyreContact> tyre = wheel.step(*body, world, h, share, aerodynamic ? &traction : nullptr)) {
+            tyres.push_back(*tyre);
+        }
     }
+    apply_tyre_forces(*body, tyres, h);
 }
 
 void Aircraft::apply_thrust()

@@ -4,6 +4,9 @@
 // up axis at the wheel's attachment point, and, with the aerodynamic model, a tyre that rolls
 // along the ground, grips sideways, brakes and steers.
 
+#include <optional>
+#include <vector>
+
 #include <glm/gtc/quaternion.hpp>
 #include <glm/vec3.hpp>
 
@@ -14,6 +17,16 @@ class btRigidBody;
 struct Traction {
     float steering = 0.0f; // -1 .. 1 of each wheel's steering angle, positive turning right
     float brake = 0.0f;    // 0 .. 1 of the braking grip
+};
+
+// A tyre on the ground in one step: where it touches (relative to the centre of mass, world
+// frame), which way it rolls and slides, and how hard the ground may push along it.
+struct TyreContact {
+    glm::vec3 arm{0.0f};
+    glm::vec3 forward{1.0f, 0.0f, 0.0f}; // rolling direction, in the ground's plane
+    glm::vec3 side{0.0f, 0.0f, 1.0f};    // across it, in the ground's plane
+    float rolling_limit = 0.0f;          // force the tyre can take along forward
+    float side_limit = 0.0f;             // and along side
 };
 
 struct Wheel {
@@ -48,13 +61,13 @@ struct Wheel {
     // up within one step, times share (the wheel's part when several wheels act on the body
     // at once), whatever the damping constant.
     //
-    // With traction (the aerodynamic model), the spring and damper push along the ground's
-    // normal rather than the body's up axis, and the tyre also pushes along the ground at the
-    // contact point: against rolling (rolling_resistance, plus grip x brake for a braked
-    // wheel) and against sliding sideways (up to grip), each held like the damper to what
-    // stops the contact point within the step, and together to grip x the load.
-    void step(btRigidBody& body, const btCollisionWorld& world, float h = default_step, float share = 1.0f,
-              const Traction* traction = nullptr);
+    // With traction (the aerodynamic model) the ray follows the strut (the body's down axis),
+    // the spring and damper push at the contact point along the ground's normal, and the
+    // tyre's contact is returned for the tyre forces (see apply_tyre_forces): against rolling
+    // up to rolling_resistance x load, plus grip x brake x load on a braked wheel, and against
+    // sliding sideways up to grip x load.
+    std::optional<TyreContact> step(btRigidBody& body, const btCollisionWorld& world, float h = default_step,
+                                    float share = 1.0f, const Traction* traction = nullptr);
 
     // The longest physics step (seconds) the damper limit is made for when none is given.
     static constexpr float default_step = 1.0f / 60.0f;
@@ -63,3 +76,8 @@ struct Wheel {
     // raised by the current compression.
     glm::vec3 draw_center() const { return {position.x, position.y - rest_length + offset, position.z}; }
 };
+
+// The forces of the tyres on the ground over the next step of h seconds, applied to body
+// after every other force of the step: each tyre holds its contact point still along the
+// ground up to its limits (static friction), or slides or rolls against them.
+void apply_tyre_forces(btRigidBody& body, const std::vector<TyreContact>& tyres, float h);

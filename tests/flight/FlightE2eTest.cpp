@@ -2,6 +2,8 @@
 // flight log shows what happened.
 
 #include <chrono>
+#include <cstdio>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -119,10 +121,14 @@ private:
     std::unique_ptr<support::Process> m_program;
 };
 
-TEST(FlightE2e, UnpausedWithThrottleAndPulledUpTheAircraftClimbs)
+// One run does both: the aircraft starts on a hillside that falls about 10 degrees to the east,
+// stands there on its brakes, nose down with the slope, then takes off down it and climbs.
+TEST(FlightE2e, StandsTiltedOnASlopeThenTakesOffAndClimbs)
 {
     FlightRun run([](nlohmann::json& config) {
         config["log_flight"] = true;
+        config["terrain_ground"] = true;
+        config["start_position"] = {{"lat", 47.283645}, {"lon", 11.291739}};
         config["window_width"] = 640; // small frames come quickly on a software renderer
         config["window_height"] = 360;
     });
@@ -132,8 +138,14 @@ TEST(FlightE2e, UnpausedWithThrottleAndPulledUpTheAircraftClimbs)
               "time_s,lat,lon,altitude_m,height_above_ground_m,airspeed_m_s,vertical_speed_m_s,heading_deg,pitch_deg,"
               "roll_deg,elevator,aileron,rudder,throttle");
 
-    run.xdotool({"key", "p"});
-    run.xdotool({"keydown", "k"});
+    run.xdotool({"keydown", "b", "key", "p"});
+    const auto parked = run.wait_for_row(log, [](const auto& row) { return row.at("time_s") > 6.0; }, 240s);
+    EXPECT_LT(parked.at("height_above_ground_m"), 2.0) << "on its wheels";
+    EXPECT_LT(parked.at("airspeed_m_s"), 0.3) << "held by the brakes";
+    EXPECT_LT(parked.at("pitch_deg"), -6.0) << "nose down with the slope";
+    EXPECT_GT(parked.at("pitch_deg"), -14.0);
+
+    run.xdotool({"keyup", "b", "keydown", "k"});
     // The take-off roll, then back stick until the wheels are well clear of the ground.
     run.wait_for_row(log, [](const auto& row) { return row.at("airspeed_m_s") > 24.0; }, 240s);
     run.xdotool({"keyup", "k", "keydown", "w"});
@@ -144,6 +156,9 @@ TEST(FlightE2e, UnpausedWithThrottleAndPulledUpTheAircraftClimbs)
     const auto later = run.wait_for_row(log, [&](const auto& row) { return row.at("time_s") > airborne.at("time_s") + 15.0; }, 240s);
     EXPECT_GT(later.at("altitude_m") - airborne.at("altitude_m"), 25.0) << "climbed in 15 s";
     EXPECT_GT(later.at("height_above_ground_m"), 25.0);
+    std::printf("parked: pitch %.1f, roll %.1f; airborne at %.1f s, %.1f m/s; %.1f m higher 15 s later\n",
+                parked.at("pitch_deg"), parked.at("roll_deg"), airborne.at("time_s"), airborne.at("airspeed_m_s"),
+                later.at("altitude_m") - airborne.at("altitude_m"));
 }
 
 } // namespace
