@@ -124,6 +124,7 @@ void App::draw_options_window()
 
     if (ImGui::Button("Reset"))
         reset_and_pause();
+    ImGui::SameLine();
     if (ImGui::Button("Place Aircraft Here"))
         place_aircraft_at_camera();
     if (ImGui::Button(paused ? "Resume" : "Pause"))
@@ -200,8 +201,8 @@ void App::draw_flight_model_section()
     ImGui::Text("Speed: %.3f km/h", static_cast<double>(aircraft.speed()) * 3.6);
     ImGui::Text("Aileron: %.3f, Elevator: %.3f, Rudder: %.3f", aircraft.controls.aileron, aircraft.controls.elevator,
                 aircraft.controls.rudder);
-    ImGui::SliderFloat("Throttle", &aircraft.controls.throttle, 0.0f, 1.0f, "%.3f");
     draw_instrument_lines();
+    ImGui::SliderFloat("Throttle", &aircraft.controls.throttle, 0.0f, 1.0f, "%.3f");
 
     if (ImGui::CollapsingHeader("Landing Gear")) {
         ImGui::Indent();

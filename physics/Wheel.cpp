@@ -49,7 +49,8 @@ std::optional<TyreContact> Wheel::step(btRigidBody& body, const btCollisionWorld
     const btQuaternion wheel_rotation = rotation * physics::to_bt(orientation);
 
     // The attachment point relative to the centre of mass, turned into the world frame. Both
-    // the ray origin and the point whose velocity drives the damper are this real point.
+    // the ray origin and the point whose velocity drives the damper are this real point (for
+    // a tyre, the damper follows the point where it touches the ground).
     const btVector3 arm = quatRotate(rotation, physics::to_bt(position));
     const btVector3 origin = pose.getOrigin() + arm;
     // The ray goes straight down; a tyre's (the aerodynamic model's) goes down its strut, along
