@@ -124,6 +124,7 @@ void App::run()
         handle_keyboard(SDL_GetKeyboardState(nullptr), dt);
         for (std::unique_ptr<BaseCamera>& camera : cameras)
             camera->on_update(dt);
+        update_ground(dt);
         if (!paused)
             step_simulation(dt);
         render_frame(dt);
@@ -269,6 +270,9 @@ void App::handle_event(const SDL_Event& event)
             break;
         case SDLK_x:
             reset_and_pause();
+            break;
+        case SDLK_t:
+            place_aircraft_at_camera();
             break;
         default:
             break;

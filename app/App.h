@@ -33,6 +33,10 @@
 #include "gfx/gl/Framebuffer.h"
 #include "gfx/gl/Texture.h"
 #include "physics/Aircraft.h"
+#include "physics/FlightLog.h"
+#include "physics/FlightSimulation.h"
+#include "physics/TerrainGround.h"
+#include "terrain/GroundHeights.h"
 #include "terrain/TerrainRenderer.h"
 #include "terrain/WorldFrame.h"
 
@@ -145,6 +149,26 @@ public:
     // failure status: an unattended capture must not look like a success).
     bool capture_failed = false;
 
+    // The flight (AppSimulation.cpp): stepping, crashes and flight data, and the flight log
+    // when the configuration asks for one.
+    std::unique_ptr<FlightSimulation> flight;
+    std::unique_ptr<FlightLog> flight_log;
+    // With config.terrain_ground: the heightfield around the aircraft, the time since it was
+    // last sampled, and the height given to samples no elevation tile holds yet.
+    std::unique_ptr<TerrainGround> ground;
+    float ground_age = 0.0f;
+    float ground_fill = 0.0f;
+    // Without it: the flat ground plane's height.
+    float ground_plane_height = 0.0f;
+    // Key T / "Place Aircraft Here" waiting for elevation data under the camera.
+    struct Placement {
+        float x = 0.0f; // physics metres
+        float z = 0.0f;
+        float yaw = 0.0f; // radians, 0 nose east, positive toward north
+        bool announced = false;
+    };
+    std::optional<Placement> pending_placement;
+
     // --- Parts of construction, the frame and teardown, by file -----------------------------
     // AppPasses.cpp
     void create_terrain();
@@ -161,7 +185,23 @@ public:
     // AppSimulation.cpp
     void setup_physics();
     void reset();
+    // Advances the flight by one frame of dt seconds, whether paused or not (the frame loop
+    // calls it only while running); a crash pauses.
     void step_simulation(float dt);
+    // Once a frame, paused or not: the terrain ground follows the aircraft and takes finer
+    // heights as they arrive, a waiting placement is carried out once its heights are there,
+    // and the free camera is kept above the ground.
+    void update_ground(float dt);
+    // Key T / "Place Aircraft Here": the aircraft on the ground under the free camera,
+    // heading where the camera looks, paused.
+    void place_aircraft_at_camera();
+    // The ground sampler over the texture cache's resident elevation tiles.
+    GroundSampler ground_sampler();
+    // Samples the heightfield around (x, z) (physics metres); an aircraft standing on the
+    // ground moves with it by the height the ground changed under it.
+    void rebuild_ground(float x, float z);
+    // The ground's height under (x, z): the heightfield's, else the flat plane's.
+    float ground_height(float x, float z);
     // The physics shapes as boxes: into the shadow map from light_camera (depth_pass) or into
     // the view from the active camera. Keeps aircraft_transform on the aircraft's body.
     void draw_physics_scene(bool depth_pass);
@@ -184,6 +224,10 @@ public:
     void draw_flight_model_section();
     void draw_help_window();
     void draw_status_bar();
+    // The small always-shown flight readout at the top right; and its lines, also shown in
+    // the FlightModel section.
+    void draw_instruments_window();
+    void draw_instrument_lines();
     // "Camera Near" / "Camera Far": a value equal to the active camera's plane changes
     // nothing; another one is set and recomputes the projection. Returns whether it was set.
     bool set_active_camera_near(float near_plane);

@@ -56,4 +56,9 @@ void App::handle_keyboard(const uint8_t* keys, float dt)
     // With a joystick or game controller the device alone flies the aircraft.
     if (input_mode == InputMode::None)
         smooth_keyboard_controls(aircraft.controls, read_control_keys(keys), dt);
+    // The brakes are held on key B, whatever flies the aircraft, or on a game controller's
+    // B button.
+    const bool brake_button =
+        gamepad != nullptr && SDL_GameControllerGetButton(gamepad, SDL_CONTROLLER_BUTTON_B) != 0;
+    aircraft.controls.brake = (keys != nullptr && keys[SDL_SCANCODE_B] != 0) || brake_button ? 1.0f : 0.0f;
 }

@@ -158,6 +158,7 @@ void fill(Config& config, const json& document)
     config.elevation_server = read_tile_server(member(root, "elevation_server"));
     config.texture_server = read_tile_server(member(root, "texture_server"));
     read_optional(root, "log_flight", config.log_flight, to_bool);
+    read_optional(root, "terrain_ground", config.terrain_ground, to_bool);
     read_optional(root, "start_position", config.start_position, read_lat_lon);
     read_optional(root, "chunk_vertex_count", config.chunk_vertex_count, to_int32);
     read_optional(root, "window_width", config.window_width, to_int32);
@@ -255,6 +256,7 @@ Config load_config(const std::filesystem::path& base)
     }
 
     std::filesystem::path pref_path = get_pref_path();
+    config.pref_path = pref_path;
     config.elevation_server.cache_dir = cache_dir_for(pref_path, config.elevation_server.url);
     config.texture_server.cache_dir = cache_dir_for(pref_path, config.texture_server.url);
     return config;

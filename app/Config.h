@@ -25,9 +25,16 @@ struct Config {
     TileServerConfig elevation_server;
     int32_t chunk_vertex_count = 32;
     bool log_flight = false;
+    // The terrain is the physics ground (a heightfield from the elevation tiles around the
+    // aircraft, crashes, the free camera kept above it); false: the flat plane at the start
+    // position's elevation.
+    bool terrain_ground = false;
     LatLon start_position{47.2576, 11.3513};
     int32_t window_width = 1280;
     int32_t window_height = 720;
+    // The per-user writable directory (not in the file): the tile caches and the flight log
+    // live under it.
+    std::filesystem::path pref_path;
     // Samples per pixel of the 3D scene: AUTOMATIC_SAMPLES picks by the GL renderer (none on
     // software rasterisers, where every sample costs a full fragment shader run; 4 otherwise),
     // 0 or 1 none.

@@ -4,6 +4,7 @@
 
 #include "app/App.h"
 
+#include <cmath>
 #include <string>
 
 #include <glm/gtc/quaternion.hpp>
@@ -16,6 +17,8 @@
 namespace {
 
 constexpr float DEGREES_PER_RADIAN = 57.29578f;
+constexpr double KNOTS_PER_M_S = 3600.0 / 1852.0;
+constexpr double FEET_PER_METRE = 1.0 / 0.3048;
 constexpr float STATUS_BAR_HEIGHT = 24.0f;
 
 // Slider ranges.
@@ -54,6 +57,7 @@ void App::draw_overlay()
     if (show_help)
         draw_help_window();
     draw_status_bar();
+    draw_instruments_window();
 }
 
 void App::draw_options_window()
@@ -122,6 +126,9 @@ void App::draw_options_window()
 
     if (ImGui::Button("Reset"))
         reset_and_pause();
+    ImGui::SameLine();
+    if (ImGui::Button("Place Aircraft Here"))
+        place_aircraft_at_camera();
     if (ImGui::Button(paused ? "Resume" : "Pause"))
         paused = !paused;
     if (ImGui::Button("Toggle Fullscreen"))
@@ -209,6 +216,7 @@ void App::draw_flight_model_section()
     ImGui::Text("Speed: %.3f km/h", static_cast<double>(aircraft.speed()) * 3.6);
     ImGui::Text("Aileron: %.3f, Elevator: %.3f, Rudder: %.3f", aircraft.controls.aileron, aircraft.controls.elevator,
                 aircraft.controls.rudder);
+    draw_instrument_lines();
     ImGui::SliderFloat("Throttle", &aircraft.controls.throttle, 0.0f, 1.0f, "%.3f");
 
     if (ImGui::CollapsingHeader("Landing Gear")) {
@@ -227,6 +235,39 @@ void App::draw_flight_model_section()
         }
         ImGui::Unindent();
     }
+}
+
+void App::draw_instrument_lines()
+{
+    if (!flight)
+        return;
+    const FlightData d = flight->data();
+    ImGui::Text("Airspeed %.0f km/h (%.0f kt), vertical speed %+.1f m/s", d.airspeed_m_s * 3.6,
+                d.airspeed_m_s * KNOTS_PER_M_S, d.vertical_speed_m_s);
+    if (std::isfinite(d.height_above_ground_m))
+        ImGui::Text("Altitude %.0f m (%.0f ft), above ground %.0f m (%.0f ft)", d.altitude_m,
+                    d.altitude_m * FEET_PER_METRE, d.height_above_ground_m, d.height_above_ground_m * FEET_PER_METRE);
+    else
+        ImGui::Text("Altitude %.0f m (%.0f ft), above ground -", d.altitude_m, d.altitude_m * FEET_PER_METRE);
+    ImGui::Text("Heading %03.0f, pitch %+.1f, roll %+.1f, throttle %.0f %%%s",
+                std::fmod(std::round(d.heading_deg), 360.0), d.pitch_deg, d.roll_deg, d.controls.throttle * 100.0f,
+                d.controls.brake > 0.0f ? ", brakes" : "");
+    if (d.stall_warning) {
+        ImGui::SameLine();
+        ImGui::TextColored(ImVec4(1.0f, 0.25f, 0.2f, 1.0f), "STALL");
+    }
+}
+
+void App::draw_instruments_window()
+{
+    const ImGuiIO& io = ImGui::GetIO();
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x - 8.0f, 8.0f), ImGuiCond_Always, ImVec2(1.0f, 0.0f));
+    ImGui::SetNextWindowBgAlpha(0.45f);
+    ImGui::Begin("Instruments", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings |
+                     ImGuiWindowFlags_NoInputs | ImGuiWindowFlags_NoFocusOnAppearing | ImGuiWindowFlags_NoNav);
+    draw_instrument_lines();
+    ImGui::End();
 }
 
 void App::draw_help_window()
@@ -254,6 +295,8 @@ void App::draw_help_window()
     ImGui::Text("Press 'P' to pause");
     ImGui::Text("Press 'I' to toggle the UI");
     ImGui::Text("Press 'R' to reload shaders");
+    ImGui::Text("Hold 'B' to brake");
+    ImGui::Text("Press 'T' to put the aircraft on the ground under the camera");
     ImGui::Text("%s", "");
     ImGui::Text("To change the startup parameters edit the config file:");
     // A path is data, never a format: it may hold '%'.

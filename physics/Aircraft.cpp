@@ -1,5 +1,7 @@
 #include "physics/Aircraft.h"
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -8,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "console/Console.h"
+#include "physics/Aerodynamics.h"
 #include "physics/BulletMath.h"
 #include "physics/FlightModelReader.h"
 #include "physics/PhysicsWorld.h"
@@ -56,11 +59,23 @@ void Aircraft::load_flight_model(const std::filesystem::path& path)
             throw json::type_error::create(302, std::string("type must be object, but is ") + document.type_name(), &document);
         }
         const auto& members = document.get_ref<const json::object_t&>();
+        const auto switch_member = members.find("aerodynamics");
+        if (switch_member != members.end() && !switch_member->second.is_boolean()) {
+            throw json::type_error::create(302, std::string("type must be boolean, but is ") +
+                                                    switch_member->second.type_name(), &switch_member->second);
+        }
+        aerodynamic = switch_member != members.end() && switch_member->second.get<bool>();
+        inertia = glm::vec3(0.0f);
+        if (const auto found = members.find("inertia"); found != members.end()) {
+            inertia = flight_model::read_inertia(found->second);
+        }
+        apply_body_settings();
         read_list(members, "engines", engines, flight_model::read_engine);
         read_list(members, "wheels", wheels, flight_model::read_wheel);
         read_list(members, "wings", wings, flight_model::read_wing);
     } catch (const json::exception& error) {
-        console::eprint("{}\n", error.what());
+        // The library's message alone does not say which file it is about.
+        console::eprint("{}: {}\n", console::quoted(path), error.what());
         return;
     }
     console::print("Read flightmodel config from {}\n", console::quoted(path));
@@ -76,14 +91,50 @@ void Aircraft::create_body(const glm::vec3& position)
     const glm::vec3 size = 2.0f * body_half_extents;
     const float mass = body_density * size.x * size.y * size.z;
     body = world.add_dynamic_body(std::make_unique<btBoxShape>(physics::to_bt(body_half_extents)), mass, position);
+    apply_body_settings();
 }
 
-void Aircraft::place_body(const glm::vec3& position)
+void Aircraft::set_latitude(double latitude_degrees)
+{
+    const double cosine = std::fabs(std::cos(latitude_degrees * 0.017453292519943295));
+    // Beyond the Mercator map's edge there is nothing to fly over; the factor stays finite.
+    m_true_scale = static_cast<float>(1.0 / std::max(cosine, 0.05));
+    apply_body_settings();
+}
+
+void Aircraft::apply_body_settings()
 {
     if (!body) {
         return;
     }
-    const btTransform pose(btQuaternion::getIdentity(), physics::to_bt(position));
+    // In Mercator metres everything of a true aircraft is k times as long: gravity and every
+    // force grow by k (F = m a), and turning about the centre of mass stays as quick as in
+    // true metres only if the inertia grows by k too, the arms of the forces being the file's
+    // lengths, taken as true metres.
+    const float scale = aerodynamic ? m_true_scale : 1.0f;
+    const float mass = 1.0f / body->getInvMass();
+    btVector3 moments(0.0f, 0.0f, 0.0f);
+    body->getCollisionShape()->calculateLocalInertia(mass, moments);
+    if (aerodynamic && inertia.x > 0.0f) {
+        moments = physics::to_bt(inertia);
+    }
+    body->setMassProps(mass, moments * scale);
+    body->updateInertiaTensor();
+    body->setFlags(body->getFlags() | BT_DISABLE_WORLD_GRAVITY);
+    body->setGravity(btVector3(0.0f, PhysicsWorld::gravity * scale, 0.0f));
+}
+
+void Aircraft::place_body(const glm::vec3& position)
+{
+    place_body(position, 0.0f);
+}
+
+void Aircraft::place_body(const glm::vec3& position, float yaw)
+{
+    if (!body) {
+        return;
+    }
+    const btTransform pose(btQuaternion(btVector3(0.0f, 1.0f, 0.0f), yaw), physics::to_bt(position));
     body->setWorldTransform(pose);
     body->setInterpolationWorldTransform(pose);
     body->setLinearVelocity(btVector3(0.0f, 0.0f, 0.0f));
@@ -94,24 +145,125 @@ void Aircraft::place_body(const glm::vec3& position)
     body->activate(true);
 }
 
-void Aircraft::update()
+void Aircraft::update(float h)
 {
     if (!body) {
         return;
     }
-    const btQuaternion rotation = body->getWorldTransform().getRotation();
-    for (const Engine& engine : engines) {
-        // Thrust acts along world +X whatever the body's attitude; only its point of
-        // application turns with the body.
-        const btVector3 force(controls.throttle * engine.thrust, 0.0f, 0.0f);
-        body->applyForce(force, quatRotate(rotation, physics::to_bt(engine.position)));
+    apply_thrust();
+    if (aerodynamic) {
+        apply_aerodynamics();
     }
     body->activate();
 
     const btCollisionWorld& world = PhysicsWorld::instance().get_scene();
+    // Each wheel's damper may stop only its share of the body's motion, so that all of them
+    // pushing at once cannot overshoot either; the same goes for the tyres.
+    const float share = wheels.empty() ? 1.0f : 1.0f / static_cast<float>(wheels.size());
+    // The rudder pedals steer the steerable wheels.
+    const Traction traction{controls.rudder, controls.brake};
+    std::vector<TyreContact> tyres;
     for (Wheel& wheel : wheels) {
-        wheel.step(*body, world);
+        if (std::optional<TyreContact> tyre = wheel.step(*body, world, h, share, aerodynamic ? &traction : nullptr)) {
+            tyres.push_back(*tyre);
+        }
     }
+    apply_tyre_forces(*body, tyres, h);
+}
+
+void Aircraft::apply_thrust()
+{
+    const btQuaternion rotation = body->getWorldTransform().getRotation();
+    for (const Engine& engine : engines) {
+        const btVector3 arm = quatRotate(rotation, physics::to_bt(engine.position));
+        if (aerodynamic) {
+            // Along the engine's own axis, turning with the aircraft; true newtons become
+            // Mercator ones by the scale factor.
+            const btVector3 direction = quatRotate(rotation, physics::to_bt(engine.direction));
+            float thrust = controls.throttle * engine.thrust;
+            if (engine.max_speed > 0.0f) {
+                const float inflow = direction.dot(body->getVelocityInLocalPoint(arm)) / m_true_scale;
+                thrust *= std::clamp(1.0f - inflow / engine.max_speed, 0.0f, 1.0f);
+            }
+            body->applyForce(direction * (thrust * m_true_scale), arm);
+        } else {
+            // Thrust acts along world +X whatever the body's attitude; only its point of
+            // application turns with the body.
+            body->applyForce(btVector3(controls.throttle * engine.thrust, 0.0f, 0.0f), arm);
+        }
+    }
+}
+
+void Aircraft::apply_aerodynamics()
+{
+    const btTransform& pose = body->getWorldTransform();
+    const btQuaternion rotation = pose.getRotation();
+    // True metres: the body's speed and height divided by the scale factor. The arms are the
+    // file's lengths, already true metres (see apply_body_settings).
+    const btVector3 velocity = body->getLinearVelocity() / m_true_scale;
+    const btVector3 spin = body->getAngularVelocity();
+    const float density = aero::air_density(pose.getOrigin().y() / m_true_scale);
+
+    for (Wing& wing : wings) {
+        wing.angle_of_attack = 0.0f;
+        wing.stalled = 0.0f;
+        if (!(wing.area() > 0.0f)) {
+            continue;
+        }
+        const btQuaternion wing_rotation = rotation * physics::to_bt(wing.orientation);
+        const btVector3 chord = quatRotate(wing_rotation, btVector3(1.0f, 0.0f, 0.0f));
+        const btVector3 normal = quatRotate(wing_rotation, btVector3(0.0f, 1.0f, 0.0f));
+        const btVector3 centre = quatRotate(rotation, physics::to_bt(wing.position));
+
+        // The wing's motion through still air, in the plane of its chord and normal; flow
+        // along the span makes no force.
+        const btVector3 motion = velocity + spin.cross(centre);
+        const float along = motion.dot(chord);
+        const float across = motion.dot(normal);
+        const float speed = std::sqrt(along * along + across * across);
+        if (speed < 0.01f) {
+            continue;
+        }
+        const float control = wing.elevator * controls.elevator + wing.aileron * controls.aileron +
+            wing.rudder * controls.rudder;
+        const float alpha = std::remainder(std::atan2(-across, along) + wing.incidence + control, 6.2831853f);
+        const aero::Coefficients c = aero::wing_coefficients(wing, alpha);
+        wing.angle_of_attack = alpha;
+        wing.stalled = c.stalled;
+
+        const btVector3 drag_direction = -(chord * along + normal * across) / speed;
+        const btVector3 lift_direction = (normal * along - chord * across) / speed;
+        const float pressure = 0.5f * density * speed * speed * wing.area();
+        const btVector3 force = (lift_direction * c.lift + drag_direction * c.drag) * pressure;
+        // Attached flow lifts at the quarter chord; as it separates the centre of pressure
+        // moves back to mid-chord, which pitches a stalled aircraft's nose down.
+        const btVector3 arm = centre + chord * (0.25f * wing.chord_length * (1.0f - c.stalled));
+        body->applyForce(force * m_true_scale, arm);
+    }
+}
+
+bool Aircraft::stall_warning() const
+{
+    if (!aerodynamic || !body || body->getLinearVelocity().length() / m_true_scale < 1.0f) {
+        return false;
+    }
+    // Main wings: the roughly horizontal surfaces at least half as large as the largest one.
+    const auto horizontal = [](const Wing& wing) {
+        return std::fabs((wing.orientation * glm::vec3(0.0f, 1.0f, 0.0f)).y) > 0.7f;
+    };
+    float largest = 0.0f;
+    for (const Wing& wing : wings) {
+        if (horizontal(wing))
+            largest = std::max(largest, wing.area());
+    }
+    const float margin = stall_warning_margin * 0.017453292f;
+    for (const Wing& wing : wings) {
+        if (horizontal(wing) && wing.area() >= 0.5f * largest && largest > 0.0f &&
+            std::fabs(wing.angle_of_attack) >= wing.stall_angle - margin) {
+            return true;
+        }
+    }
+    return false;
 }
 
 float Aircraft::speed() const

@@ -1,8 +1,9 @@
 #pragma once
 
 // The flown vehicle: the pilot's controls, one rigid body in the physics world, and the
-// engines, wings and wheels read from the flight-model file. Once per frame, before the
-// physics step, update() applies the engines' thrust and the wheels' suspension forces.
+// engines, wings and wheels read from the flight-model file. Before each physics step,
+// update() applies the engines' thrust and the wheels' suspension forces and, when the file
+// switches the aerodynamic model on, the wings' lift and drag and the tyres' forces.
 
 #include <filesystem>
 #include <vector>
@@ -29,10 +30,19 @@ public:
     std::vector<Engine> engines;
     std::vector<Wing> wings;
     std::vector<Wheel> wheels;
+    // The flight-model file's "aerodynamics": lift, drag, thrust along the body, tyres, and
+    // true units. Off, the aircraft does what it always did: thrust along world +X, wheels that
+    // only carry, wings only drawn.
+    bool aerodynamic = false;
+    // The file's "inertia": moments of inertia about the body's X, Y and Z axes through the
+    // centre of mass, kg m^2, for the aerodynamic model (the wings reach far beyond the box, and
+    // so does their mass). Zero: the box's own.
+    glm::vec3 inertia{0.0f};
 
-    // Replaces engines, wheels and wings with the file's contents. A file that cannot be
-    // opened changes nothing ("Could not open " line on standard error); a JSON error ends the
-    // reading where it happens, printing the library's message, and keeps what was read.
+    // Replaces engines, wheels and wings (and the aerodynamic switch) with the file's contents.
+    // A file that cannot be opened changes nothing ("Could not open " line on standard error);
+    // a JSON error ends the reading where it happens, printing the quoted path, ": " and the
+    // library's message, and keeps what was read.
     void load_flight_model(const std::filesystem::path& path);
 
     // Creates the body at position (physics coordinates, identity rotation) and adds it to the
@@ -42,9 +52,18 @@ public:
     // Puts the body at position with the identity rotation and no linear or angular velocity,
     // awake. Does nothing without a body.
     void place_body(const glm::vec3& position);
+    // The same, turned about the vertical by yaw radians (0: nose east, positive toward north).
+    void place_body(const glm::vec3& position, float yaw);
 
-    // Applies this frame's engine and wheel forces. Does nothing without a body.
-    void update();
+    // The physics frame is in Mercator metres, which at latitude phi are 1 / |cos phi| true
+    // metres. The aerodynamic model works in true metres; this is where it learns the factor,
+    // from the latitude of the world's origin (the start position). Default: the equator.
+    void set_latitude(double latitude_degrees);
+    // Mercator metres per true metre.
+    float true_scale() const { return m_true_scale; }
+
+    // Applies the forces for the next physics step of h seconds. Does nothing without a body.
+    void update(float h = Wheel::default_step);
 
     // Magnitude of the body's linear velocity, physics units per second (0 without a body).
     float speed() const;
@@ -52,4 +71,19 @@ public:
     // Body pose in physics coordinates (origin and identity without a body).
     glm::vec3 position() const;
     glm::quat rotation() const;
+
+    // Whether any main wing (see stall_warning in the README) is within a few degrees of its
+    // stall angle or past it while the aircraft moves. Always false without the aerodynamic
+    // model.
+    bool stall_warning() const;
+    // Degrees before the stall angle at which the warning starts.
+    static constexpr float stall_warning_margin = 3.0f;
+
+private:
+    // Gravity and inertia for the current model and scale (see set_latitude).
+    void apply_body_settings();
+    void apply_thrust();
+    void apply_aerodynamics();
+
+    float m_true_scale = 1.0f;
 };

@@ -38,6 +38,30 @@ float read_float_or(const json::object_t& object, const char* key, float fallbac
     return value ? read_float(*value) : fallback;
 }
 
+// An angle given in degrees (any number), as radians.
+float read_degrees_or(const json::object_t& object, const char* key, float fallback_radians)
+{
+    const json* value = member(object, key);
+    return value ? read_float(*value) * 0.017453292f : fallback_radians;
+}
+
+bool read_bool_or(const json::object_t& object, const char* key, bool fallback)
+{
+    const json* value = member(object, key);
+    if (!value) {
+        return fallback;
+    }
+    if (!value->is_boolean()) {
+        throw json::type_error::create(302, std::string("type must be boolean, but is ") + value->type_name(), value);
+    }
+    return value->get<bool>();
+}
+
+glm::vec3 read_vector(const json& value)
+{
+    return {read_float(value.at(0)), read_float(value.at(1)), read_float(value.at(2))};
+}
+
 // Elements 0, 1 and 2 of the array; further elements are ignored. A missing element gives the
 // library's out-of-range error for its index.
 glm::vec3 read_position(const json::object_t& object)
@@ -46,7 +70,7 @@ glm::vec3 read_position(const json::object_t& object)
     if (!value) {
         return glm::vec3(0.0f);
     }
-    return {read_float(value->at(0)), read_float(value->at(1)), read_float(value->at(2))};
+    return read_vector(*value);
 }
 
 } // namespace
@@ -66,12 +90,30 @@ int read_whole_degrees(const nlohmann::json& value)
     return static_cast<int>(whole);
 }
 
+glm::vec3 read_inertia(const nlohmann::json& value)
+{
+    const glm::vec3 moments = read_vector(value);
+    if (!(moments.x > 0.0f && moments.y > 0.0f && moments.z > 0.0f)) {
+        throw json::out_of_range::create(406, "inertia must be three positive numbers: " + value.dump(), &value);
+    }
+    return moments;
+}
+
 Engine read_engine(const nlohmann::json& element)
 {
     const auto& object = read_object(element);
     Engine engine;
     engine.position = read_position(object);
     engine.thrust = read_float_or(object, "thrust", 0.0f);
+    if (const json* direction = member(object, "direction")) {
+        const glm::vec3 d = read_vector(*direction);
+        const float length = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+        if (!(length > 0.0f) || !std::isfinite(length)) {
+            throw json::out_of_range::create(406, "engine direction must have a length: " + direction->dump(), direction);
+        }
+        engine.direction = d / length;
+    }
+    engine.max_speed = read_float_or(object, "max_speed", engine.max_speed);
     return engine;
 }
 
@@ -81,7 +123,12 @@ Wheel read_wheel(const nlohmann::json& element)
     const glm::vec3 position = read_position(object);
     const float stiffness = read_float_or(object, "stiffness", 30000.0f);
     const float damping = read_float_or(object, "damping", 1000.0f);
-    return Wheel::attached_at(position, stiffness, damping);
+    Wheel wheel = Wheel::attached_at(position, stiffness, damping);
+    wheel.steering_angle = read_degrees_or(object, "steering", wheel.steering_angle);
+    wheel.brakes = read_bool_or(object, "brakes", wheel.brakes);
+    wheel.rolling_resistance = read_float_or(object, "rolling_resistance", wheel.rolling_resistance);
+    wheel.grip = read_float_or(object, "grip", wheel.grip);
+    return wheel;
 }
 
 Wing read_wing(const nlohmann::json& element)
@@ -93,6 +140,18 @@ Wing read_wing(const nlohmann::json& element)
     wing.orientation = Wing::roll_orientation(roll ? read_whole_degrees(*roll) : 0);
     wing.wingspan = read_float_or(object, "wingspan", 0.0f);
     wing.chord_length = read_float_or(object, "chord_length", 0.0f);
+    wing.incidence = read_degrees_or(object, "incidence", wing.incidence);
+    wing.aspect_ratio = read_float_or(object, "aspect_ratio", wing.aspect_ratio);
+    wing.lift_slope = read_float_or(object, "lift_slope", wing.lift_slope);
+    wing.stall_angle = read_degrees_or(object, "stall_angle", wing.stall_angle);
+    wing.zero_lift_drag = read_float_or(object, "zero_lift_drag", wing.zero_lift_drag);
+    wing.efficiency = read_float_or(object, "efficiency", wing.efficiency);
+    if (const json* controls = member(object, "controls")) {
+        const auto& deflections = read_object(*controls);
+        wing.elevator = read_degrees_or(deflections, "elevator", 0.0f);
+        wing.aileron = read_degrees_or(deflections, "aileron", 0.0f);
+        wing.rudder = read_degrees_or(deflections, "rudder", 0.0f);
+    }
     return wing;
 }
 

@@ -16,6 +16,9 @@ Engine read_engine(const nlohmann::json& element);
 Wheel read_wheel(const nlohmann::json& element);
 Wing read_wing(const nlohmann::json& element);
 
+// The top-level "inertia": three positive numbers (further elements are ignored).
+glm::vec3 read_inertia(const nlohmann::json& value);
+
 // A number as a float. Booleans, which the library would quietly turn into 0 or 1, are a type
 // error like any other non-number; so is a value a float cannot hold.
 float read_float(const nlohmann::json& value);

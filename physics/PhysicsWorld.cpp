@@ -48,6 +48,9 @@ PhysicsWorld::PhysicsWorld()
     scene = std::make_unique<btDiscreteDynamicsWorld>(
         dispatcher.get(), broadphase.get(), solver.get(), collision_configuration.get());
     scene->setGravity(btVector3(0.0f, gravity, 0.0f));
+    // Contacts bounce only when they close faster than this; slower ones come to rest instead
+    // of chattering (Bullet's own default is a tenth of it).
+    scene->getSolverInfo().m_restitutionVelocityThreshold = bounce_threshold;
 }
 
 PhysicsWorld::~PhysicsWorld()
@@ -78,6 +81,10 @@ btRigidBody* PhysicsWorld::add_dynamic_body(std::unique_ptr<btCollisionShape> sh
 {
     btRigidBody* body = add_body(std::move(shape), mass, position);
     body->setActivationState(DISABLE_DEACTIVATION);
+    // A little angular damping, none on the linear motion: without it a spin on the ground,
+    // where nothing else resists a yaw, would go on for ever. Bullet scales the angular
+    // velocity by (1 - d) per second of simulated time.
+    body->setDamping(0.0f, angular_damping);
     return body;
 }
 

@@ -32,6 +32,10 @@ public:
     // instead of taking a step the solver and the suspension cannot follow.
     static constexpr float max_step = 1.0f / 60.0f;
     static constexpr float gravity = -9.81f;
+    // Every dynamic body's angular damping (its linear damping is 0).
+    static constexpr float angular_damping = 0.05f;
+    // Approach speed below which a contact does not bounce, m/s.
+    static constexpr float bounce_threshold = 2.0f;
 
     // The single world; the first call builds it (thread-safe), later calls return it.
     static PhysicsWorld& instance();
@@ -49,8 +53,8 @@ public:
     btRigidBody* add_ground_plane(const glm::vec3& point, const glm::vec3& normal);
 
     // Adds a dynamic body of the given mass whose inertia comes from its shape, at position
-    // with the identity rotation, using the world's material. It never falls asleep: forces
-    // are applied to it every frame. The world owns body and shape.
+    // with the identity rotation, using the world's material and angular_damping. It never
+    // falls asleep: forces are applied to it every frame. The world owns body and shape.
     btRigidBody* add_dynamic_body(std::unique_ptr<btCollisionShape> shape, float mass, const glm::vec3& position);
 
     // Takes a body out of the world and frees it with its shape. Unknown bodies are ignored.

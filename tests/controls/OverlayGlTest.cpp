@@ -213,15 +213,15 @@ TEST_F(OverlayTest, LandingGearSlidersChangeTheNextStep)
     driver.settle();
     ASSERT_TRUE(driver.click("Options", "FlightModel"));
     ASSERT_TRUE(driver.click("Options", "Landing Gear"));
-    ASSERT_TRUE(driver.click("Options", "Wheel_1"));
+    ASSERT_TRUE(driver.click("Options", "Wheel_0"));
     // Dragged past the right end: the slider's maximum.
-    ASSERT_TRUE(driver.drag_to_x("Options", "Wheel_1 Stiffness", 5000.0f));
-    EXPECT_FLOAT_EQ(10000.0f, aircraft.wheels[1].stiffness);
-    ASSERT_TRUE(driver.drag_to_x("Options", "Wheel_1 Damping", -5000.0f));
-    EXPECT_FLOAT_EQ(0.0f, aircraft.wheels[1].damping);
+    ASSERT_TRUE(driver.drag_to_x("Options", "Wheel_0 Stiffness", 5000.0f));
+    EXPECT_FLOAT_EQ(10000.0f, aircraft.wheels[0].stiffness);
+    ASSERT_TRUE(driver.drag_to_x("Options", "Wheel_0 Damping", -5000.0f));
+    EXPECT_FLOAT_EQ(0.0f, aircraft.wheels[0].damping);
     // The other wheels keep the file's values.
-    EXPECT_FLOAT_EQ(20000.0f, aircraft.wheels[0].stiffness);
-    EXPECT_FLOAT_EQ(20000.0f, aircraft.wheels[2].stiffness);
+    EXPECT_FLOAT_EQ(10000.0f, aircraft.wheels[1].stiffness);
+    EXPECT_FLOAT_EQ(10000.0f, aircraft.wheels[2].stiffness);
 
     // The next update pushes with the new stiffness: the body level and at rest with its
     // wheels' rays reaching the ground.
@@ -233,11 +233,12 @@ TEST_F(OverlayTest, LandingGearSlidersChangeTheNextStep)
     aircraft.update();
     double expected = 0.0;
     for (const Wheel& wheel : aircraft.wheels) {
-        EXPECT_NEAR(0.5f, wheel.offset, 0.05f) << "the wheel's ray did not reach the ground";
+        // The ray reaches 2 |y| below the body's origin, which is 1.5 above the ground.
+        EXPECT_NEAR(-2.0f * wheel.position.y - 1.5f, wheel.offset, 0.05f) << "the wheel's ray did not reach the ground";
         expected += static_cast<double>(wheel.offset) * wheel.stiffness;
     }
     EXPECT_NEAR(expected, aircraft.body->getTotalForce().y(), expected * 1e-4);
-    EXPECT_NEAR(aircraft.wheels[1].offset * 10000.0, expected - (aircraft.wheels[0].offset + aircraft.wheels[2].offset) * 20000.0,
+    EXPECT_NEAR(aircraft.wheels[0].offset * 10000.0, expected - (aircraft.wheels[1].offset + aircraft.wheels[2].offset) * 10000.0,
                 1.0);
     app().reset();
 }

@@ -48,7 +48,13 @@ protected:
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         // One application per process owns the world's scene; each test starts a fresh one.
         PhysicsWorld::instance().remove_all_bodies();
-        const std::filesystem::path base = support::make_base_dir(dir, server);
+        // These tests hold the aircraft to what it always did: the flat ground plane, no
+        // aerodynamic model.
+        const std::filesystem::path base =
+            support::make_base_dir(dir, server, [](nlohmann::json& config) { config["terrain_ground"] = false; });
+        nlohmann::json model = nlohmann::json::parse(support::read_file(base / FLIGHT_MODEL_FILE));
+        model.erase("aerodynamics");
+        support::write_file(base / FLIGHT_MODEL_FILE, model.dump());
         app = std::make_unique<App>(load_config(base));
     }
 

@@ -30,12 +30,13 @@ struct LoadResult {
     Aircraft aircraft;
     std::string out;
     std::string err;
+    std::string quoted_path;
 };
 
 LoadResult load(const std::string& contents)
 {
     TempFile file(contents);
-    LoadResult result{aircraft_with_old_lists(), {}, {}};
+    LoadResult result{aircraft_with_old_lists(), {}, {}, console::quoted(file.path())};
     console::Capture capture;
     result.aircraft.load_flight_model(file.path());
     result.out = capture.out();
@@ -190,7 +191,7 @@ TEST_P(FlightModelErrorTest, StopsAndKeepsWhatWasRead)
     const ErrorCase c = GetParam();
     const LoadResult r = load(c.json);
     EXPECT_EQ(r.out, "") << c.name;
-    EXPECT_EQ(r.err, std::string(c.message) + "\n") << c.name;
+    EXPECT_EQ(r.err, r.quoted_path + ": " + c.message + "\n") << c.name;
 
     const auto check = [&](int expected, std::size_t size, bool old, const char* list) {
         if (expected < 0) {

@@ -1,0 +1,125 @@
+#include "physics/FlightSimulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <btBulletDynamicsCommon.h>
+
+#include "console/Console.h"
+#include "physics/PhysicsWorld.h"
+#include "tiles/WebMercator.h"
+
+namespace {
+
+constexpr double DEGREES = 57.29577951308232;
+
+// How far down the ground below the aircraft is looked for, physics metres.
+constexpr float GROUND_SEARCH = 100000.0f;
+
+} // namespace
+
+FlightSimulation::FlightSimulation(Aircraft& aircraft, LatLon origin)
+    : m_aircraft(&aircraft)
+    , m_origin_x(mercator_x(origin.lon))
+    , m_origin_y(mercator_y(origin.lat))
+{
+}
+
+void FlightSimulation::advance(float dt, bool& paused)
+{
+    if (paused || !m_aircraft->body) {
+        return;
+    }
+    if (!m_aircraft->aerodynamic) {
+        if (dt > 0.0f) {
+            step_once(std::min(dt, PhysicsWorld::max_step), paused);
+        }
+        return;
+    }
+    const int steps = m_steps.steps_for(dt);
+    for (int i = 0; i < steps && !paused; ++i) {
+        step_once(static_cast<float>(sub_step), paused);
+    }
+}
+
+void FlightSimulation::step_once(float h, bool& paused)
+{
+    Aircraft& aircraft = *m_aircraft;
+    const float speed_before = aircraft.body->getLinearVelocity().length() / aircraft.true_scale();
+    aircraft.update(h);
+    PhysicsWorld::instance().step(h);
+    m_clock += h;
+
+    if (detect_crashes && speed_before > crash_speed && touching_fixed()) {
+        const FlightData now = data();
+        console::print("Crashed at {}, speed {:.1f} m/s\n", to_string(now.position), speed_before);
+        paused = true;
+    }
+    if (on_step) {
+        on_step(data());
+    }
+}
+
+bool FlightSimulation::touching_fixed() const
+{
+    const btRigidBody* body = m_aircraft->body;
+    btDispatcher* dispatcher = PhysicsWorld::instance().get_scene().getDispatcher();
+    for (int i = 0; i < dispatcher->getNumManifolds(); ++i) {
+        const btPersistentManifold* manifold = dispatcher->getManifoldByIndexInternal(i);
+        const btCollisionObject* other = manifold->getBody0() == body ? manifold->getBody1()
+                                       : manifold->getBody1() == body ? manifold->getBody0()
+                                                                      : nullptr;
+        if (other == nullptr || !other->isStaticOrKinematicObject()) {
+            continue;
+        }
+        for (int j = 0; j < manifold->getNumContacts(); ++j) {
+            if (manifold->getContactPoint(j).getDistance() <= 0.01f) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+FlightData FlightSimulation::data() const
+{
+    const Aircraft& aircraft = *m_aircraft;
+    FlightData d;
+    d.time_s = m_clock;
+    d.controls = aircraft.controls;
+    const btRigidBody* body = aircraft.body;
+    if (!body) {
+        return d;
+    }
+    const double k = aircraft.true_scale();
+    const btTransform& pose = body->getWorldTransform();
+    const btVector3 p = pose.getOrigin();
+    const btVector3 v = body->getLinearVelocity();
+
+    d.position = LatLon{mercator_lat(m_origin_y + p.z()), mercator_lon(m_origin_x + p.x())};
+    d.altitude_m = p.y() / k;
+    d.airspeed_m_s = v.length() / k;
+    d.vertical_speed_m_s = v.y() / k;
+
+    // The ground below: the first fixed object straight down (the aircraft's own box is not
+    // fixed and is passed through).
+    const btVector3 below = p - btVector3(0.0f, GROUND_SEARCH, 0.0f);
+    btCollisionWorld::ClosestRayResultCallback ground(p, below);
+    ground.m_collisionFilterMask = btBroadphaseProxy::StaticFilter;
+    PhysicsWorld::instance().get_scene().rayTest(p, below, ground);
+    d.height_above_ground_m = ground.hasHit() ? (p.y() - ground.m_hitPointWorld.y()) / k
+                                              : std::numeric_limits<double>::quiet_NaN();
+
+    const btQuaternion rotation = pose.getRotation();
+    const btVector3 nose = quatRotate(rotation, btVector3(1.0f, 0.0f, 0.0f));
+    const btVector3 up = quatRotate(rotation, btVector3(0.0f, 1.0f, 0.0f));
+    const btVector3 right = quatRotate(rotation, btVector3(0.0f, 0.0f, 1.0f));
+    // North is -Z, east +X.
+    const double heading = std::atan2(nose.x(), -nose.z()) * DEGREES;
+    d.heading_deg = heading < 0.0 ? heading + 360.0 : heading;
+    d.pitch_deg = std::asin(std::clamp(static_cast<double>(nose.y()), -1.0, 1.0)) * DEGREES;
+    d.roll_deg = std::atan2(-right.y(), up.y()) * DEGREES;
+    d.stall_warning = aircraft.stall_warning();
+    return d;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+// Runs the aircraft in the physics world frame by frame: the forces and the physics steps
+// (one step per frame as always without the aerodynamic model; fixed sub-steps driven by the
+// frame's duration with it), the simulation clock, crashes, and the flight data the
+// instruments and the flight log show.
+
+#include <functional>
+
+#include "physics/Aircraft.h"
+#include "physics/StepClock.h"
+#include "tiles/LatLon.h"
+
+// What the instruments read, in true units: metres, metres per second, degrees.
+struct FlightData {
+    double time_s = 0.0;          // simulated seconds since the first step
+    LatLon position{};
+    double altitude_m = 0.0;      // of the centre of mass above sea level
+    double height_above_ground_m = 0.0; // of the centre of mass above the ground below it; NaN when none is below
+    double airspeed_m_s = 0.0;    // true airspeed (still air)
+    double vertical_speed_m_s = 0.0;
+    double heading_deg = 0.0;     // of the nose, 0 north, 90 east
+    double pitch_deg = 0.0;       // nose up positive
+    double roll_deg = 0.0;        // right wing down positive
+    ControlInputs controls{};
+    bool stall_warning = false;
+};
+
+class FlightSimulation {
+public:
+    // With the aerodynamic model: 120 steps per simulated second, at most a quarter of a
+    // second per frame (see StepClock).
+    static constexpr double sub_step = 1.0 / 120.0;
+    static constexpr int max_sub_steps = 30;
+    // The body touching the ground faster than this (true m/s) is a crash.
+    static constexpr double crash_speed = 10.0;
+
+    // origin: the geographic position of the physics frame's origin. The aircraft must outlive
+    // the simulation.
+    FlightSimulation(Aircraft& aircraft, LatLon origin);
+
+    // Whether the body touching something fixed counts as a crash (above crash_speed).
+    bool detect_crashes = false;
+    // Called after every step with the flight data after it.
+    std::function<void(const FlightData&)> on_step;
+
+    // One frame of dt seconds; nothing while paused. Without the aerodynamic model one step of
+    // min(dt, PhysicsWorld::max_step), as the world always took; with it as many sub-steps as
+    // dt makes due. A crash prints "Crashed at lat=…, lon=…, speed … m/s", sets paused and
+    // ends the frame's stepping.
+    void advance(float dt, bool& paused);
+
+    // The flight data now.
+    FlightData data() const;
+    // Simulated seconds since the first step.
+    double clock() const { return m_clock; }
+
+private:
+    void step_once(float h, bool& paused);
+    // Whether the body touches a fixed object now.
+    bool touching_fixed() const;
+
+    Aircraft* m_aircraft;
+    double m_origin_x;
+    double m_origin_y;
+    StepClock m_steps{sub_step, max_sub_steps};
+    double m_clock = 0.0;
+};

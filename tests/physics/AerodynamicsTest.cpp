@@ -1,0 +1,278 @@
+// The shipped aircraft flown with the aerodynamic model in the physics world alone, with
+// scripted controls: what a pilot would check, in true units, at the default start latitude.
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include <btBulletDynamicsCommon.h>
+#include <gtest/gtest.h>
+
+#include "app/Config.h"
+#include "console/Console.h"
+#include "physics/Aerodynamics.h"
+#include "physics/FlightLog.h"
+#include "physics/FlightSimulation.h"
+#include "physics/StepClock.h"
+#include "tests/physics/PhysicsTestSupport.h"
+
+namespace {
+
+constexpr double LATITUDE = 47.2576;
+constexpr float GROUND = 600.0f; // physics metres
+
+class FlightTest : public physics_test::PhysicsFixture {
+protected:
+    Aircraft aircraft;
+    FlightSimulation sim{aircraft, LatLon{LATITUDE, 11.3513}};
+    bool paused = false;
+    float k = 1.0f;
+
+    void SetUp() override
+    {
+        PhysicsFixture::SetUp();
+        world().add_ground_plane(glm::vec3(0.0f, GROUND, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+        aircraft.create_body(glm::vec3(0.0f, GROUND + 2.0f, 0.0f));
+        aircraft.set_latitude(LATITUDE);
+        console::Capture capture;
+        aircraft.load_flight_model(std::filesystem::path(WH_SOURCE_DIR) / FLIGHT_MODEL_FILE);
+        ASSERT_EQ(capture.err(), "");
+        ASSERT_TRUE(aircraft.aerodynamic);
+        k = aircraft.true_scale();
+    }
+
+    // Level flight, nose east, height metres above the ground at speed m/s (true units).
+    void start_flying(float height, float speed)
+    {
+        aircraft.place_body(glm::vec3(0.0f, GROUND + height * k, 0.0f));
+        aircraft.body->setLinearVelocity(btVector3(speed * k, 0.0f, 0.0f));
+    }
+
+    // Flies for seconds in frames of 1/60 s; pilot sets the controls before every frame and
+    // sees the flight data. Stops the test at the first value that is not finite.
+    void fly(double seconds, const std::function<void(const FlightData&)>& pilot = {})
+    {
+        for (int frame = 0; frame < static_cast<int>(seconds * 60.0 + 0.5); ++frame) {
+            if (pilot)
+                pilot(sim.data());
+            sim.advance(1.0f / 60.0f, paused);
+            const FlightData d = sim.data();
+            for (const double value : {d.altitude_m, d.airspeed_m_s, d.vertical_speed_m_s, d.pitch_deg, d.roll_deg,
+                                       d.heading_deg}) {
+                ASSERT_TRUE(std::isfinite(value)) << "at " << d.time_s << " s";
+            }
+        }
+    }
+
+    bool on_wheels() const
+    {
+        return std::any_of(aircraft.wheels.begin(), aircraft.wheels.end(), [](const Wheel& w) { return w.touching; });
+    }
+};
+
+TEST_F(FlightTest, TakesOffWithAGentlePullAndClimbsAtFullThrottle)
+{
+    fly(2.0); // settle on the wheels
+    ASSERT_TRUE(on_wheels());
+    EXPECT_LT(sim.data().airspeed_m_s, 0.05) << "parked on level ground, it stays put";
+    const float start_x = aircraft.position().x;
+    double roll = -1.0;
+    double lift_off_speed = 0.0;
+    aircraft.controls.throttle = 1.0f;
+    fly(60.0, [&](const FlightData& d) {
+        // Rotate from 20 m/s with 0.4 of back stick; hands off once clear of the ground.
+        aircraft.controls.elevator = roll < 0.0 && d.airspeed_m_s > 20.0 ? 0.4f : 0.0f;
+        if (roll < 0.0 && !on_wheels() && d.height_above_ground_m > 3.0) {
+            roll = (aircraft.position().x - start_x) / k;
+            lift_off_speed = d.airspeed_m_s;
+        }
+    });
+    EXPECT_GT(roll, 100.0);
+    EXPECT_LT(roll, 400.0) << "ground roll, m";
+    EXPECT_GT(lift_off_speed, 22.0);
+    EXPECT_LT(lift_off_speed, 35.0);
+    const double altitude = sim.data().altitude_m;
+    fly(30.0);
+    const double climb = (sim.data().altitude_m - altitude) / 30.0;
+    EXPECT_GT(climb, 2.0) << "m/s";
+    EXPECT_LT(climb, 5.0) << "m/s";
+}
+
+TEST_F(FlightTest, GlideDescendsAtASteadyRate)
+{
+    start_flying(1500.0f, 33.0f);
+    fly(45.0); // engine idle, hands off: let it settle into its glide
+    double lowest = 0.0;
+    double highest = -100.0;
+    const double altitude = sim.data().altitude_m;
+    fly(40.0, [&](const FlightData& d) {
+        lowest = std::min(lowest, d.vertical_speed_m_s);
+        highest = std::max(highest, d.vertical_speed_m_s);
+    });
+    const double mean = (sim.data().altitude_m - altitude) / 40.0;
+    EXPECT_LT(mean, -1.5);
+    EXPECT_GT(mean, -5.0);
+    EXPECT_LT(highest - lowest, 2.5) << "vertical speed from " << lowest << " to " << highest;
+    EXPECT_FALSE(sim.data().stall_warning);
+}
+
+TEST_F(FlightTest, FullBackStickAtIdleStallsAndTheNoseDrops)
+{
+    start_flying(1500.0f, 33.0f);
+    fly(3.0);
+    aircraft.controls.elevator = 1.0f;
+    bool warned = false;
+    double top = -90.0;
+    double drop = 0.0;
+    double sink = 0.0;
+    float deepest = 0.0f;
+    fly(15.0, [&](const FlightData& d) {
+        warned = warned || d.stall_warning;
+        top = std::max(top, d.pitch_deg);
+        drop = std::max(drop, top - d.pitch_deg);
+        sink = std::min(sink, d.vertical_speed_m_s);
+        deepest = std::max(deepest, aircraft.wings[0].angle_of_attack);
+    });
+    EXPECT_TRUE(warned);
+    EXPECT_GT(deepest, aircraft.wings[0].stall_angle) << "the wing went past its stall angle";
+    EXPECT_GT(drop, 20.0) << "degrees the nose fell from its highest, stick still back";
+    EXPECT_LT(sink, -8.0) << "the lift collapsed: m/s";
+}
+
+// Each control held for a second from level flight turns the aircraft the documented way:
+// elevator +1 nose up, aileron +1 right wing down, rudder +1 nose right.
+struct ControlCase {
+    const char* name;
+    float ControlInputs::*control;
+    double FlightData::*angle;
+    double change; // at least this much, with this sign, degrees
+};
+
+class ControlSignTest : public FlightTest, public ::testing::WithParamInterface<ControlCase> {};
+
+TEST_P(ControlSignTest, TurnsTheAircraftTheDocumentedWay)
+{
+    const ControlCase c = GetParam();
+    start_flying(1500.0f, 33.0f);
+    aircraft.controls.throttle = 0.6f;
+    const double before = sim.data().*c.angle;
+    aircraft.controls.*c.control = 1.0f;
+    fly(1.0);
+    const double change = std::remainder(sim.data().*c.angle - before, 360.0);
+    EXPECT_GT(change / c.change, 1.0) << c.name << " changed the angle by " << change;
+}
+
+INSTANTIATE_TEST_SUITE_P(Controls, ControlSignTest,
+    ::testing::Values(ControlCase{"elevator", &ControlInputs::elevator, &FlightData::pitch_deg, 5.0},
+                      ControlCase{"aileron", &ControlInputs::aileron, &FlightData::roll_deg, 20.0},
+                      ControlCase{"rudder", &ControlInputs::rudder, &FlightData::heading_deg, 2.0}));
+
+// A bank held for a moment and let go: the aircraft turns that way.
+class BankedTurnTest : public FlightTest, public ::testing::WithParamInterface<float> {};
+
+TEST_P(BankedTurnTest, ChangesTheHeading)
+{
+    const float aileron = GetParam();
+    start_flying(1500.0f, 33.0f);
+    aircraft.controls.throttle = 1.0f;
+    aircraft.controls.aileron = aileron;
+    fly(1.5);
+    EXPECT_GT(sim.data().roll_deg * aileron, 10.0) << "banked";
+    aircraft.controls.aileron = 0.0f;
+    aircraft.controls.elevator = 0.1f;
+    double turned = 0.0;
+    double heading = sim.data().heading_deg;
+    fly(20.0, [&](const FlightData& d) {
+        turned += std::remainder(d.heading_deg - heading, 360.0);
+        heading = d.heading_deg;
+    });
+    EXPECT_GT(turned * aileron, 90.0) << "degrees of heading";
+    EXPECT_GT(sim.data().height_above_ground_m, 1200.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, BankedTurnTest, ::testing::Values(0.5f, -0.5f));
+
+TEST_F(FlightTest, OnTheGroundTheNoseWheelSteersAndTheBrakesStop)
+{
+    fly(2.0);
+    aircraft.controls.throttle = 0.3f;
+    fly(5.0);
+    ASSERT_GT(sim.data().airspeed_m_s, 3.0);
+    ASSERT_LT(sim.data().airspeed_m_s, 6.0) << "taxiing speed";
+    aircraft.controls.throttle = 0.1f;
+    aircraft.controls.rudder = 1.0f;
+    double skid = 0.0; // the largest sideways speed between the main wheels, which do not steer
+    fly(4.0, [&](const FlightData&) {
+        const btQuaternion rotation = aircraft.body->getWorldTransform().getRotation();
+        const btVector3 axle = quatRotate(rotation, btVector3(-0.5f, -1.7f, 0.0f));
+        const btVector3 side = quatRotate(rotation, btVector3(0, 0, 1));
+        skid = std::max(skid, std::abs(static_cast<double>(side.dot(aircraft.body->getVelocityInLocalPoint(axle)) / k)));
+    });
+    EXPECT_GT(std::remainder(sim.data().heading_deg - 90.0, 360.0), 20.0) << "turned right";
+    EXPECT_LT(skid, 1.0) << "m/s sideways";
+    aircraft.controls = ControlInputs{};
+    aircraft.controls.brake = 1.0f;
+    fly(4.0);
+    EXPECT_LT(sim.data().airspeed_m_s, 0.1);
+    EXPECT_TRUE(on_wheels());
+}
+
+TEST_F(FlightTest, FlightDataFollowTheLogConventions)
+{
+    start_flying(100.0f, 0.0f);
+    // Nose turned 30 degrees left of east, raised 10 degrees, right wing 20 degrees down.
+    const btQuaternion attitude = btQuaternion(btVector3(0, 1, 0), glm::radians(30.0f)) *
+        btQuaternion(btVector3(0, 0, 1), glm::radians(10.0f)) * btQuaternion(btVector3(1, 0, 0), glm::radians(20.0f));
+    aircraft.body->setWorldTransform(btTransform(attitude, aircraft.body->getWorldTransform().getOrigin()));
+    aircraft.body->setLinearVelocity(btVector3(0.0f, -2.0f * k, 3.0f * k));
+    const FlightData d = sim.data();
+    EXPECT_NEAR(d.heading_deg, 60.0, 1e-3);
+    EXPECT_NEAR(d.pitch_deg, 10.0, 1e-3);
+    EXPECT_NEAR(d.roll_deg, 20.0, 1e-3);
+    EXPECT_NEAR(d.vertical_speed_m_s, -2.0, 1e-4);
+    EXPECT_NEAR(d.airspeed_m_s, std::sqrt(13.0), 1e-4);
+    EXPECT_NEAR(d.height_above_ground_m, 100.0, 1e-2);
+    EXPECT_NEAR(d.altitude_m, (GROUND / k) + 100.0, 1e-2);
+}
+
+// Standard-atmosphere densities from the published tables.
+TEST(AirDensity, MatchesTheStandardAtmosphere)
+{
+    const std::pair<float, float> table[] = {{0.0f, 1.2250f}, {1000.0f, 1.1117f}, {5000.0f, 0.7364f},
+                                             {11000.0f, 0.3639f}, {15000.0f, 0.1948f}};
+    for (const auto& [altitude, density] : table)
+        EXPECT_NEAR(aero::air_density(altitude), density, 0.002f) << altitude << " m";
+}
+
+// Fixed steps of 1/120 s, at most 30 a frame, the rest carried or, beyond the cap, dropped.
+TEST(StepClockTest, CountsTheStepsEachFrameNeeds)
+{
+    struct Frame {
+        double dt;
+        int steps;
+    };
+    StepClock clock(1.0 / 120.0, 30);
+    const Frame frames[] = {{1.0 / 60.0, 2}, {1.0 / 200.0, 0}, {1.0 / 200.0, 1}, {1.0 / 300.0, 0},
+                            {2.0, 30},       {1.0 / 120.0, 1}, {0.0, 0},         {-1.0, 0},
+                            {std::numeric_limits<double>::quiet_NaN(), 0}, {std::numeric_limits<double>::infinity(), 30}};
+    for (const Frame& f : frames)
+        EXPECT_EQ(clock.steps_for(f.dt), f.steps) << "dt " << f.dt;
+}
+
+TEST(FlightLogTest, ALogThatCannotBeWrittenSaysSoOnce)
+{
+    support::TempDir dir("wh-flight-log");
+    support::write_file(dir / "taken", "a file where the directory should be");
+    console::Capture capture;
+    FlightLog log(dir / "taken" / "logs");
+    log.write(FlightData{});
+    log.flush();
+    EXPECT_FALSE(log.is_open());
+    const std::string err = capture.err();
+    EXPECT_TRUE(err.starts_with("Could not write the flight log ")) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(capture.out(), "");
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+// The terrain as the physics ground, without a window: a heightfield sampled from the local tile
+// server's elevation tiles agrees with the terrain's elevation query; an aircraft stands tilted
+// on a slope, crashes into a wall once and pauses, and stays put when finer heights arrive.
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <random>
+#include <cstdio>
+
+#include <btBulletDynamicsCommon.h>
+#include <gtest/gtest.h>
+
+#include "app/Config.h"
+#include "console/Console.h"
+#include "gfx/Image.h"
+#include "physics/FlightSimulation.h"
+#include "physics/TerrainGround.h"
+#include "terrain/GroundHeights.h"
+#include "terrain/TextureCache.h"
+#include "tests/physics/PhysicsTestSupport.h"
+#include "tests/support/TileServer.h"
+#include "tiles/WebMercator.h"
+
+namespace {
+
+constexpr LatLon START{47.2576, 11.3513};
+
+TEST(TerrainGroundTiles, HeightfieldAgreesWithTheElevationQuery)
+{
+    support::TileServer server;
+    Config config;
+    config.elevation_encoding = ElevationEncoding::RG_ENCODED;
+    config.elevation_server.url = server.base_url() + "/elevation/rg";
+    config.elevation_server.pattern = TilePattern::ZXY_Y_SOUTH;
+    config.elevation_server.file_ending = ".png";
+    config.elevation_server.cache_on_disk = false;
+    config.elevation_server.max_zoom = 15;
+    config.texture_server = config.elevation_server;
+    console::Capture quiet;
+    TextureCache cache(config);
+
+    // The zoom-15 tiles, fetched and decoded as the program does when one arrives.
+    std::map<TileId, ElevationSamples> tiles;
+    GroundSampler sampler{mercator_x(START.lon), mercator_y(START.lat), 15, [&](TileId tile) -> const ElevationSamples* {
+        if (tile.zoom != 15)
+            return nullptr;
+        if (!tiles.count(tile)) {
+            const support::HttpResult png = server.get("/elevation/rg/15/" + std::to_string(tile.x) + "/" +
+                                                       std::to_string(tile.y) + ".png");
+            const gfx::Image image(reinterpret_cast<const unsigned char*>(png.body.data()), png.body.size());
+            tiles[tile] = ElevationSamples::decode(image.data, image.width, image.height, image.channels,
+                                                   ElevationEncoding::RG_ENCODED);
+        }
+        return &tiles[tile];
+    }};
+    // On a mountainside south-east of the start (physics metres east and south), where the
+    // ground rises 300 m within the grid.
+    const double cx = 11050.0;
+    const double cz = 6630.0;
+    const GroundGrid grid = sample_ground(sampler, cx, cz, 8.0, 129, 0.0f);
+    ASSERT_EQ(grid.missing, 0);
+    TerrainGround ground;
+    ground.set_heights(grid.x0, grid.z0, grid.spacing, grid.size, grid.heights);
+
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> offset(-480.0, 480.0);
+    float lowest = 1e9f;
+    float highest = -1e9f;
+    for (int i = 0; i < 200; ++i) {
+        const double x = cx + offset(random);
+        const double z = cz + offset(random);
+        const std::optional<float> h = ground.height_at(x, z);
+        ASSERT_TRUE(h) << x << ", " << z;
+        lowest = std::min(lowest, *h);
+        highest = std::max(highest, *h);
+        // What the terrain's vertices stand on, between the heightfield's posts 8 m apart.
+        EXPECT_NEAR(*h, *sampler.height(x, z), 1.0) << "at " << x << ", " << z;
+        // The elevation query reads a pixel near the point, not between pixels: it may differ
+        // by what the ground rises over two pixels (4.8 m each).
+        const LatLon at{mercator_lat(sampler.origin_my + z), mercator_lon(sampler.origin_mx + x)};
+        const float slope = std::hypot(*ground.height_at(x + 4.0, z) - *ground.height_at(x - 4.0, z),
+                                       *ground.height_at(x, z + 4.0) - *ground.height_at(x, z - 4.0)) / 8.0f;
+        EXPECT_NEAR(*h, cache.elevation_at(at, 15, true), 0.5f + 10.0f * slope) << "at " << x << ", " << z;
+    }
+    EXPECT_GT(highest - lowest, 100.0f) << "the test needs relief";
+}
+
+// A heightfield of its own, size × size posts 8 m apart around the origin.
+class GroundedFlightTest : public physics_test::PhysicsFixture {
+protected:
+    static constexpr int SIZE = 129;
+    static constexpr double SPACING = 8.0;
+    TerrainGround ground;
+    Aircraft aircraft;
+    FlightSimulation sim{aircraft, START};
+    bool paused = false;
+
+    void SetUp() override
+    {
+        PhysicsFixture::SetUp();
+        aircraft.create_body(glm::vec3(0.0f, 100.0f, 0.0f));
+        aircraft.set_latitude(START.lat);
+        console::Capture quiet;
+        aircraft.load_flight_model(std::filesystem::path(WH_SOURCE_DIR) / FLIGHT_MODEL_FILE);
+        sim.detect_crashes = true;
+    }
+
+    void shape_ground(const std::function<float(double x, double z)>& height, btRigidBody* rider = nullptr)
+    {
+        const double x0 = -0.5 * (SIZE - 1) * SPACING;
+        std::vector<float> heights;
+        for (int j = 0; j < SIZE; ++j)
+            for (int i = 0; i < SIZE; ++i)
+                heights.push_back(height(x0 + i * SPACING, x0 + j * SPACING));
+        ground.set_heights(x0, x0, SPACING, SIZE, heights, rider);
+    }
+
+    void fly(double seconds)
+    {
+        for (int frame = 0; frame < static_cast<int>(seconds * 60.0); ++frame)
+            sim.advance(1.0f / 60.0f, paused);
+    }
+};
+
+// Dropped from 5 m, as spawned, onto a 20 degree slope across its path, brakes on: it stands
+// on its three wheels with the wing on the high side up, as far as the slope and a few
+// degrees more for the springs of the low side carrying more.
+class SlopeTest : public GroundedFlightTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(SlopeTest, WheelsTiltTheBodyToTheSlope)
+{
+    const double rise_south = GetParam(); // metres per metre; the right wing points south
+    shape_ground([&](double, double z) { return static_cast<float>(rise_south * z); });
+    aircraft.place_body(glm::vec3(0.0f, *ground.height_at(0.0, 0.0) + 5.0f, 0.0f));
+    aircraft.controls.brake = 1.0f;
+    fly(6.0);
+    const FlightData d = sim.data();
+    const double slope = glm::degrees(std::atan(rise_south));
+    EXPECT_LT(std::abs(d.pitch_deg), 1.0);
+    EXPECT_LT(-d.roll_deg / slope, 1.35) << "roll " << d.roll_deg;
+    EXPECT_GT(-d.roll_deg / slope, 0.95) << "roll " << d.roll_deg;
+    EXPECT_LT(d.airspeed_m_s, 0.05) << "it stands";
+    EXPECT_FALSE(paused) << "no crash";
+    EXPECT_TRUE(aircraft.wheels[0].touching && aircraft.wheels[1].touching && aircraft.wheels[2].touching);
+}
+
+INSTANTIATE_TEST_SUITE_P(Slopes, SlopeTest,
+                         ::testing::Values(std::tan(glm::radians(20.0)), -std::tan(glm::radians(20.0))));
+
+TEST_F(GroundedFlightTest, FlyingIntoAWallIsOneCrashAndPauses)
+{
+    // Flat ground with a cliff 300 m high starting 200 m east; 40 m up, flying east at 35 m/s.
+    shape_ground([](double x, double) { return x > 200.0 ? 300.0f : 0.0f; });
+    const float k = aircraft.true_scale();
+    aircraft.place_body(glm::vec3(0.0f, 40.0f * k, 0.0f));
+    aircraft.body->setLinearVelocity(btVector3(35.0f * k, 0.0f, 0.0f));
+    aircraft.controls.throttle = 1.0f;
+    console::Capture capture;
+    for (int frame = 0; frame < 60 * 20 && !paused; ++frame)
+        sim.advance(1.0f / 60.0f, paused);
+    EXPECT_TRUE(paused);
+    const std::string out = capture.out();
+    double lat = 0.0, lon = 0.0, speed = 0.0;
+    int end = 0;
+    ASSERT_EQ(std::sscanf(out.c_str(), "Crashed at lat=%lf, lon=%lf, speed %lf m/s\n%n", &lat, &lon, &speed, &end), 3) << out;
+    EXPECT_EQ(static_cast<size_t>(end), out.size()) << "one line: " << out;
+    EXPECT_NEAR(lat, START.lat, 0.01);
+    EXPECT_NEAR(lon, START.lon + 200.0 / EARTH_CIRCUMFERENCE * 360.0, 0.0002) << "at the wall, 200 m east";
+    EXPECT_GT(speed, 30.0);
+    const glm::vec3 at = aircraft.position();
+    fly(1.0);
+    EXPECT_EQ(aircraft.position(), at) << "paused";
+}
+
+TEST_F(GroundedFlightTest, ASoftTouchIsNoCrash)
+{
+    shape_ground([](double, double) { return 0.0f; });
+    aircraft.wheels.clear(); // a belly landing, slowly
+    aircraft.place_body(glm::vec3(0.0f, 0.9f, 0.0f));
+    aircraft.body->setLinearVelocity(btVector3(3.0f, -1.0f, 0.0f));
+    console::Capture capture;
+    fly(3.0);
+    EXPECT_FALSE(paused);
+    EXPECT_EQ(capture.out(), "");
+    EXPECT_NEAR(aircraft.position().y, 0.5f, 0.1f) << "lying on the ground";
+}
+
+TEST_F(GroundedFlightTest, FinerHeightsArrivingUnderAParkedAircraftDoNotLaunchIt)
+{
+    shape_ground([](double, double) { return 0.0f; });
+    aircraft.place_body(glm::vec3(0.0f, 2.0f, 0.0f));
+    fly(3.0);
+    ASSERT_LT(sim.data().airspeed_m_s, 0.05);
+    const double ride_height = sim.data().height_above_ground_m;
+    // The finer tile has the ground 3 m higher here, with a bump under the nose wheel.
+    shape_ground([](double x, double z) { return 3.0f + (std::hypot(x - 2.0, z) < 3.0 ? 0.4f : 0.0f); }, aircraft.body);
+    double fastest = 0.0;
+    for (int frame = 0; frame < 180; ++frame) {
+        sim.advance(1.0f / 60.0f, paused);
+        fastest = std::max(fastest, sim.data().airspeed_m_s);
+    }
+    EXPECT_LT(fastest, 1.0) << "m/s";
+    EXPECT_NEAR(sim.data().height_above_ground_m, ride_height, 0.1) << "standing on the new ground";
+    EXPECT_FALSE(paused);
+}
+
+} // namespace
