@@ -79,8 +79,11 @@ double tile_size(uint32_t zoom) { return EARTH_CIRCUMFERENCE / static_cast<doubl
 
 TileUV position_in_tile(const LatLon& position, const TileId& tile)
 {
-    const TileBounds b = tile_bounds(tile);
-    return {(position.lon - b.lon_west) / (b.lon_east - b.lon_west), (position.lat - b.lat_north) / (b.lat_south - b.lat_north)};
+    // Rows of pixels are evenly spaced in Mercator y, not in latitude: v comes from the
+    // fractional tile row, as tile_at's does (linear in latitude, a zoom-7 tile's middle
+    // would be read a pixel and a kilometre off).
+    const double n = static_cast<double>(tiles_per_side(tile.zoom));
+    return {tile_fx(position.lon, n) - static_cast<double>(tile.x), tile_fy(position.lat, n) - static_cast<double>(tile.y)};
 }
 
 WorldXZ latlon_to_world(const LatLon& position, double origin_mx, double origin_my, double s)

@@ -76,7 +76,8 @@ TileBounds tile_bounds(const TileId& tile);
 // Edge length of a tile of this zoom on the Mercator plane, metres (C / n).
 double tile_size(uint32_t zoom);
 
-// Where the position lies inside the tile, from the tile's geographic bounds.
+// Where the position lies inside the tile: u linear in longitude, v linear in Mercator y (as
+// the tile's pixel rows are).
 TileUV position_in_tile(const LatLon& position, const TileId& tile);
 
 // World X and Z of a position for an origin given in Mercator metres and a scale s.
