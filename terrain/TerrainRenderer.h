@@ -143,7 +143,7 @@ public:
     bool fallback = true;
     // Target width of one grid quad on screen, pixels: finer grids draw more triangles than
     // the screen can show.
-    double grid_pixels = 8.0;
+    double grid_pixels = 16.0;
     // Depth offset of the shadow test, in the light's depth units.
     float shadow_bias = 0.001f;
     double max_horizon = 20000.0;
