@@ -88,6 +88,9 @@ Atmosphere::Atmosphere(const Config& config)
     , m_cube_shader(shader_path(config, "sky_table.vert"), shader_path(config, "sky_cube.frag"))
     , m_sky_cube()
     , m_cube_framebuffer()
+    , m_light_shader(shader_path(config, "sky_table.vert"), shader_path(config, "sky_light.frag"))
+    , m_sky_light()
+    , m_light_framebuffer()
     , m_empty_vertex_array()
 {
     // Linear filtering across the cube map's face edges, so the sky shows no seams.
@@ -188,24 +191,42 @@ void Atmosphere::fill_sky_cube(const glm::vec3& sun, float altitude_metres)
         glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
         glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+        // Sunlight and sky tint: white light until the program fills them.
+        const float white[8] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+        m_sky_light.bind();
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, 2, 1, 0, GL_RGBA, GL_FLOAT, white);
+        gfx::Texture::set_parameter(GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        gfx::Texture::set_parameter(GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        gfx::Texture::unbind();
+        glBindFramebuffer(GL_FRAMEBUFFER, m_light_framebuffer.id());
+        glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, m_sky_light.id(), 0);
         m_cube_allocated = true;
     }
-    if (m_cube_shader.id() == 0)
-        return;
-    glBindFramebuffer(GL_FRAMEBUFFER, m_cube_framebuffer.id());
-    glViewport(0, 0, SKY_CUBE_SIZE, SKY_CUBE_SIZE);
     precomputed_texture.bind(0);
-    m_cube_shader.use();
-    m_cube_shader.set_int("u_precomputed_texture", 0);
-    m_cube_shader.set_vec3("u_sun_direction", sun);
-    m_cube_shader.set_float("u_camera_altitude", altitude_metres);
-    m_cube_shader.set_float("u_face_size", static_cast<float>(SKY_CUBE_SIZE));
     m_empty_vertex_array.bind();
-    for (int face = 0; face < 6; ++face) {
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + face,
-                               m_sky_cube.id(), 0);
-        m_cube_shader.set_int("u_face", face);
+    if (m_light_shader.id() != 0) {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_light_framebuffer.id());
+        glViewport(0, 0, 2, 1);
+        m_light_shader.use();
+        m_light_shader.set_int("u_precomputed_texture", 0);
+        m_light_shader.set_vec3("u_sun_direction", sun);
+        m_light_shader.set_float("u_camera_altitude", altitude_metres);
         glDrawArrays(GL_TRIANGLES, 0, 3);
+    }
+    if (m_cube_shader.id() != 0) {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_cube_framebuffer.id());
+        glViewport(0, 0, SKY_CUBE_SIZE, SKY_CUBE_SIZE);
+        m_cube_shader.use();
+        m_cube_shader.set_int("u_precomputed_texture", 0);
+        m_cube_shader.set_vec3("u_sun_direction", sun);
+        m_cube_shader.set_float("u_camera_altitude", altitude_metres);
+        m_cube_shader.set_float("u_face_size", static_cast<float>(SKY_CUBE_SIZE));
+        for (int face = 0; face < 6; ++face) {
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + face,
+                                   m_sky_cube.id(), 0);
+            m_cube_shader.set_int("u_face", face);
+            glDrawArrays(GL_TRIANGLES, 0, 3);
+        }
     }
     gfx::VertexArray::unbind();
 }
@@ -249,6 +270,7 @@ bool Atmosphere::reload()
     bool ok = shader.reload();
     ok = m_table_shader.reload() && ok;
     ok = m_cube_shader.reload() && ok;
+    ok = m_light_shader.reload() && ok;
     m_table_key = SkyTableKey{};
     return ok;
 }

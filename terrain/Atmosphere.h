@@ -97,11 +97,14 @@ public:
     // Draws the sky; leaves cull face GL_FRONT and depth function GL_LESS.
     void render(const gfx::Camera& camera, double altitude_metres);
 
-    // Rebuilds the sky, table and cube programs; true when all three rebuilt. The table is recomputed at
+    // Rebuilds the sky, table, cube and sky light programs; true when all rebuilt. The table is recomputed at
     // its next update.
     bool reload();
 
     gfx::Texture& get_precomputed_texture() { return precomputed_texture; }
+    // 2 × 1 texels: the sunlight at the camera's altitude and the sky's tint (sky_light.frag),
+    // filled with the table.
+    gfx::Texture& get_sky_light_texture() { return m_sky_light; }
     gfx::Shader& get_shader() { return shader; }
 
     double sun_elevation = 50.0;
@@ -117,6 +120,8 @@ private:
     CubeMesh cube;
 
     // Fills the sky's cube map from the table (after each rebuild of the table).
+    // Fills the sky's cube map and the sky light texels from the table (after each rebuild of
+    // the table).
     void fill_sky_cube(const glm::vec3& sun, float altitude_metres);
 
     gfx::Shader m_table_shader;
@@ -126,6 +131,9 @@ private:
     gfx::Texture m_sky_cube;
     gfx::Framebuffer m_cube_framebuffer;
     bool m_cube_allocated = false;
+    gfx::Shader m_light_shader;
+    gfx::Texture m_sky_light;
+    gfx::Framebuffer m_light_framebuffer;
     gfx::VertexArray m_empty_vertex_array; // core profile draws need a bound vertex array
     bool m_table_allocated = false;
     bool m_table_rebuilt = false;

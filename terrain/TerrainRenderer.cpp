@@ -310,6 +310,7 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
 
     if (!m_draws.empty()) {
         atmosphere.get_precomputed_texture().bind(2);
+        atmosphere.get_sky_light_texture().bind(5);
         shader.use();
         shader.set_mat4("u_view", camera.get_view());
         shader.set_mat4("u_proj", camera.get_projection());
@@ -328,6 +329,7 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
         shader.set_int("u_ignore_elevation", misc_debug ? 1 : 0);
         shader.set_float("u_camera_altitude", static_cast<float>(m_altitude));
         shader.set_int("u_precomputed_texture", 2);
+        shader.set_int("u_sky_light", 5);
         shader.set_int("u_albedo_texture", 0);
         shader.set_int("u_height_texture", 1);
         shader.set_int("u_normal_texture", 4);

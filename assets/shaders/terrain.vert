@@ -25,6 +25,7 @@ uniform float u_camera_altitude;
 uniform vec3 u_sun_direction;
 uniform int u_render_atmosphere;
 uniform sampler2D u_precomputed_texture;
+uniform sampler2D u_sky_light; // sunlight (texel 0) and sky tint (texel 1), see sky_light.frag
 
 #include "elevation.glsl"
 
@@ -68,9 +69,8 @@ void main()
     }
 
     float horizon = table_horizon(u_camera_altitude);
-    v_sun_color = sky_table_transmittance(u_precomputed_texture, sun, sun, horizon);
-    vec3 zenith = sky_table_inscatter(u_precomputed_texture, vec3(0.0, 1.0, 0.0), sun, horizon);
-    v_sky_tint = zenith / max(max(zenith.r, max(zenith.g, zenith.b)), 1e-4);
+    v_sun_color = texelFetch(u_sky_light, ivec2(0, 0), 0).rgb;
+    v_sky_tint = texelFetch(u_sky_light, ivec2(1, 0), 0).rgb;
 
     // World units are scaled Mercator metres; true metres are shorter by |cos φ|.
     vec3 to_surface = world.xyz - u_camera_position;
