@@ -1,189 +1,81 @@
 #include "tiles/ThreadPool.h"
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <set>
 #include <stdexcept>
-#include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "console/Console.h"
+#include "tests/support/Support.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using support::wait_until;
 
-// Polls the condition every millisecond until it holds or the time is up.
-template <typename Predicate>
-bool wait_until(Predicate predicate, std::chrono::milliseconds timeout = 5000ms)
+// Every task runs once on one of the workers, which run side by side and know their index;
+// a throwing task is reported and its worker goes on.
+TEST(ThreadPool, WorkersRunEveryTaskOnceSideBySide)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-// A gate that tasks wait at until the test opens it.
-class Gate {
-public:
-    void wait()
-    {
-        std::unique_lock lock(m_mutex);
-        ++m_waiting;
-        m_condition.wait(lock, [this] { return m_open; });
-    }
-    void open()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
-        m_condition.notify_all();
-    }
-    int waiting()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_waiting;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    bool m_open = false;
-    int m_waiting = 0;
-};
-
-} // namespace
-
-TEST(ThreadPool, OneWorkerRunsTasksFirstInFirstOut)
-{
-    std::mutex mutex;
-    std::vector<int> order;
-    std::atomic<int> done{0};
-    {
-        ThreadPool pool(1);
-        for (int i = 0; i < 50; ++i) {
-            pool.enqueue([&, i] {
-                std::lock_guard lock(mutex);
-                order.push_back(i);
-                ++done;
-            });
-        }
-        ASSERT_TRUE(wait_until([&] { return done == 50; })) << "ran " << done << " of 50";
-    }
-    std::vector<int> expected(50);
-    for (int i = 0; i < 50; ++i) expected[i] = i;
-    EXPECT_EQ(order, expected);
-}
-
-TEST(ThreadPool, WorkersRunInParallelAndKnowTheirIndex)
-{
-    ThreadPool pool(3);
-    EXPECT_EQ(pool.size(), 3u);
-    EXPECT_EQ(ThreadPool::current_worker_index(), -1) << "the test thread is no worker";
-    Gate gate;
+    console::Capture capture;
+    std::atomic<int> ran{0}, waiting{0};
+    std::atomic<bool> open{false};
     std::mutex mutex;
     std::set<int> indices;
-    for (int i = 0; i < 3; ++i) {
+    ThreadPool pool(3);
+    for (int i = 0; i < 3; ++i)
         pool.enqueue([&] {
             {
                 std::lock_guard lock(mutex);
                 indices.insert(ThreadPool::current_worker_index());
             }
-            gate.wait();
+            ++waiting;
+            wait_until([&] { return open.load(); });
         });
-    }
-    // All three tasks block at once only if three workers run them side by side.
-    ASSERT_TRUE(wait_until([&] { return gate.waiting() == 3; })) << gate.waiting() << " waiting";
-    gate.open();
+    EXPECT_TRUE(wait_until([&] { return waiting == 3; })) << "three tasks at once need three workers";
+    open = true;
+    pool.enqueue([] { throw std::runtime_error("boom"); });
+    pool.enqueue([] { throw 42; });
+    std::vector<std::thread> producers;
+    for (int t = 0; t < 4; ++t)
+        producers.emplace_back([&] {
+            for (int i = 0; i < 100; ++i)
+                pool.enqueue([&] {
+                    ++ran;
+                    pool.enqueue([&] { ++ran; }); // tasks may queue more
+                });
+        });
+    for (std::thread& producer : producers)
+        producer.join();
+    EXPECT_TRUE(wait_until([&] { return ran == 800; })) << ran;
+    pool.stop();
+    EXPECT_EQ(ran, 800);
     EXPECT_EQ(indices, (std::set<int>{0, 1, 2}));
-}
-
-TEST(ThreadPool, StopDropsQueuedTasksAndFinishesTheRunningOne)
-{
-    Gate gate;
-    std::atomic<int> ran{0};
-    std::atomic<bool> first_finished{false};
-    auto pool = std::make_unique<ThreadPool>(1);
-    pool->enqueue([&] {
-        gate.wait();
-        first_finished = true;
-    });
-    for (int i = 0; i < 10; ++i) {
-        pool->enqueue([&] { ++ran; });
-    }
-    ASSERT_TRUE(wait_until([&] { return gate.waiting() == 1; }));
-    ThreadPool* raw = pool.get();
-    std::thread opener([&] {
-        // Release the running task only once stop() has raised the flag, so the worker cannot
-        // take a queued task in between.
-        EXPECT_TRUE(wait_until([&] { return raw->stopping(); }));
-        gate.open();
-    });
-    pool->stop();
-    opener.join();
-    EXPECT_TRUE(first_finished) << "the task under way completes before the join returns";
-    EXPECT_EQ(ran, 0) << "queued tasks are dropped";
-}
-
-TEST(ThreadPool, ZeroWorkersNeverRunAnything)
-{
-    std::atomic<int> ran{0};
-    {
-        ThreadPool pool(0);
-        EXPECT_EQ(pool.size(), 0u);
-        for (int i = 0; i < 5; ++i) pool.enqueue([&] { ++ran; });
-    }
-    EXPECT_EQ(ran, 0);
-}
-
-TEST(ThreadPool, ThrowingTaskIsReportedAndTheWorkerGoesOn)
-{
-    console::Capture capture;
-    std::atomic<int> ran{0};
-    {
-        ThreadPool pool(1);
-        pool.enqueue([] { throw std::runtime_error("boom"); });
-        pool.enqueue([] { throw 42; });
-        pool.enqueue([&] { ++ran; });
-        ASSERT_TRUE(wait_until([&] { return ran == 1; }));
-    }
+    EXPECT_EQ(ThreadPool::current_worker_index(), -1);
     EXPECT_EQ(capture.err(), "Worker task failed: boom\nWorker task failed: unknown exception\n");
 }
 
-TEST(ThreadPool, EnqueueFromManyThreadsAndFromTasks)
+TEST(ThreadPool, StopFinishesTheRunningTaskAndDropsTheQueue)
 {
     std::atomic<int> ran{0};
-    ThreadPool pool(2);
-    std::vector<std::thread> producers;
-    for (int t = 0; t < 4; ++t) {
-        producers.emplace_back([&] {
-            for (int i = 0; i < 100; ++i) {
-                pool.enqueue([&] {
-                    ++ran;
-                    pool.enqueue([&] { ++ran; }); // a task may queue follow-up work
-                });
-            }
-        });
-    }
-    for (std::thread& p : producers) p.join();
-    EXPECT_TRUE(wait_until([&] { return ran == 800; })) << "ran " << ran << " of 800";
+    std::atomic<bool> started{false}, finished{false};
+    ThreadPool pool(1);
+    // The running task goes on only once stop() has begun, so no queued task can slip in.
+    pool.enqueue([&] {
+        started = true;
+        wait_until([&] { return pool.stopping(); });
+        finished = true;
+    });
+    for (int i = 0; i < 10; ++i)
+        pool.enqueue([&] { ++ran; });
+    ASSERT_TRUE(wait_until([&] { return started.load(); }));
+    pool.stop();
+    EXPECT_TRUE(finished);
+    pool.enqueue([&] { ++ran; });
+    ThreadPool idle(0);
+    idle.enqueue([&] { ++ran; });
+    idle.stop();
+    EXPECT_EQ(ran, 0) << "queued tasks, tasks after stop and tasks without workers never run";
 }
 
-TEST(ThreadPool, EnqueueAfterStopIsDropped)
-{
-    std::atomic<int> ran{0};
-    ThreadPool pool(1);
-    pool.stop();
-    pool.enqueue([&] { ++ran; });
-    pool.stop(); // idempotent
-    EXPECT_EQ(ran, 0);
-}
+} // namespace

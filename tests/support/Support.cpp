@@ -1,0 +1,172 @@
+#include "tests/support/Support.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <httplib.h>
+
+extern char** environ;
+
+namespace support {
+
+TempDir::TempDir(const std::string& prefix)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot make " + pattern);
+    m_path = pattern;
+}
+
+std::string read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const std::filesystem::path& path, const std::string& content)
+{
+    std::filesystem::create_directories(path.parent_path());
+    if (!(std::ofstream(path, std::ios::binary) << content))
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+Process::Process(const std::filesystem::path& executable, const ProcessOptions& options) : m_command(executable)
+{
+    // Everything the child needs is made before fork: between fork and exec only
+    // async-signal-safe calls are allowed, and the test may run other threads.
+    std::vector<std::string> args{executable}, env;
+    args.insert(args.end(), options.args.begin(), options.args.end());
+    const std::set<std::string> dropped(options.unset_env.begin(), options.unset_env.end());
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string item = *entry, name = item.substr(0, item.find('='));
+        if (!dropped.count(name) && !options.env.count(name))
+            env.push_back(item);
+    }
+    for (const auto& [name, value] : options.env)
+        env.push_back(name + "=" + value);
+    std::vector<char*> argv, envp;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    for (std::string& item : env)
+        envp.push_back(item.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const int out = ::open((m_dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int err = ::open((m_dir / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t parent = ::getpid();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // dies with the test; the check closes the race
+        if (::getppid() == parent && ::dup2(null, 0) == 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2)
+            ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    for (int fd : {out, err, null})
+        ::close(fd);
+    if (m_pid < 0)
+        throw std::runtime_error("cannot start " + m_command);
+    for (const std::string& arg : options.args)
+        m_command += " '" + arg + "'";
+}
+
+Process::~Process()
+{
+    if (running()) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+int Process::wait(std::chrono::milliseconds timeout)
+{
+    int status = 0;
+    if (!wait_until([&] { return m_code != -1 || ::waitpid(m_pid, &status, WNOHANG) == m_pid; }, timeout)) {
+        if (timeout.count() == 0)
+            return -1; // still running
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, &status, 0);
+    } else if (m_code != -1) {
+        return m_code;
+    }
+    return m_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool Process::wait_for_output(const std::string& text, std::chrono::milliseconds timeout)
+{
+    bool found = false;
+    wait_until([&] {
+        const bool ended = !running(); // first, so that output written just before the end counts
+        return (found = out().find(text) != std::string::npos) || ended;
+    }, timeout);
+    return found;
+}
+
+std::string Process::describe()
+{
+    return m_command + " (exit " + std::to_string(wait(std::chrono::milliseconds(0))) + ")\n--- stdout ---\n" + out() +
+           "\n--- stderr ---\n" + err();
+}
+
+HttpResult http_get(const std::string& url, bool follow_redirects)
+{
+    const size_t path = url.find('/', url.find("://") + 3);
+    httplib::Client client(url.substr(0, path));
+    client.set_follow_location(follow_redirects);
+    HttpResult result;
+    if (httplib::Result answer = client.Get(url.substr(path)))
+        result = {answer->status, answer->body, {answer->headers.begin(), answer->headers.end()}};
+    return result;
+}
+
+TileServer::TileServer(const std::vector<std::string>& options)
+    : m_process(WH_TILESERVER_PATH, {[&] {
+          std::vector<std::string> args{"--port", "0"};
+          args.insert(args.end(), options.begin(), options.end());
+          return args;
+      }()})
+{
+    static const std::regex listening(R"(^Listening on (http://127\.0\.0\.1:\d+)\n)");
+    std::smatch match;
+    const std::string out = m_process.wait_for_output("\n", std::chrono::seconds(30)) ? m_process.out() : "";
+    if (!std::regex_search(out, match, listening))
+        throw std::runtime_error("the tile server did not start: " + m_process.describe());
+    m_url = match[1];
+}
+
+TileServerStats TileServer::stats() const
+{
+    const nlohmann::json json = nlohmann::json::parse(get("/stats").body); // throws on anything unexpected
+    return {json.at("requests").get<int64_t>(), json.at("unexpected").get<int64_t>(),
+            json.at("paths").get<std::vector<std::string>>()};
+}
+
+std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server,
+                                    const std::function<void(nlohmann::json&)>& edit)
+{
+    const std::filesystem::path base = dir / "base";
+    std::filesystem::remove_all(base);
+    std::filesystem::create_directories(base);
+    std::filesystem::copy(WH_SOURCE_DIR "/assets", base / "assets", std::filesystem::copy_options::recursive);
+    nlohmann::json config = nlohmann::json::parse(read_file(base / CONFIG_FILE_PATH));
+    for (const char* name : {"texture_server", "elevation_server"}) {
+        const std::string url = config[name]["url"];
+        config[name]["url"] = server.base_url() + url.substr(url.find('/', url.find("://") + 3));
+    }
+    if (edit)
+        edit(config);
+    write_file(base / CONFIG_FILE_PATH, config.dump(2));
+    return base;
+}
+
+} // namespace support
