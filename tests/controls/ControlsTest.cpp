@@ -1,5 +1,5 @@
-// How stick readings and held keys become the aircraft's controls and the free camera's motion,
-// and the overlay's compass heading.
+// How stick readings and held keys become the aircraft's controls, and the overlay's compass
+// heading. (Which keys move the free camera, and how fast, is AppGlTest's.)
 
 #include "app/Controls.h"
 #include "app/OverlayMath.h"
@@ -45,22 +45,16 @@ TEST(Controls, StickReadingsFollowACubicCurveAndRampsNeverOvershoot)
 TEST(Controls, StickAxesSetTheirControls)
 {
     const ControlInputs start = controls(0.2f, -0.3f, 0.4f, 0.6f);
-    struct Case {
-        bool gamepad;
-        int32_t axis, value;
-        ControlInputs expected;
-    };
+    struct Case { bool gamepad; int32_t axis, value; ControlInputs expected; };
     const Case cases[] = {
-        {false, 0, 32767, controls(0.2f, 1.0f, 0.4f, 0.6f)},   {false, 1, 16384, controls(-0.125f, -0.3f, 0.4f, 0.6f)},
-        {false, 1, -32767, controls(1.0f, -0.3f, 0.4f, 0.6f)}, {false, 3, -32767, controls(0.2f, -0.3f, 0.4f, 1.0f)},
-        {false, 3, 32767, controls(0.2f, -0.3f, 0.4f, 0.0f)},  {false, 3, 1, controls(0.2f, -0.3f, 0.4f, 0.5f)},
-        {false, 4, -16384, controls(0.2f, -0.3f, -0.125f, 0.6f)}, {false, 3, 0, start}, {false, 2, 32767, start},
-        {false, 5, -32767, start},
-        {true, 3, 32767, controls(-1.0f, -0.3f, 0.4f, 0.6f)},  {true, 3, -16384, controls(0.125f, -0.3f, 0.4f, 0.6f)},
-        {true, 2, 16384, controls(0.2f, 0.125f, 0.4f, 0.6f)},  {true, 0, -32767, controls(0.2f, -0.3f, -1.0f, 0.6f)},
-        {true, 1, -16384, controls(0.2f, -0.3f, 0.4f, 0.125f)}, {true, 1, 32767, controls(0.2f, -0.3f, 0.4f, 0.0f)},
-        {true, 1, -32768, controls(0.2f, -0.3f, 0.4f, 1.0f)},  {true, 3, 8001, controls(-0.014558f, -0.3f, 0.4f, 0.6f)},
-        {true, 3, 8000, start}, {true, 2, -8000, start}, {true, 4, 32767, start}, {true, 5, 32767, start},
+        {false, 0, 32767, controls(0.2f, 1.0f, 0.4f, 0.6f)},      {false, 1, 16384, controls(-0.125f, -0.3f, 0.4f, 0.6f)},
+        {false, 3, -32767, controls(0.2f, -0.3f, 0.4f, 1.0f)},    {false, 3, 32767, controls(0.2f, -0.3f, 0.4f, 0.0f)},
+        {false, 3, 16384, controls(0.2f, -0.3f, 0.4f, 0.4375f)},  {false, 4, -16384, controls(0.2f, -0.3f, -0.125f, 0.6f)},
+        {false, 3, 0, start}, {false, 2, 32767, start},
+        {true, 3, 32767, controls(-1.0f, -0.3f, 0.4f, 0.6f)},     {true, 2, 16384, controls(0.2f, 0.125f, 0.4f, 0.6f)},
+        {true, 0, -32767, controls(0.2f, -0.3f, -1.0f, 0.6f)},    {true, 1, -16384, controls(0.2f, -0.3f, 0.4f, 0.125f)},
+        {true, 1, 32767, controls(0.2f, -0.3f, 0.4f, 0.0f)},      {true, 3, 8001, controls(-0.014558f, -0.3f, 0.4f, 0.6f)},
+        {true, 3, 8000, start}, {true, 2, -8000, start}, {true, 4, 32767, start},
     };
     for (const Case& c : cases) {
         ControlInputs actual = start;
@@ -68,12 +62,6 @@ TEST(Controls, StickAxesSetTheirControls)
                                        : apply_joystick_axis(actual, c.axis, c.value);
         EXPECT_TRUE(same(actual, c.expected)) << (c.gamepad ? "gamepad" : "joystick") << " axis " << c.axis << " " << c.value;
         EXPECT_EQ(written, !same(c.expected, start, 0.0f)) << c.axis << " " << c.value;
-    }
-    float previous = 2.0f; // the lever falls from full to idle as it is pulled back
-    for (int32_t v = -32767; v <= 32767; v += 97) {
-        ControlInputs lever;
-        EXPECT_TRUE(!apply_joystick_axis(lever, 3, v) || (lever.throttle >= 0.0f && lever.throttle <= previous)) << v;
-        previous = lever.throttle;
     }
 }
 
@@ -109,45 +97,16 @@ TEST(Controls, HeldKeysRampTheControlsAndReleasedOnesReturn)
     EXPECT_TRUE(same(actual, controls(0.0f, 0.0f, 0.0f, 0.7f), 0.0f)) << "a long frame lands on the centre";
     smooth_keyboard_controls(actual, all, 0.0f);
     EXPECT_TRUE(same(actual, controls(0.0f, 0.0f, 0.0f, 0.7f), 0.0f)) << "no time, no change";
-    ControlKeys w;
-    w.elevator_up = true;
-    actual = ControlInputs{};
-    for (int i = 0; i < 60; ++i)
-        smooth_keyboard_controls(actual, w, 1.0f / 60.0f);
-    EXPECT_NEAR(actual.elevator, 0.954f, 0.002f) << "about 0.95 after a second";
-}
-
-TEST(Controls, TheFreeCameraMovesAlongItsAxes)
-{
-    // A camera facing east: its local +Z points west, +X south. Speed 200, half a second.
-    const glm::vec3 start(10.0f, 150.0f, -5.0f), x_axis(0, 0, 1), z_axis(-1, 0, 0);
-    const std::pair<MoveKeys, glm::vec3> cases[] = {
-        {{true, false, false, false, false, false}, {100, 0, 0}},  {{false, true, false, false, false, false}, {-100, 0, 0}},
-        {{true, true, false, false, false, false}, {100, 0, 0}},   {{false, false, true, false, false, false}, {0, 0, -100}},
-        {{false, false, false, true, false, false}, {0, 0, 100}},  {{false, false, true, true, false, false}, {0, 0, -100}},
-        {{false, false, false, false, true, false}, {0, 100, 0}},  {{false, false, false, false, false, true}, {0, -100, 0}},
-        {{false, false, false, false, true, true}, {0, 100, 0}},   {{true, false, false, true, true, false}, {100, 100, 100}},
-    };
-    for (const auto& [keys, offset] : cases)
-        EXPECT_LT(glm::length(free_camera_step(start, x_axis, z_axis, keys, 200.0f, 0.5f) - start - offset), 1e-3f)
-            << offset.x << "," << offset.y << "," << offset.z;
-    EXPECT_EQ(free_camera_step(start, x_axis, z_axis, cases[9].first, 200.0f, 0.0f), start);
 }
 
 TEST(Controls, CompassHeadingIsClockwiseFromNorthAndAlwaysZeroTo359)
 {
     const std::pair<glm::vec3, int32_t> cases[] = {
-        {{0, 0, -1}, 0},     {{1, 0, 0}, 90},  {{0, 0, 1}, 180},        {{-1, 0, 0}, 270}, {{1, 0, -1}, 45},
-        {{-1, 0, -1}, 315},  {{-0.001f, 0, -1}, 0}, {{0.3f, -0.95f, 0}, 90}, {{0, -1, 0}, 0}, {{0, 0, 0}, 0},
-        {{NAN, 0, 0}, 0},    {{INFINITY, 0, INFINITY}, 0},
+        {{0, 0, -1}, 0}, {{1, 0, 0}, 90}, {{0, 0, 1}, 180}, {{-1, 0, -1}, 315}, {{-0.001f, 0, -1}, 0}, {{0.3f, -0.95f, 0}, 90},
+        {{0, -1, 0}, 0}, {{NAN, 0, 0}, 0}, {{INFINITY, 0, INFINITY}, 0},
     };
     for (const auto& [view, heading] : cases)
         EXPECT_EQ(compass_heading(-view), heading) << view.x << "," << view.y << "," << view.z;
-    for (int i = 0; i < 3600; ++i)
-        for (float pitch : {-1.5f, 0.0f, 0.7f}) {
-            const int32_t heading = compass_heading(glm::quat(glm::vec3(pitch, i * 0.1f * 0.017453292f, 0.0f)) * glm::vec3(0, 0, 1));
-            ASSERT_TRUE(heading >= 0 && heading <= 359) << i;
-        }
 }
 
 } // namespace

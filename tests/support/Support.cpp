@@ -1,5 +1,6 @@
 #include "tests/support/Support.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <regex>
@@ -23,13 +24,18 @@ TempDir::TempDir(const std::string& prefix)
     m_path = pattern;
 }
 
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
 std::string read_file(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path.string());
     std::ostringstream text;
-    text << in.rdbuf();
+    if (!(text << in.rdbuf()) && !in)
+        throw std::runtime_error("cannot read " + path.string());
     return text.str();
 }
 
@@ -42,16 +48,12 @@ void write_file(const std::filesystem::path& path, const std::string& content)
 
 Process::Process(const std::filesystem::path& executable, const ProcessOptions& options) : m_command(executable)
 {
-    // Everything the child needs is made before fork: between fork and exec only
-    // async-signal-safe calls are allowed, and the test may run other threads.
     std::vector<std::string> args{executable}, env;
     args.insert(args.end(), options.args.begin(), options.args.end());
     const std::set<std::string> dropped(options.unset_env.begin(), options.unset_env.end());
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string item = *entry, name = item.substr(0, item.find('='));
-        if (!dropped.count(name) && !options.env.count(name))
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (const std::string item = *entry, name = item.substr(0, item.find('=')); !dropped.count(name) && !options.env.count(name))
             env.push_back(item);
-    }
     for (const auto& [name, value] : options.env)
         env.push_back(name + "=" + value);
     std::vector<char*> argv, envp;
@@ -61,18 +63,17 @@ Process::Process(const std::filesystem::path& executable, const ProcessOptions& 
         envp.push_back(item.data());
     argv.push_back(nullptr);
     envp.push_back(nullptr);
-    const int out = ::open((m_dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    const int err = ::open((m_dir / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    // Everything the child needs is made before fork: the test may run other threads.
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC), out = ::open((m_dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644),
+              err = ::open((m_dir / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     const pid_t parent = ::getpid();
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // dies with the test; the check closes the race
-        if (::getppid() == parent && ::dup2(null, 0) == 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2)
+    if ((m_pid = ::fork()) == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // dies with the test program; the check closes the race
+        if (::getppid() == parent && ::dup2(in, 0) == 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2)
             ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
-    for (int fd : {out, err, null})
+    for (int fd : {in, out, err})
         ::close(fd);
     if (m_pid < 0)
         throw std::runtime_error("cannot start " + m_command);
@@ -88,16 +89,18 @@ Process::~Process()
     }
 }
 
+void Process::terminate() { ::kill(m_pid, SIGTERM); }
+
 int Process::wait(std::chrono::milliseconds timeout)
 {
     int status = 0;
-    if (!wait_until([&] { return m_code != -1 || ::waitpid(m_pid, &status, WNOHANG) == m_pid; }, timeout)) {
+    if (m_code != -1)
+        return m_code;
+    if (!wait_until([&] { return ::waitpid(m_pid, &status, WNOHANG) == m_pid; }, timeout)) {
         if (timeout.count() == 0)
             return -1; // still running
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, &status, 0);
-    } else if (m_code != -1) {
-        return m_code;
     }
     return m_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -118,23 +121,7 @@ std::string Process::describe()
            "\n--- stderr ---\n" + err();
 }
 
-HttpResult http_get(const std::string& url, bool follow_redirects)
-{
-    const size_t path = url.find('/', url.find("://") + 3);
-    httplib::Client client(url.substr(0, path));
-    client.set_follow_location(follow_redirects);
-    HttpResult result;
-    if (httplib::Result answer = client.Get(url.substr(path)))
-        result = {answer->status, answer->body, {answer->headers.begin(), answer->headers.end()}};
-    return result;
-}
-
-TileServer::TileServer(const std::vector<std::string>& options)
-    : m_process(WH_TILESERVER_PATH, {[&] {
-          std::vector<std::string> args{"--port", "0"};
-          args.insert(args.end(), options.begin(), options.end());
-          return args;
-      }()})
+TileServer::TileServer() : m_process(WH_TILESERVER_PATH, {{"--port", "0"}})
 {
     static const std::regex listening(R"(^Listening on (http://127\.0\.0\.1:\d+)\n)");
     std::smatch match;
@@ -144,15 +131,19 @@ TileServer::TileServer(const std::vector<std::string>& options)
     m_url = match[1];
 }
 
+HttpResult TileServer::get(const std::string& path) const
+{
+    httplib::Result answer = httplib::Client(m_url).Get(path);
+    return answer ? HttpResult{answer->status, answer->body} : HttpResult{};
+}
+
 TileServerStats TileServer::stats() const
 {
     const nlohmann::json json = nlohmann::json::parse(get("/stats").body); // throws on anything unexpected
-    return {json.at("requests").get<int64_t>(), json.at("unexpected").get<int64_t>(),
-            json.at("paths").get<std::vector<std::string>>()};
+    return {json.at("requests").get<int64_t>(), json.at("unexpected").get<int64_t>(), json.at("paths").get<std::vector<std::string>>()};
 }
 
-std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server,
-                                    const std::function<void(nlohmann::json&)>& edit)
+std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server)
 {
     const std::filesystem::path base = dir / "base";
     std::filesystem::remove_all(base);
@@ -163,8 +154,6 @@ std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server
         const std::string url = config[name]["url"];
         config[name]["url"] = server.base_url() + url.substr(url.find('/', url.find("://") + 3));
     }
-    if (edit)
-        edit(config);
     write_file(base / CONFIG_FILE_PATH, config.dump(2));
     return base;
 }

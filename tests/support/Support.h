@@ -4,7 +4,6 @@
 // output captured, the local tile server on a free port, and base directories pointed at it.
 
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -20,11 +19,7 @@ namespace support {
 class TempDir {
 public:
     explicit TempDir(const std::string& prefix = "wh-test");
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
+    ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return m_path; }
@@ -56,17 +51,18 @@ struct ProcessOptions {
 };
 
 // A child process with standard input /dev/null and both output streams captured to files
-// (readable while it runs). Killed when the object goes or the test process dies (start it
-// from the test's own thread).
+// (readable while it runs). Killed when the object goes or the test program dies (start it from
+// the test's own thread).
 class Process {
 public:
     Process(const std::filesystem::path& executable, const ProcessOptions& options = {});
     ~Process();
 
-    // The exit code, -1 while running; after a time-out or a signal, 128 + the signal.
+    // The exit code, -1 while running; after a time-out (the process is then killed) or a
+    // signal, 128 + the signal.
     int wait(std::chrono::milliseconds timeout);
     bool running() { return wait(std::chrono::milliseconds(0)) == -1; }
-    void terminate() { ::kill(m_pid, SIGTERM); }
+    void terminate();
     std::string out() const { return read_file(m_dir / "out"); }
     std::string err() const { return read_file(m_dir / "err"); }
     // Until the standard output holds the text, the time is up or the process ended without it.
@@ -77,37 +73,28 @@ public:
 private:
     TempDir m_dir{"wh-process"};
     std::string m_command;
-    pid_t m_pid = -1;
+    int m_pid = -1;
     int m_code = -1;
 };
 
 struct HttpResult {
     int status = 0; // 0: no answer
     std::string body;
-    std::multimap<std::string, std::string> headers;
 };
-
-// A plain GET of a full URL; redirects are followed only when asked.
-HttpResult http_get(const std::string& url, bool follow_redirects = false);
 
 struct TileServerStats {
     int64_t requests = 0, unexpected = 0; // tile requests and unknown URLs since start or reset
     std::vector<std::string> paths;       // requested paths in order
 };
 
-// The local tile server (wh_tileserver, with further command-line options) on a free loopback
-// port while the object lives.
+// The local tile server (wh_tileserver) on a free loopback port while the object lives.
 class TileServer {
 public:
-    explicit TileServer(const std::vector<std::string>& options = {});
+    TileServer();
     std::string base_url() const { return m_url; }
-    HttpResult get(const std::string& path, bool follow_redirects = false) const
-    {
-        return http_get(m_url + path, follow_redirects);
-    }
+    HttpResult get(const std::string& path) const; // a plain GET, no redirect followed
     TileServerStats stats() const;
     void reset_stats() const { get("/stats/reset"); }
-    Process& process() { return m_process; }
 
 private:
     Process m_process;
@@ -117,8 +104,7 @@ private:
 inline const std::filesystem::path CONFIG_FILE_PATH = "assets/config/Windhollow.json";
 
 // dir/base with a copy of the source tree's assets whose configuration points both tile servers
-// at the server (each URL keeps its path), then changed further by edit.
-std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server,
-                                    const std::function<void(nlohmann::json&)>& edit = {});
+// at the server (each URL keeps its path).
+std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server);
 
 } // namespace support

@@ -1,5 +1,8 @@
-// The texture cache against the local tile server, with a real GL context.
+// The texture cache and the terrain renderer against the local tile server, with a real GL
+// context: uploads, stand-ins, heights, eviction, what a frame leaves behind in GL, and when the
+// sky table is rebuilt. (What they draw is judged from the program's own pictures.)
 
+#include "terrain/TerrainRenderer.h"
 #include "terrain/TextureCache.h"
 
 #include <algorithm>
@@ -7,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "console/Console.h"
+#include "gfx/OrthoCamera.h"
+#include "gfx/PerspectiveCamera.h"
 #include "tests/support/GlContext.h"
 #include "tests/support/Support.h"
 #include "tiles/WebMercator.h"
@@ -123,6 +128,106 @@ TEST_F(TextureCacheTest, EvictedTexturesLiveUntilTheNextFrame)
     EXPECT_TRUE(glIsTexture(first)) << "but may still be drawn in this frame";
     cache.begin_frame();
     EXPECT_FALSE(glIsTexture(first));
+}
+
+class TerrainTest : public GlTest {
+protected:
+    // One tile server and renderer for all tests: building it preloads tiles and starts workers.
+    struct World {
+        support::TempDir dir{"wh-terrain"};
+        Config config;
+        std::unique_ptr<TerrainRenderer> renderer;
+        World()
+        {
+            setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+            console::Capture quiet;
+            config = load_config(support::make_base_dir(dir, server()));
+            renderer = std::make_unique<TerrainRenderer>(0.05f, 7, 10, config, config.start_position);
+        }
+    };
+
+    void SetUp() override
+    {
+        GlTest::SetUp();
+        static World instance;
+        r = instance.renderer.get();
+        r->wireframe = r->frustum_culling = false;
+        r->render_terrain = true;
+        camera.set_perspective(0.7853982f, 16.0f / 9.0f, 0.12f, 10000.0f);
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_CULL_FACE);
+    }
+    // From world height y over the origin, looking north, pitched (negative: down).
+    void render(float y, float pitch, glm::vec3 position = {})
+    {
+        camera.set_position(position + glm::vec3(0.0f, y, 0.0f));
+        camera.set_rotation(glm::vec3(pitch, 0.0f, 0.0f));
+        OffscreenTarget target(64, 36);
+        target.clear(0.2f, 0.29803923f, 0.29803923f);
+        r->render(camera, gfx::OrthoCamera(-1.0f, 1.0f, -1.0f, 1.0f, 0.01f, 15.0f).get_view_projection());
+    }
+
+    TerrainRenderer* r = nullptr;
+    gfx::PerspectiveCamera camera;
+    console::Capture output;
+};
+
+TEST_F(TerrainTest, AFrameLeavesFillModeAndTheSkysStateWhateverCameBefore)
+{
+    for (bool wireframe : {true, false}) {
+        r->wireframe = wireframe;
+        glCullFace(GL_BACK);
+        glDepthFunc(GL_ALWAYS);
+        render(150.0f, -0.35f);
+        GLint mode[2] = {}, sampler = -1, cull = 0, depth = 0;
+        glGetIntegerv(GL_POLYGON_MODE, mode);
+        glActiveTexture(GL_TEXTURE0);
+        glGetIntegerv(GL_SAMPLER_BINDING, &sampler);
+        glGetIntegerv(GL_CULL_FACE_MODE, &cull);
+        glGetIntegerv(GL_DEPTH_FUNC, &depth);
+        EXPECT_EQ(std::tuple(mode[0], sampler, r->last_frame_stats().sky_drawn), std::tuple(GL_FILL, 0, !wireframe));
+        EXPECT_TRUE(wireframe || (cull == GL_FRONT && depth == GL_LESS));
+        EXPECT_GT(r->last_frame_stats().drawn, 0u);
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(GlTest, TheSkyTableIsRebuiltOnlyWhenItsInputsChangeAndRestoresTheState)
+{
+    Config config;
+    config.base_path = WH_SOURCE_DIR;
+    const auto atmosphere = std::make_unique<Atmosphere>(config);
+    struct Step { double altitude; void (*change)(Atmosphere&); bool rebuilt; };
+    const Step steps[] = {
+        {3000.0, [](Atmosphere&) {}, true},                        {3005.0, [](Atmosphere&) {}, false},
+        {3100.0, [](Atmosphere&) {}, true},                        {3100.0, [](Atmosphere& a) { a.sun_azimuth = 120.0; }, true},
+        {3100.0, [](Atmosphere& a) { a.sun_elevation = 20.0; }, true}, {3100.0, [](Atmosphere& a) { a.view_samples = 8; }, true},
+        {3100.0, [](Atmosphere& a) { a.light_samples = 2; }, true}, {3100.0, [](Atmosphere& a) { a.reload(); }, true},
+        {3100.0, [](Atmosphere&) {}, false},                       {3100.0, [](Atmosphere& a) { a.always_compute = true; }, true},
+        {3100.0, [](Atmosphere&) {}, true},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].change(*atmosphere);
+        atmosphere->update_table(steps[i].altitude);
+        EXPECT_EQ(atmosphere->table_rebuilt(), steps[i].rebuilt) << "step " << i;
+    }
+    OffscreenTarget target(32, 32);
+    GLint framebuffer = 0, after = 0, viewport[4] = {}, active = 0, mode[2] = {};
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+    glActiveTexture(GL_TEXTURE3);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    const char* source = "#version 430 core\nvoid main() { gl_Position = vec4(0.0); }\n";
+    const GLuint doomed = glCreateShaderProgramv(GL_VERTEX_SHADER, 1, &source); // a reload may delete the program in use
+    glUseProgram(doomed);
+    glDeleteProgram(doomed);
+    atmosphere->update_table(1000.0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &after);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    glGetIntegerv(GL_POLYGON_MODE, mode);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    EXPECT_EQ(std::tuple(after, viewport[2], viewport[3], active, mode[0]), std::tuple(framebuffer, 32, 32, GL_TEXTURE3, GL_LINE));
 }
 
 } // namespace
