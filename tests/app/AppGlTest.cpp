@@ -1,9 +1,10 @@
 // The application under a real X display: construction, the frame loop's routing of SDL
-// events, key bindings, window changes, the quit and the overlay's readouts. One App, built
+// events, key bindings, the mouse, the terrain frame's GL state and the overlay's readouts. One App, built
 // against a tile server of its own in a throw-away base directory and started with a virtual
 // flight stick attached, serves every test; each puts back what it changes.
 
 #include <btBulletDynamicsCommon.h>
+#include <fmt/format.h>
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 #include <gtest/gtest.h>
@@ -105,12 +106,21 @@ TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
         EXPECT_EQ(std::tuple(camera->get_near(), camera->get_far(), camera->get_fov(), camera->get_aspect_ratio()),
                   std::tuple(0.12f, 10000.0f, 0.7853982f, 1280.0f / 720.0f));
     EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 2) << "the aircraft and the ground plane";
-    app().delta_time = 0.0f; // a fresh clock: the first frame takes no time, the next ones do
-    frames(1);
-    EXPECT_EQ(app().frame_dt, 0.0f);
-    frames(2);
-    EXPECT_GT(app().frame_dt, 0.0f);
     EXPECT_LT(glm::length(app().aircraft.position() - spawn()), 1e-3f) << "hanging 5 m above the ground, paused";
+    // A terrain frame, in wireframe or not, leaves fill mode, no sampler and the sky's state as
+    // it found them.
+    for (bool wireframe : {true, false}) {
+        app().terrain->wireframe = wireframe;
+        frames(1);
+        GLint mode[2] = {}, sampler = -1, depth = 0;
+        glGetIntegerv(GL_POLYGON_MODE, mode);
+        glGetIntegerv(GL_SAMPLER_BINDING, &sampler);
+        glGetIntegerv(GL_CULL_FACE_MODE, &cull);
+        glGetIntegerv(GL_DEPTH_FUNC, &depth);
+        const TerrainFrameStats& stats = app().terrain->last_frame_stats();
+        EXPECT_EQ(std::tuple(mode[0], sampler, cull, depth, stats.sky_drawn, stats.drawn > 0),
+                  std::tuple(GL_FILL, 0, GL_FRONT, GL_LESS, !wireframe, true)) << "wireframe " << wireframe;
+    }
 }
 
 TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
@@ -145,22 +155,7 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
     EXPECT_TRUE(app().paused && app().camera_index == 0) << "the keys were the overlay's";
 }
 
-TEST_F(AppTest, WindowChangesReachTheViewportAndBothCameras)
-{
-    for (Uint8 kind : {Uint8(SDL_WINDOWEVENT_RESIZED), Uint8(SDL_WINDOWEVENT_SIZE_CHANGED)})
-        for (const auto& [w, h] : {std::pair{640, 480}, std::pair{640, 0}, std::pair{1280, 720}}) {
-            SDL_Event event = event_of(SDL_WINDOWEVENT);
-            event.window = {SDL_WINDOWEVENT, 0, 0, kind, 0, 0, 0, w, h};
-            frames(1, {event});
-            GLint viewport[4] = {};
-            glGetIntegerv(GL_VIEWPORT, viewport);
-            EXPECT_EQ(std::tuple(app().width, app().height, viewport[2], viewport[3]), std::tuple(uint64_t(w), uint64_t(h), w, h));
-            for (const auto& camera : app().cameras)
-                EXPECT_FLOAT_EQ(camera->get_aspect_ratio(), float(w) / float(std::max(h, 1))) << "finite when minimised";
-        }
-}
-
-TEST_F(AppTest, TheMouseTurnsAndZoomsTheActiveCameraOnly)
+TEST_F(AppTest, TheMouseTurnsAndZoomsTheActiveCameraOnlyAndTheOrbitCameraFollowsTheAircraftAsDrawn)
 {
     auto& orbit = dynamic_cast<OrbitCamera&>(*app().cameras[1]);
     const float yaw = orbit.yaw, distance = orbit.distance;
@@ -185,7 +180,7 @@ TEST_F(AppTest, TheMouseTurnsAndZoomsTheActiveCameraOnly)
 // The keys fly the free camera at 200 units a second while it is the one looked through (the first
 // key of a pair wins); they move the controls only while no stick is in use (the App started with
 // one).
-TEST_F(AppTest, HeldKeysFlyTheFreeCameraAndWithoutAStickTheAircraft)
+TEST_F(AppTest, HeldKeysFlyTheFreeCameraAndWithoutAStickTheAircraftAndTheStickFliesWhateverOwnsTheInput)
 {
     BaseCamera& camera = *app().cameras[0];
     const glm::vec3 start = camera.get_position(), ahead = forward(camera), right = camera.get_x_axis();
@@ -210,14 +205,10 @@ TEST_F(AppTest, HeldKeysFlyTheFreeCameraAndWithoutAStickTheAircraft)
     EXPECT_TRUE(c.elevator > 0.95f && c.aileron < -0.95f && c.rudder < -0.95f && c.throttle > 0.95f);
     EXPECT_EQ(hold({SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_E, SDL_SCANCODE_LCTRL}, 1), glm::vec3(0)) << "not looked through";
     EXPECT_TRUE(c.elevator < -0.95f && c.aileron > 0.95f && c.rudder > 0.95f);
-    EXPECT_EQ(hold({SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_LCTRL}, 0), glm::vec3(-200, 200, -200));
+    EXPECT_EQ(hold({SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_LCTRL}, 0), glm::vec3(-200, 200, -200)) << "D right, Ctrl down";
     app().input_mode = InputMode::Joystick;
     app().aircraft.controls = {};
     camera.set_position(start);
-}
-
-TEST_F(AppTest, TheStickFliesEvenWhileTheOverlayOwnsTheInput)
-{
     frames(1); // the rest values reported on opening
     focus_overlay(true);
     ASSERT_TRUE(App::overlay_owns_input());
@@ -226,20 +217,6 @@ TEST_F(AppTest, TheStickFliesEvenWhileTheOverlayOwnsTheInput)
     EXPECT_EQ(app().aircraft.controls.aileron, 1.0f);
     SDL_JoystickSetVirtualAxis(app().joystick, 0, 0);
     app().aircraft.controls = {};
-}
-
-TEST_F(AppTest, AQuitEndsTheLoopAfterItsFrame)
-{
-    app().paused = true;
-    frames(10, {event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_QUIT), event_of(SDL_KEYDOWN, SDLK_p)});
-    EXPECT_EQ(std::tuple(app().quit, app().frames_run, app().camera_index, app().paused), std::tuple(true, uint64_t(1), uint64_t(1), true))
-        << "the frame of the quit is completed, the events after it stay queued";
-    SDL_Event queued{};
-    ASSERT_EQ(SDL_PeepEvents(&queued, 1, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN), 1);
-    EXPECT_EQ(queued.key.keysym.sym, SDLK_p);
-    frames(10);
-    EXPECT_EQ(app().frames_run, 0u) << "no frame while quit is set";
-    app().camera_index = 0;
 }
 
 // Overlay frames of the test's own (no scene) read the text the windows draw, as ImGui logs it
@@ -259,17 +236,8 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
             ImGui::LogFinish();
         ImGui::Render();
     };
-    for (const auto& [overlay, help, shown] : {std::tuple(true, true, "OHS"), std::tuple(true, false, "OS"), std::tuple(false, true, "")}) {
-        app().show_overlay = overlay;
-        app().show_help = help;
-        frame(&App::draw_overlay, false);
-        std::string windows;
-        for (const char* name : {"Options", "Help", "Status Bar"})
-            if (const ImGuiWindow* window = ImGui::FindWindowByName(name); window && window->Active)
-                windows += name[0];
-        EXPECT_EQ(windows, shown) << overlay << help;
-    }
-    app().show_overlay = true;
+    app().show_overlay = app().show_help = true;
+    frame(&App::draw_overlay, false);
     app().fps = 42;
     app().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
     ImGuiWindow* options = ImGui::FindWindowByName("Options");
@@ -280,13 +248,11 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     ImGui::GetIO().SetClipboardTextFn = [](void*, const char* logged) { text += logged; };
     for (void (App::*draw)() : {&App::draw_options_window, &App::draw_help_window, &App::draw_status_bar})
         frame(draw, true);
-    const std::string lines[] = {"FPS: 42", "Camera Index: 0", "Position: [0.00, 150.00, 0.00]",
-                                 "Lat: 47.257600, Lon: 11.351300, Alt: 2999.99995", "Heading 90", "Zoom Level Range: [7, 17] (10)",
-                                 "{ 0.750 } Throttle", "Speed: 0.000 km/h", "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125",
-                                 "Press 'H' to toggle this help screen", "Press 'R' to reload shaders",
-                                 (world().base / support::CONFIG_FILE_PATH).string(),
-                                 "Windhollow flight simulator. Press 'H' to get help. Data Attribution: " +
-                                     app().config.elevation_server.attribution + ", " + app().config.texture_server.attribution + ". FPS: 42"};
+    const std::string lines[] = {"FPS: 42", "Position: [0.00, 150.00, 0.00]", "Lat: 47.257600, Lon: 11.351300, Alt: 2999.99995",
+                                 "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 0.000 km/h",
+                                 "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
+                                 fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
+                                             app().config.elevation_server.attribution, app().config.texture_server.attribution)};
     for (const std::string& line : lines)
         EXPECT_NE(text.find(line), std::string::npos) << "missing \"" << line << "\" in:\n" << text;
     app().aircraft.controls = {};
@@ -294,10 +260,6 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     console::Capture capture;
     app().reload_shaders_from_overlay();
     EXPECT_TRUE(capture.out().ends_with("Reloaded.\n")) << capture.out();
-}
-
-TEST_F(AppTest, TheOrbitCameraFollowsTheAircraftAsDrawn)
-{
     app().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), 0.4f), btVector3(40, 700, -20)));
     while (glGetError() != GL_NO_ERROR) {
     }

@@ -40,7 +40,8 @@ TEST(OrbitCamera, CirclesItsTargetLookingAtIt)
         EXPECT_EQ(std::pair(camera.yaw, camera.pitch), std::pair(yaw + 0.2f * x, std::clamp(pitch - 0.2f * y, -89.0f, 89.0f)));
         camera.on_update(0.0f);
         const glm::vec3 offset = camera.get_world_position() - target.get_world_position();
-        EXPECT_TRUE(std::abs(glm::length(offset) - 0.75f) < 1e-5f && std::abs(offset.y - 0.75f * std::sin(glm::radians(camera.pitch))) < 1e-5f);
+        EXPECT_NEAR(glm::length(offset), 0.75f, 1e-5f);
+        EXPECT_NEAR(offset.y, 0.75f * std::sin(glm::radians(camera.pitch)), 1e-5f);
         EXPECT_TRUE(distance(forward(camera), -glm::normalize(offset)) < 1e-4f && std::abs(camera.get_x_axis().y) < 1e-5f);
     }
     camera.yaw = 90.0f;
@@ -57,10 +58,8 @@ TEST(FirstPersonCamera, TheMouseTurnsItAboutWorldUpAndTiltsItWithoutLimit)
     place_at_start_position(camera, start_positions[10], WorldFrame::centred_on(Config().start_position, 0.05)); // west, a little south
     EXPECT_TRUE(camera.get_position().x < -5000.0f && camera.get_position().z > 0.0f &&
                 camera.get_position().y == start_positions[10].altitude * 0.05f);
-    for (const auto& [heading, direction] : {std::pair{0.0f, glm::vec3(0, 0, -1)}, std::pair{225.0f, glm::normalize(glm::vec3(-1, 0, 1))}}) {
-        camera.set_rotation(heading_euler(heading));
-        EXPECT_LT(distance(forward(camera), direction), 1e-5f) << "heading " << heading;
-    }
+    camera.set_rotation(heading_euler(225.0f));
+    EXPECT_LT(distance(forward(camera), glm::normalize(glm::vec3(-1, 0, 1))), 1e-5f) << "heading 225: south-west";
     FirstPersonCamera turned;
     turned.on_event(motion(0, 200)); // 40 degrees down, then 60 to the right: the tilt stays, no roll
     turned.on_event(motion(300, 0));
@@ -75,10 +74,11 @@ TEST(FirstPersonCamera, TheMouseTurnsItAboutWorldUpAndTiltsItWithoutLimit)
 
 // delta_time is the frame's length; once more than a second has gathered, fps becomes the rate
 // of the frame that closed it (cut to an integer) and the gathering starts again.
-TEST(FrameTiming, DeltaAndTheRateOfTheFrameThatClosesASecond)
+TEST(FrameTiming, DeltaAndTheRateOfTheFrameThatClosesASecondAndCaptureSettingsAreReadOrNamedAndIgnored)
 {
     struct Case { std::vector<uint64_t> ticks; int32_t fps; float delta, gathered; }; // 1000 ticks a second
-    for (const Case& c : {Case{{300, 300, 300, 250}, 4, 0.25f, 0.0f}, Case{{990, 20, 100}, 50, 0.1f, 0.1f}, Case{{333, 333, 333, 3}, 333, 0.003f, 0.0f}}) {
+    for (const Case& c : {Case{{300, 300, 300, 250}, 4, 0.25f, 0.0f}, Case{{990, 20, 100}, 50, 0.1f, 0.1f},
+                          Case{{333, 333, 333, 3}, 333, 0.003f, 0.0f}}) {
         FrameTime time{0.0f, 0.0f, 7};
         for (uint64_t counter = 5000; uint64_t t : c.ticks) {
             advance_frame_time(time, counter, counter + t, 1000);
@@ -93,10 +93,6 @@ TEST(FrameTiming, DeltaAndTheRateOfTheFrameThatClosesASecond)
     advance_frame_time(time, 200, 100, 1000);
     advance_frame_time(time, 100, 200, 0);
     EXPECT_EQ(time.delta_time, 0.0f);
-}
-
-TEST(CaptureSettings, ValuesAreReadOrNamedAndIgnored)
-{
     console::Capture capture;
     const CaptureSettings all = CaptureSettings::parse("18446744073709551615", "/tmp/frame.png", "1");
     EXPECT_EQ(std::tuple(all.exit_after_frames, all.screenshot, all.exit_when_settled),
@@ -105,11 +101,13 @@ TEST(CaptureSettings, ValuesAreReadOrNamedAndIgnored)
         const CaptureSettings none = CaptureSettings::parse(unset, unset, unset);
         EXPECT_TRUE(!none.exit_after_frames && none.screenshot.empty() && !none.exit_when_settled);
     }
-    EXPECT_EQ(std::pair(CaptureSettings::parse("1", nullptr, "0").exit_after_frames, capture.err()), std::pair(std::optional<uint64_t>(1), std::string()));
+    EXPECT_EQ(CaptureSettings::parse("1", nullptr, "0").exit_after_frames, std::optional<uint64_t>(1));
+    EXPECT_EQ(capture.err(), "");
     for (const char* frames : {"0", "-5", "12abc", " 12", "1.5", "+3", "18446744073709551616"}) {
         capture.clear();
         EXPECT_FALSE(CaptureSettings::parse(frames, nullptr, nullptr).exit_after_frames.has_value()) << frames;
-        EXPECT_EQ(capture.err(), "Ignoring WINDHOLLOW_EXIT_AFTER_FRAMES=\"" + std::string(frames) + "\": expected a whole number of frames, 1 or more\n");
+        EXPECT_EQ(capture.err(), "Ignoring WINDHOLLOW_EXIT_AFTER_FRAMES=\"" + std::string(frames) +
+                                     "\": expected a whole number of frames, 1 or more\n");
     }
     capture.clear();
     EXPECT_FALSE(CaptureSettings::parse(nullptr, nullptr, "yes").exit_when_settled);

@@ -25,7 +25,7 @@ ControlInputs controls(float elevator, float aileron, float rudder, float thrott
                                          << a.rudder << ", throttle " << a.throttle;
 }
 
-TEST(Controls, StickReadingsFollowACubicCurveAndRampsNeverOvershoot)
+TEST(Controls, StickReadingsFollowACubicCurveAndSetTheirControlsAndRampsNeverOvershoot)
 {
     const std::pair<int32_t, float> curve[] = {{0, 0.0f}, {32767, 1.0f}, {-32767, -1.0f}, {-32768, -1.0000916f}, {16384, 0.1250114f},
                                                {-16384, -0.1250114f}, {3277, 0.0010003f}};
@@ -36,14 +36,10 @@ TEST(Controls, StickReadingsFollowACubicCurveAndRampsNeverOvershoot)
                               {0.2f, 1.0f, 0.0f, 0.2f}}; // value, target, rate, result
     for (const auto& c : ramps)
         EXPECT_FLOAT_EQ(approach(c[0], c[1], c[2]), c[3]) << c[0] << " toward " << c[1] << " at " << c[2];
-}
-
-// Joystick: axis 0 aileron, 1 elevator (pulled back: down), 3 a throttle lever (forward: full),
-// 4 rudder; a reading of 0 and other axes change nothing. Game controller: right stick
-// elevator and aileron, left stick rudder and throttle (forward: full, back: idle), nothing
-// within the dead zone or from the triggers.
-TEST(Controls, StickAxesSetTheirControls)
-{
+    // Joystick: axis 0 aileron, 1 elevator (pulled back: down), 3 a throttle lever (forward: full),
+    // 4 rudder; a reading of 0 and other axes change nothing. Game controller: right stick
+    // elevator and aileron, left stick rudder and throttle (forward: full, back: idle), nothing
+    // within the dead zone or from the triggers.
     const ControlInputs start = controls(0.2f, -0.3f, 0.4f, 0.6f);
     struct Case { bool gamepad; int32_t axis, value; ControlInputs expected; };
     const Case cases[] = {

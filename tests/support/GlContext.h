@@ -2,7 +2,7 @@
 
 // A hidden SDL window with an OpenGL 4.3 core context and GLEW loaded, one per test program
 // (made on first use and kept until exit: tearing SDL's video down and up again is not reliable
-// on every X server), and an off-screen colour + depth target to draw into and read back.
+// on every X server), and an off-screen colour target to draw into and read back.
 // Run under xvfb-run; link PkgConfig::SDL2 and wh_gfx.
 
 #include <GL/glew.h>
@@ -32,25 +32,18 @@ protected:
 // Binds itself and sets the viewport to its size; pixel(0, 0) is the bottom-left corner.
 class OffscreenTarget {
 public:
-    OffscreenTarget(int width, int height)
+    OffscreenTarget(int width, int height) // bound, cleared to black
     {
         glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer.id());
-        for (auto [buffer, format, attachment] : {std::tuple{m_colour.id(), GL_RGBA8, GL_COLOR_ATTACHMENT0},
-                                                  std::tuple{m_depth.id(), GL_DEPTH_COMPONENT24, GL_DEPTH_ATTACHMENT}}) {
-            glBindRenderbuffer(GL_RENDERBUFFER, buffer);
-            glRenderbufferStorage(GL_RENDERBUFFER, format, width, height);
-            glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, buffer);
-        }
+        glBindRenderbuffer(GL_RENDERBUFFER, m_colour.id());
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_colour.id());
         glViewport(0, 0, width, height);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
     }
     ~OffscreenTarget() { glBindFramebuffer(GL_FRAMEBUFFER, 0); }
 
-    void clear(float r, float g, float b)
-    {
-        glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer.id());
-        glClearColor(r, g, b, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    }
     std::vector<uint8_t> pixel(int x, int y) const
     {
         std::vector<uint8_t> rgba(4);
@@ -61,5 +54,5 @@ public:
 
 private:
     gfx::Framebuffer m_framebuffer;
-    gfx::Renderbuffer m_colour, m_depth;
+    gfx::Renderbuffer m_colour;
 };

@@ -4,15 +4,12 @@
 #include <fcntl.h>
 #include <fstream>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <httplib.h>
-
-extern char** environ;
 
 namespace support {
 
@@ -46,23 +43,21 @@ void write_file(const std::filesystem::path& path, const std::string& content)
         throw std::runtime_error("cannot write " + path.string());
 }
 
-Process::Process(const std::filesystem::path& executable, const ProcessOptions& options) : m_command(executable)
+Process::Process(const std::filesystem::path& executable, const ProcessOptions& options)
 {
-    std::vector<std::string> args{executable}, env;
-    args.insert(args.end(), options.args.begin(), options.args.end());
-    const std::set<std::string> dropped(options.unset_env.begin(), options.unset_env.end());
-    for (char** entry = environ; *entry != nullptr; ++entry)
-        if (const std::string item = *entry, name = item.substr(0, item.find('=')); !dropped.count(name) && !options.env.count(name))
-            env.push_back(item);
+    std::vector<std::string> args{"/usr/bin/env"}; // which edits the environment, then runs the program
+    for (const std::string& name : options.unset_env)
+        args.insert(args.end(), {"-u", name});
     for (const auto& [name, value] : options.env)
-        env.push_back(name + "=" + value);
-    std::vector<char*> argv, envp;
-    for (std::string& arg : args)
+        args.push_back(name + "=" + value);
+    args.push_back(executable);
+    args.insert(args.end(), options.args.begin(), options.args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
         argv.push_back(arg.data());
-    for (std::string& item : env)
-        envp.push_back(item.data());
+        m_command += "'" + arg + "' ";
+    }
     argv.push_back(nullptr);
-    envp.push_back(nullptr);
     // Everything the child needs is made before fork: the test may run other threads.
     const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC), out = ::open((m_dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644),
               err = ::open((m_dir / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -70,15 +65,13 @@ Process::Process(const std::filesystem::path& executable, const ProcessOptions& 
     if ((m_pid = ::fork()) == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL); // dies with the test program; the check closes the race
         if (::getppid() == parent && ::dup2(in, 0) == 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2)
-            ::execve(argv[0], argv.data(), envp.data());
+            ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     for (int fd : {in, out, err})
         ::close(fd);
     if (m_pid < 0)
         throw std::runtime_error("cannot start " + m_command);
-    for (const std::string& arg : options.args)
-        m_command += " '" + arg + "'";
 }
 
 Process::~Process()

@@ -17,20 +17,12 @@ glm::mat4 looking_north()
 
 TEST(Frustum, BoxesOutsideAnyPlaneAreCulled)
 {
-    struct Case {
-        const char* what;
-        glm::vec3 min, max;
-        bool outside;
-    };
+    struct Case { const char* what; glm::vec3 min, max; bool outside; };
     const Case cases[] = {
-        {"ahead", {-1, -1, -11}, {1, 1, -9}, false},
-        {"behind", {-1, -1, 2}, {1, 1, 5}, true},
-        {"beyond the far plane", {-1, -1, -200}, {1, 1, -150}, true},
-        {"far to the east", {30, -1, -11}, {40, 1, -9}, true},
-        {"far above", {-1, 30, -11}, {1, 40, -9}, true},
-        {"straddling the left plane", {-15, -1, -11}, {-9, 1, -9}, false},
-        {"around the camera", {-5, -5, -5}, {5, 5, 5}, false},
-        {"a tall thin column reaching into view", {-0.1f, -500, -20}, {0.1f, -19, -19.8f}, false},
+        {"ahead", {-1, -1, -11}, {1, 1, -9}, false},           {"behind", {-1, -1, 2}, {1, 1, 5}, true},
+        {"beyond the far plane", {-1, -1, -200}, {1, 1, -150}, true}, {"far to the east", {30, -1, -11}, {40, 1, -9}, true},
+        {"far above", {-1, 30, -11}, {1, 40, -9}, true},      {"straddling the left plane", {-15, -1, -11}, {-9, 1, -9}, false},
+        {"around the camera", {-5, -5, -5}, {5, 5, 5}, false}, {"a thin column in view", {-0.1f, -500, -20}, {0.1f, -19, -19.8f}, false},
     };
     const Frustum frustum(looking_north());
     for (const Case& c : cases)

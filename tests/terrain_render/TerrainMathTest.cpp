@@ -36,7 +36,6 @@ TEST(ChunkMesh, AGridWithASkirtRingCoversTheSquareOnce)
             area += cross / 2;
         }
         EXPECT_NEAR(area, 2.5 * 2.5, 1e-3) << n;
-        EXPECT_EQ(std::set<uint32_t>(mesh.indices.begin(), mesh.indices.end()).size(), mesh.vertices.size()) << "all used";
     }
     EXPECT_THROW(build_chunk_mesh(1, 1.0f), std::invalid_argument);
     EXPECT_THROW(build_chunk_mesh(0, 1.0f), std::invalid_argument);
@@ -51,9 +50,7 @@ TEST(Atmosphere, SunDirectionsSkyCubeAndTableAltitudes)
     const CubeVertices& v = cube_vertices(); // counter-clockwise seen from inside
     for (size_t i = 0; i < v.size(); i += 3)
         EXPECT_LT(glm::dot(glm::cross(v[i + 1] - v[i], v[i + 2] - v[i]), v[i] + v[i + 1] + v[i + 2]), 0.0f) << i / 3;
-    EXPECT_EQ(sky_table_altitude(-50.0), sky_table_altitude(0.0));
-    EXPECT_EQ(sky_table_altitude(3000.0), sky_table_altitude(3005.0)) << "a slow climb keeps the table";
-    EXPECT_NE(sky_table_altitude(3000.0), sky_table_altitude(3100.0));
+    EXPECT_EQ(sky_table_altitude(-50.0), sky_table_altitude(0.0)); // (steps of the table: the sky-table test)
     for (double h = 20.0; h < 50000.0; h *= 1.07)
         EXPECT_LE(std::abs(sky_table_altitude(h) - h), std::max(0.02 * h, 10.0)) << h;
 }
