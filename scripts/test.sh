@@ -15,12 +15,12 @@ cmake --build build -j"$jobs"
 
 echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWH_SANITIZE=address -DWH_UNIT_TESTS_ONLY=ON >/dev/null
-cmake --build build-asan -j"$jobs"
+cmake --build build-asan -j"$jobs" --target wh_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit
 
 echo "== Tile-service tests under ThreadSanitizer"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWH_SANITIZE=thread -DWH_UNIT_TESTS_ONLY=ON >/dev/null
-cmake --build build-tsan -j"$jobs"
+cmake --build build-tsan -j"$jobs" --target wh_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L tiles

@@ -1,472 +1,277 @@
-// The application object in one process under a real X display: construction lines, the
-// frame loop's routing of pushed SDL events, key bindings, window changes and capture mode.
-// One App serves the whole suite (it owns the window and the process-wide physics world is
-// built once); each test puts back what it changes.
+// The application under a real X display: construction, the frame loop's routing of SDL
+// events, key bindings, the mouse, the terrain frame's GL state and the overlay's readouts. One App, built
+// against a tile server of its own in a throw-away base directory and started with a virtual
+// flight stick attached, serves every test; each puts back what it changes.
 
-#include "app/App.h"
-
-#include <cmath>
-#include <cstdlib>
-#include <memory>
-
-#include <glm/gtx/string_cast.hpp>
-#include <gtest/gtest.h>
-#include <imgui.h>
+#include <btBulletDynamicsCommon.h>
+#include <fmt/format.h>
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
+#include <gtest/gtest.h>
+#include <imgui_internal.h>
 
-#include "console/Console.h"
+#include "app/App.h"
 #include "app/OrbitCamera.h"
-#include "gfx/Image.h"
-#include "tests/support/BaseDir.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TileServer.h"
+#include "console/Console.h"
+#include "physics/PhysicsWorld.h"
+#include "tests/support/Support.h"
 
 namespace {
 
-SDL_Event key_down(SDL_Keycode key, SDL_Scancode scancode)
-{
-    SDL_Event event{};
-    event.type = SDL_KEYDOWN;
-    event.key.state = SDL_PRESSED;
-    event.key.keysym.sym = key;
-    event.key.keysym.scancode = scancode;
-    return event;
-}
-
-SDL_Event window_size_event(Uint8 kind, int width, int height)
-{
-    SDL_Event event{};
-    event.type = SDL_WINDOWEVENT;
-    event.window.event = kind;
-    event.window.data1 = width;
-    event.window.data2 = height;
-    return event;
-}
-
-SDL_Event mouse_button(Uint32 type, Uint8 button)
+SDL_Event event_of(Uint32 type, Sint32 value = 0, Uint8 button = SDL_BUTTON_LEFT)
 {
     SDL_Event event{};
     event.type = type;
-    event.button.button = button;
-    event.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+    if (type == SDL_KEYDOWN)
+        event.key.keysym = {SDL_GetScancodeFromKey(value), value, 0, 0};
+    else if (type == SDL_MOUSEMOTION)
+        event.motion = {type, 0, 0, 0, 0, 900, 500, value, 0}; // over the scene, away from the overlay
+    else if (type == SDL_MOUSEWHEEL)
+        event.wheel.y = value;
+    else
+        event.button = {type, 0, 0, 0, button, 0, 1, 0, 900, 500};
     return event;
 }
+glm::vec3 forward(const gfx::Transform& camera) { return -camera.get_z_axis(); }
 
-SDL_Event mouse_motion(int xrel, int yrel)
-{
-    SDL_Event event{};
-    event.type = SDL_MOUSEMOTION;
-    event.motion.x = 640;
-    event.motion.y = 600;
-    event.motion.xrel = xrel;
-    event.motion.yrel = yrel;
-    return event;
-}
-
-SDL_Event mouse_wheel(int y)
-{
-    SDL_Event event{};
-    event.type = SDL_MOUSEWHEEL;
-    event.wheel.y = y;
-    return event;
-}
+struct World {
+    support::TempDir dir{"wh-app"};
+    support::TileServer server;
+    std::filesystem::path base = support::make_base_dir(dir, server);
+    std::string startup; // what construction printed
+    std::unique_ptr<App> app;
+    World()
+    {
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1"); // another window may have the focus
+        SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+        SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_FLIGHT_STICK, 6, 4, 0);
+        console::Capture capture;
+        app = std::make_unique<App>(load_config(base));
+        startup = capture.out();
+    }
+};
 
 class AppTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    static World& world()
     {
-        s_dir = std::make_unique<support::TempDir>("wh-app-gl");
-        s_server = std::make_unique<support::TileServer>();
-        std::filesystem::path base = support::make_base_dir(*s_dir, *s_server);
-        setenv("XDG_DATA_HOME", (*s_dir / "data").c_str(), 1);
-        console::Capture capture;
-        Config config = load_config(base);
-        s_app = std::make_unique<App>(config);
-        s_construction_out = capture.out();
-        s_construction_err = capture.err();
+        static World instance;
+        return instance;
     }
-
-    static void TearDownTestSuite()
-    {
-        s_app.reset();
-        s_server.reset();
-        s_dir.reset();
-    }
-
+    static App& app() { return *world().app; }
     void SetUp() override
     {
-        ASSERT_NE(s_app, nullptr);
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        release_overlay_focus();
         app().quit = false;
-        app().capture = {};
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        focus_overlay(false);
     }
-
-    static App& app() { return *s_app; }
-
-    // Runs exactly n frames of the real loop.
-    static void run_frames(uint64_t n)
+    static void frames(uint64_t n, std::initializer_list<SDL_Event> events = {})
     {
+        for (SDL_Event event : events)
+            SDL_PushEvent(&event);
         app().capture.exit_after_frames = n;
         app().run();
-        app().capture.exit_after_frames.reset();
-        EXPECT_EQ(app().frames_run, n);
     }
-
-    static void push(SDL_Event event) { ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError(); }
-
-    static void press(SDL_Keycode key, SDL_Scancode scancode)
-    {
-        push(key_down(key, scancode));
-        run_frames(1);
-    }
-
-    // An ImGui frame of the test's own between two application frames, to give an ImGui
-    // window the focus (or take it away): the overlay then owns the input.
-    static void imgui_frame(bool focus_a_window)
+    static void press(SDL_Keycode key) { frames(1, {event_of(SDL_KEYDOWN, key)}); }
+    // An ImGui frame of the test's own between frames of the App that gives a window the
+    // keyboard focus (the overlay then owns the input) or takes it away.
+    static void focus_overlay(bool focused)
     {
         ImGui_ImplOpenGL3_NewFrame();
         ImGui_ImplSDL2_NewFrame();
         ImGui::NewFrame();
-        if (focus_a_window) {
-            ImGui::SetNextWindowPos(ImVec2(900, 400));
-            ImGui::Begin("Test Window");
-            ImGui::Text("focus holder");
-            ImGui::End();
-            ImGui::SetWindowFocus("Test Window");
-        } else {
-            ImGui::SetWindowFocus(nullptr);
-        }
+        ImGui::Begin("Test Window");
+        ImGui::End();
+        ImGui::SetWindowFocus(focused ? "Test Window" : nullptr);
         ImGui::EndFrame();
     }
-
-    static void release_overlay_focus() { imgui_frame(false); }
-
-    static inline std::unique_ptr<support::TempDir> s_dir;
-    static inline std::unique_ptr<support::TileServer> s_server;
-    static inline std::unique_ptr<App> s_app;
-    static inline std::string s_construction_out;
-    static inline std::string s_construction_err;
+    static glm::vec3 spawn() { return {0.0f, float(app().terrain->get_elevation(0.0, 0.0, true)) + 5.0f, 0.0f}; }
 };
 
-TEST_F(AppTest, ConstructionPrintsItsLinesInOrderAndStartsPaused)
+TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
 {
-    const std::string& out = s_construction_out;
-    const std::string base_line = "Base Path: " + console::quoted(app().config.base_path) + "\n";
-    const std::string start_line = "Start Position: lat=47.257600, lon=11.351300\n";
-    size_t pref = out.find("Get Pref Path: ");
-    size_t base = out.find(base_line);
-    size_t start = out.find(start_line);
-    ASSERT_NE(pref, std::string::npos) << out;
-    ASSERT_NE(base, std::string::npos) << out;
-    ASSERT_NE(start, std::string::npos) << out;
-    EXPECT_LT(pref, base) << out;
-    EXPECT_EQ(start, base + base_line.size()) << "Start Position follows Base Path directly:\n" << out;
-    EXPECT_EQ(out.find("Get Base Path: "), std::string::npos) << "a base was given:\n" << out;
-    EXPECT_EQ(out.find("Joystick"), std::string::npos) << "no joystick under Xvfb:\n" << out;
-
-    EXPECT_TRUE(app().paused);
-    EXPECT_TRUE(app().show_overlay);
-    EXPECT_FALSE(app().show_help);
-    EXPECT_TRUE(app().render_debug_geometry);
-    EXPECT_FALSE(app().fullscreen);
-    EXPECT_EQ(app().fpv_speed, 200.0f);
-    EXPECT_EQ(app().camera_index, 0u);
-    EXPECT_EQ(app().start_position_index, 0u);
+    const std::string& out = world().startup;
+    EXPECT_LT(out.find("Joystick 0 is a joystick.\n"), out.find("Base Path: " + console::quoted(world().base) + "\n")) << out;
+    EXPECT_TRUE(app().paused && app().show_overlay && !app().show_help && app().camera_index == 0);
+    GLint cull = 0;
+    glGetIntegerv(GL_CULL_FACE_MODE, &cull);
+    EXPECT_EQ(std::pair(glIsEnabled(GL_DEPTH_TEST), cull), std::pair(GLboolean(GL_TRUE), GL_FRONT));
     ASSERT_EQ(app().cameras.size(), 2u);
-}
-
-TEST_F(AppTest, CamerasStartAboveTheOriginAndBehindTheAircraft)
-{
-    BaseCamera& first = *app().cameras[0];
-    glm::vec3 position = first.get_world_position();
-    EXPECT_NEAR(position.x, 0.0f, 1e-3) << glm::to_string(position);
-    EXPECT_NEAR(position.y, 150.0f, 1e-3) << glm::to_string(position);
-    EXPECT_NEAR(position.z, 0.0f, 1e-3) << glm::to_string(position);
-    glm::vec3 forward = -first.get_z_axis();
-    EXPECT_NEAR(forward.x, 1.0f, 1e-4) << "facing east: " << glm::to_string(forward);
-
-    auto* orbit = dynamic_cast<OrbitCamera*>(app().cameras[1].get());
-    ASSERT_NE(orbit, nullptr) << "camera 1 is the orbit camera";
-    EXPECT_FLOAT_EQ(orbit->distance, 0.75f);
-    EXPECT_EQ(orbit->target, &app().aircraft_transform);
-
-    for (auto& camera : app().cameras) {
-        EXPECT_FLOAT_EQ(camera->get_near(), 0.12f);
-        EXPECT_FLOAT_EQ(camera->get_far(), 10000.0f);
-        EXPECT_FLOAT_EQ(camera->get_fov(), 0.7853982f);
-        EXPECT_FLOAT_EQ(camera->get_aspect_ratio(), app().aspect_ratio());
+    EXPECT_LT(glm::length(app().cameras[0]->get_world_position() - glm::vec3(0.0f, 150.0f, 0.0f)), 1e-3f) << "3000 m up";
+    EXPECT_LT(glm::length(forward(*app().cameras[0]) - glm::vec3(1.0f, 0.0f, 0.0f)), 1e-4f) << "looking east";
+    const auto& orbit = dynamic_cast<const OrbitCamera&>(*app().cameras[1]);
+    EXPECT_EQ(std::pair(orbit.distance, orbit.target), std::pair(0.75f, static_cast<const gfx::Transform*>(&app().aircraft_transform)));
+    for (const auto& camera : app().cameras)
+        EXPECT_EQ(std::tuple(camera->get_near(), camera->get_far(), camera->get_fov(), camera->get_aspect_ratio()),
+                  std::tuple(0.12f, 10000.0f, 0.7853982f, 1280.0f / 720.0f));
+    EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 2) << "the aircraft and the ground plane";
+    EXPECT_LT(glm::length(app().aircraft.position() - spawn()), 1e-3f) << "hanging 5 m above the ground, paused";
+    // A terrain frame, in wireframe or not, leaves fill mode, no sampler and the sky's state as
+    // it found them.
+    for (bool wireframe : {true, false}) {
+        app().terrain->wireframe = wireframe;
+        frames(1);
+        GLint mode[2] = {}, sampler = -1, depth = 0;
+        glGetIntegerv(GL_POLYGON_MODE, mode);
+        glGetIntegerv(GL_SAMPLER_BINDING, &sampler);
+        glGetIntegerv(GL_CULL_FACE_MODE, &cull);
+        glGetIntegerv(GL_DEPTH_FUNC, &depth);
+        const TerrainFrameStats& stats = app().terrain->last_frame_stats();
+        EXPECT_EQ(std::tuple(mode[0], sampler, cull, depth, stats.sky_drawn, stats.drawn > 0),
+                  std::tuple(GL_FILL, 0, GL_FRONT, GL_LESS, !wireframe, true)) << "wireframe " << wireframe;
     }
 }
 
-TEST_F(AppTest, FirstFrameHasNoTimeLaterFramesDo)
+TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
 {
-    // The shared App may have run frames already; a fresh clock shows the first-frame rule.
-    app().delta_time = 0.0f;
-    run_frames(1);
-    EXPECT_EQ(app().frame_dt, 0.0f) << "the first frame of a fresh clock";
-    EXPECT_GT(app().delta_time, 0.0f) << "measured at the frame's end";
-    run_frames(1);
-    EXPECT_GT(app().frame_dt, 0.0f);
-    EXPECT_GE(app().now_counter, app().last_counter);
+    press(SDLK_p);
+    EXPECT_FALSE(app().paused);
+    press(SDLK_p);
+    frames(1, {event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_n)});
+    EXPECT_TRUE(app().paused && app().camera_index == 1) << "every event of a frame is handled";
+    for (SDL_Keycode key : {SDLK_n, SDLK_h, SDLK_i})
+        press(key);
+    EXPECT_TRUE(app().camera_index == 0 && app().show_help && !app().show_overlay) << "N wraps; I keeps the help switch";
+    for (SDL_Keycode key : {SDLK_h, SDLK_i, SDLK_F1})
+        press(key);
+    EXPECT_TRUE(!app().show_help && app().show_overlay);
+
+    app().paused = false; // X: back at the start, at rest and paused, the controls kept
+    app().aircraft.controls.throttle = 1.0f;
+    app().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), 1.0f), btVector3(90, 20, 5)));
+    app().aircraft.body->setLinearVelocity(btVector3(10, 0, 0));
+    press(SDLK_x);
+    EXPECT_EQ(std::tuple(app().paused, app().aircraft.rotation(), app().aircraft.speed(), app().aircraft.controls.throttle),
+              std::tuple(true, glm::quat(1, 0, 0, 0), 0.0f, 1.0f));
+    EXPECT_LT(glm::length(app().aircraft.position() - spawn()), 1e-3f);
+    app().aircraft.controls.throttle = 0.0f;
+
+    console::Capture capture;
+    press(SDLK_r);
+    EXPECT_TRUE(capture.out().find("Reloaded all shaders!\n") < capture.out().find("Reloaded terrain shaders!\n")) << capture.out();
+    focus_overlay(true);
+    frames(1, {event_of(SDL_KEYDOWN, SDLK_p), event_of(SDL_KEYDOWN, SDLK_n)});
+    EXPECT_TRUE(app().paused && app().camera_index == 0) << "the keys were the overlay's";
 }
 
-TEST_F(AppTest, KeyBindings)
+TEST_F(AppTest, TheMouseTurnsAndZoomsTheActiveCameraOnlyAndTheOrbitCameraFollowsTheAircraftAsDrawn)
 {
-    press(SDLK_p, SDL_SCANCODE_P);
-    EXPECT_FALSE(app().paused) << "P resumes";
-    press(SDLK_p, SDL_SCANCODE_P);
-    EXPECT_TRUE(app().paused) << "P pauses again";
-
-    press(SDLK_n, SDL_SCANCODE_N);
-    EXPECT_EQ(app().camera_index, 1u);
-    press(SDLK_n, SDL_SCANCODE_N);
-    EXPECT_EQ(app().camera_index, 0u) << "N wraps around";
-
-    press(SDLK_h, SDL_SCANCODE_H);
-    EXPECT_TRUE(app().show_help);
-    press(SDLK_i, SDL_SCANCODE_I);
-    EXPECT_FALSE(app().show_overlay);
-    EXPECT_TRUE(app().show_help) << "I hides the overlay, the help switch stays";
-    press(SDLK_h, SDL_SCANCODE_H);
-    press(SDLK_i, SDL_SCANCODE_I);
-    EXPECT_TRUE(app().show_overlay);
-    EXPECT_FALSE(app().show_help);
-
-    // X pauses whatever the state was.
-    app().paused = false;
-    press(SDLK_x, SDL_SCANCODE_X);
-    EXPECT_TRUE(app().paused);
-
-    // Other keys do nothing here.
-    press(SDLK_q, SDL_SCANCODE_Q);
-    press(SDLK_F1, SDL_SCANCODE_F1);
-    EXPECT_TRUE(app().paused);
-    EXPECT_EQ(app().camera_index, 0u);
-    EXPECT_TRUE(app().show_overlay);
-}
-
-TEST_F(AppTest, SeveralEventsInOneFrameAreAllHandled)
-{
-    push(key_down(SDLK_n, SDL_SCANCODE_N));
-    push(key_down(SDLK_n, SDL_SCANCODE_N));
-    push(key_down(SDLK_n, SDL_SCANCODE_N));
-    run_frames(1);
-    EXPECT_EQ(app().camera_index, 1u);
-    press(SDLK_n, SDL_SCANCODE_N);
-    EXPECT_EQ(app().camera_index, 0u);
-}
-
-TEST_F(AppTest, KeysDoNotReachTheBindingsWhileAnOverlayWindowHasFocus)
-{
-    imgui_frame(true);
-    ASSERT_TRUE(App::overlay_owns_input());
-    push(key_down(SDLK_p, SDL_SCANCODE_P));
-    push(key_down(SDLK_n, SDL_SCANCODE_N));
-    run_frames(1);
-    EXPECT_TRUE(app().paused) << "P was the overlay's";
-    EXPECT_EQ(app().camera_index, 0u) << "N was the overlay's";
-
-    release_overlay_focus();
-    ASSERT_FALSE(App::overlay_owns_input());
-    press(SDLK_n, SDL_SCANCODE_N);
-    EXPECT_EQ(app().camera_index, 1u) << "with the focus gone the bindings work again";
-    press(SDLK_n, SDL_SCANCODE_N);
-}
-
-TEST_F(AppTest, ResizeUpdatesWindowViewportAndBothCameras)
-{
-    const uint64_t width = app().width;
-    const uint64_t height = app().height;
-    for (Uint8 kind : {Uint8(SDL_WINDOWEVENT_RESIZED), Uint8(SDL_WINDOWEVENT_SIZE_CHANGED)}) {
-        push(window_size_event(kind, 640, 480));
-        run_frames(1);
-        EXPECT_EQ(app().width, 640u);
-        EXPECT_EQ(app().height, 480u);
-        for (auto& camera : app().cameras)
-            EXPECT_FLOAT_EQ(camera->get_aspect_ratio(), 640.0f / 480.0f);
-
-        // A minimised window reporting height 0 leaves the cameras with a finite ratio.
-        push(window_size_event(kind, 640, 0));
-        run_frames(1);
-        for (auto& camera : app().cameras)
-            EXPECT_TRUE(std::isfinite(camera->get_aspect_ratio()));
-
-        push(window_size_event(kind, int(width), int(height)));
-        run_frames(1);
-        EXPECT_EQ(app().width, width);
-        for (auto& camera : app().cameras)
-            EXPECT_FLOAT_EQ(camera->get_aspect_ratio(), float(width) / float(height));
-    }
-}
-
-TEST_F(AppTest, MouseDragAndWheelReachTheActiveCameraOnly)
-{
-    auto* orbit = dynamic_cast<OrbitCamera*>(app().cameras[1].get());
-    ASSERT_NE(orbit, nullptr);
-    const float yaw = orbit->yaw;
-    const float distance = orbit->distance;
-    const glm::quat first_rotation = app().cameras[0]->get_rotation();
-
+    auto& orbit = dynamic_cast<OrbitCamera&>(*app().cameras[1]);
+    const float yaw = orbit.yaw, distance = orbit.distance;
+    const glm::quat free_rotation = app().cameras[0]->get_rotation();
     app().camera_index = 1;
-    push(mouse_motion(100, 0));
-    run_frames(1);
-    EXPECT_FLOAT_EQ(orbit->yaw, yaw) << "motion without the left button changes nothing";
-
-    push(mouse_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT));
-    push(mouse_motion(100, 0));
-    run_frames(1);
-    EXPECT_TRUE(app().mouse_look);
-    EXPECT_FLOAT_EQ(orbit->yaw, yaw + 20.0f) << "100 pixels right add 20 degrees";
-    EXPECT_EQ(app().cameras[0]->get_rotation(), first_rotation) << "the inactive camera stays";
-
-    push(mouse_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT));
-    push(mouse_motion(-100, 0));
-    run_frames(1);
-    EXPECT_FALSE(app().mouse_look);
-    EXPECT_FLOAT_EQ(orbit->yaw, yaw + 20.0f);
-
-    push(mouse_wheel(1));
-    run_frames(1);
-    EXPECT_FLOAT_EQ(orbit->distance, distance * 1.2f) << "wheel without a button held";
-    push(mouse_wheel(-1));
-    run_frames(1);
-    EXPECT_FLOAT_EQ(orbit->distance, distance);
-
-    orbit->yaw = yaw;
+    for (Uint8 button : {SDL_BUTTON_RIGHT, SDL_BUTTON_LEFT}) // motion counts only while the left button is held
+        frames(1, {event_of(SDL_MOUSEMOTION, 100), event_of(SDL_MOUSEBUTTONDOWN, 0, button), event_of(SDL_MOUSEMOTION, 100),
+                   event_of(SDL_MOUSEBUTTONUP, 0, button), event_of(SDL_MOUSEMOTION, 100)});
+    EXPECT_EQ(std::tuple(orbit.yaw, app().mouse_look, app().cameras[0]->get_rotation()), std::tuple(yaw + 20.0f, false, free_rotation));
+    frames(1, {event_of(SDL_MOUSEWHEEL, 1)});
+    EXPECT_FLOAT_EQ(orbit.distance, distance * 1.2f) << "out, away from the user";
+    frames(1, {event_of(SDL_MOUSEWHEEL, -1)});
+    EXPECT_FLOAT_EQ(orbit.distance, distance);
+    orbit.yaw = yaw;
     app().camera_index = 0;
+    const glm::vec3 ahead = forward(*app().cameras[0]);
+    frames(1, {event_of(SDL_MOUSEBUTTONDOWN), event_of(SDL_MOUSEMOTION, 450), event_of(SDL_MOUSEBUTTONUP)}); // 90 degrees
+    EXPECT_LT(glm::length(forward(*app().cameras[0]) - glm::cross(ahead, glm::vec3(0.0f, 1.0f, 0.0f))), 1e-3f) << "turned right";
+    app().cameras[0]->set_rotation(free_rotation);
 }
 
-TEST_F(AppTest, FreeCameraKeysFirstKeyOfAPairWins)
+// The keys fly the free camera at 200 units a second while it is the one looked through (the first
+// key of a pair wins); they move the controls only while no stick is in use (the App started with
+// one).
+TEST_F(AppTest, HeldKeysFlyTheFreeCameraAndWithoutAStickTheAircraftAndTheStickFliesWhateverOwnsTheInput)
 {
     BaseCamera& camera = *app().cameras[0];
-    const glm::vec3 start = camera.get_position();
-    const glm::vec3 forward = -camera.get_z_axis();
-    uint8_t keys[SDL_NUM_SCANCODES] = {};
-    keys[SDL_SCANCODE_W] = 1;
-    keys[SDL_SCANCODE_S] = 1;
-
-    app().handle_keyboard(keys, 0.0f);
-    EXPECT_EQ(camera.get_position(), start) << "dt 0 moves nothing";
-
-    app().handle_keyboard(keys, 0.5f);
-    glm::vec3 moved = camera.get_position() - start;
-    EXPECT_NEAR(glm::dot(moved, forward), 100.0f, 1e-2) << "W wins over S: " << glm::to_string(moved);
-
-    // Only while the first-person camera is active.
+    const glm::vec3 start = camera.get_position(), ahead = forward(camera), right = camera.get_x_axis();
+    const auto hold = [&](std::initializer_list<SDL_Scancode> held, uint64_t active_camera) {
+        uint8_t state[SDL_NUM_SCANCODES] = {};
+        for (SDL_Scancode code : held)
+            state[code] = 1;
+        camera.set_position(start);
+        app().camera_index = active_camera;
+        app().aircraft.controls = {};
+        for (int i = 0; i < 60; ++i)
+            app().handle_keyboard(state, 1.0f / 60.0f);
+        app().camera_index = 0;
+        const glm::vec3 moved = camera.get_position() - start; // in a second, along forward, right, up
+        return glm::round(glm::vec3(glm::dot(moved, ahead), glm::dot(moved, right), moved.y));
+    };
+    const ControlInputs& c = app().aircraft.controls;
+    EXPECT_EQ(hold({SDL_SCANCODE_W, SDL_SCANCODE_S, SDL_SCANCODE_A, SDL_SCANCODE_SPACE, SDL_SCANCODE_K}, 0), glm::vec3(200, -200, 200));
+    EXPECT_TRUE(c.elevator == 0.0f && c.throttle == 0.0f);
+    app().input_mode = InputMode::None;
+    EXPECT_EQ(hold({SDL_SCANCODE_W, SDL_SCANCODE_A, SDL_SCANCODE_Q, SDL_SCANCODE_K}, 0), glm::vec3(200, -200, 0));
+    EXPECT_TRUE(c.elevator > 0.95f && c.aileron < -0.95f && c.rudder < -0.95f && c.throttle > 0.95f);
+    EXPECT_EQ(hold({SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_E, SDL_SCANCODE_LCTRL}, 1), glm::vec3(0)) << "not looked through";
+    EXPECT_TRUE(c.elevator < -0.95f && c.aileron > 0.95f && c.rudder > 0.95f);
+    EXPECT_EQ(hold({SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_LCTRL}, 0), glm::vec3(-200, 200, -200)) << "D right, Ctrl down";
+    app().input_mode = InputMode::Joystick;
+    app().aircraft.controls = {};
     camera.set_position(start);
-    app().camera_index = 1;
-    app().handle_keyboard(keys, 0.5f);
-    EXPECT_EQ(camera.get_position(), start);
-    app().camera_index = 0;
+    frames(1); // the rest values reported on opening
+    focus_overlay(true);
+    ASSERT_TRUE(App::overlay_owns_input());
+    ASSERT_EQ(SDL_JoystickSetVirtualAxis(app().joystick, 0, 32767), 0) << SDL_GetError();
+    frames(1);
+    EXPECT_EQ(app().aircraft.controls.aileron, 1.0f);
+    SDL_JoystickSetVirtualAxis(app().joystick, 0, 0);
+    app().aircraft.controls = {};
 }
 
-TEST_F(AppTest, SelectStartPositionMovesTheFirstPersonCameraWhicheverIsActive)
+// Overlay frames of the test's own (no scene) read the text the windows draw, as ImGui logs it
+// through its clipboard hook; the Options window's headers are opened as clicks would.
+TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
 {
-    app().camera_index = 1;
-    app().select_start_position(10); // Thueringerberg, heading 180, 2000 m
-    EXPECT_EQ(app().start_position_index, 10u);
-    BaseCamera& first = *app().cameras[0];
-    EXPECT_FLOAT_EQ(first.get_position().y, 100.0f);
-    glm::vec3 forward = -first.get_z_axis();
-    EXPECT_NEAR(forward.z, 1.0f, 1e-4) << "heading 180 faces south";
-
-    app().select_start_position(99); // out of range: ignored
-    EXPECT_EQ(app().start_position_index, 10u);
-
-    app().select_start_position(0);
-    EXPECT_NEAR(first.get_position().y, 150.0f, 1e-3);
-    app().camera_index = 0;
-}
-
-TEST_F(AppTest, ShaderReloadFromTheOverlaySaysReloaded)
-{
+    unsigned char* pixels = nullptr; // the font atlas, which the GL backend would build
+    int width = 0, height = 0;
+    ImGui::GetIO().Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    const auto frame = [](void (App::*draw)(), bool log) { // logging follows one window
+        ImGui::GetIO().DisplaySize = ImVec2(1280.0f, 720.0f);
+        ImGui::NewFrame();
+        if (log)
+            ImGui::LogToClipboard();
+        (app().*draw)();
+        if (log)
+            ImGui::LogFinish();
+        ImGui::Render();
+    };
+    app().show_overlay = app().show_help = true;
+    frame(&App::draw_overlay, false);
+    app().fps = 42;
+    app().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
+    ImGuiWindow* options = ImGui::FindWindowByName("Options");
+    for (const char* label : {"Camera", "Terrain", "FlightModel"})
+        options->StateStorage.SetInt(ImHashStr(label, 0, options->ID), 1);
+    ImGui::SetWindowSize("Options", {420, 710});
+    static std::string text;
+    ImGui::GetIO().SetClipboardTextFn = [](void*, const char* logged) { text += logged; };
+    for (void (App::*draw)() : {&App::draw_options_window, &App::draw_help_window, &App::draw_status_bar})
+        frame(draw, true);
+    const std::string lines[] = {"FPS: 42", "Position: [0.00, 150.00, 0.00]", "Lat: 47.257600, Lon: 11.351300, Alt: 2999.99995",
+                                 "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 0.000 km/h",
+                                 "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
+                                 fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
+                                             app().config.elevation_server.attribution, app().config.texture_server.attribution)};
+    for (const std::string& line : lines)
+        EXPECT_NE(text.find(line), std::string::npos) << "missing \"" << line << "\" in:\n" << text;
+    app().aircraft.controls = {};
+    app().show_help = false;
     console::Capture capture;
     app().reload_shaders_from_overlay();
-    const std::string out = capture.out();
-    ASSERT_GE(out.size(), std::string("Reloaded.\n").size());
-    EXPECT_EQ(out.substr(out.size() - 10), "Reloaded.\n") << out;
-
-    capture.clear();
-    app().reload_shaders();
-    EXPECT_EQ(capture.out().find("Reloaded.\n"), std::string::npos) << "key R prints no such line";
-}
-
-TEST_F(AppTest, FullscreenTwiceReturnsToAWindow)
-{
-    app().toggle_fullscreen();
-    EXPECT_TRUE(app().fullscreen);
-    run_frames(1);
-    app().toggle_fullscreen();
-    EXPECT_FALSE(app().fullscreen);
-    run_frames(2);
-    int w = 0, h = 0;
-    SDL_GetWindowSize(app().sdl_window, &w, &h);
-    EXPECT_EQ(app().width, uint64_t(w));
-    EXPECT_EQ(app().height, uint64_t(h));
-    EXPECT_EQ(SDL_GetWindowFlags(app().sdl_window) & SDL_WINDOW_FULLSCREEN, 0u);
-}
-
-TEST_F(AppTest, ScreenshotOfTheLastFrameAtTheWindowSize)
-{
-    std::filesystem::path file = *s_dir / "frame.png";
-    app().capture.screenshot = file;
-    console::Capture capture;
-    run_frames(3);
-    // Written once the loop has ended: the last line of the run.
-    const std::string line = "Screenshot: " + console::quoted(file) + "\n";
-    const std::string out = capture.out();
-    ASSERT_GE(out.size(), line.size()) << out << capture.err();
-    EXPECT_EQ(out.substr(out.size() - line.size()), line) << out << capture.err();
-
-    gfx::Image image;
-    ASSERT_TRUE(image.load(file, false)) << file;
-    EXPECT_EQ(uint64_t(image.width), app().width);
-    EXPECT_EQ(uint64_t(image.height), app().height);
-    bool any_lit = false;
-    for (size_t i = 0; i < size_t(image.width) * size_t(image.height) * 3 && !any_lit; ++i)
-        any_lit = image.data[i] != 0;
-    EXPECT_TRUE(any_lit) << "the frame is not black";
-}
-
-TEST_F(AppTest, UnwritableScreenshotIsReportedAsAFailure)
-{
-    app().capture_failed = false;
-    app().capture.screenshot = *s_dir / "missing" / "frame.png";
-    console::Capture capture;
-    run_frames(1);
-    EXPECT_TRUE(app().capture_failed);
-    // Tile errors of a loaded machine may come first; the screenshot's line is one of its own.
-    const std::string err = capture.err();
-    const size_t line = err.find("Could not write the screenshot ");
-    ASSERT_NE(line, std::string::npos) << err;
-    EXPECT_TRUE(line == 0 || err[line - 1] == '\n') << err;
-    app().capture_failed = false;
-}
-
-TEST_F(AppTest, QuitFinishesTheFrameAndLeavesLaterEventsQueued)
-{
-    push(key_down(SDLK_n, SDL_SCANCODE_N));
-    SDL_Event quit{};
-    quit.type = SDL_QUIT;
-    push(quit);
-    push(key_down(SDLK_p, SDL_SCANCODE_P));
-    app().capture.exit_after_frames = 10;
-    app().run();
-    EXPECT_TRUE(app().quit);
-    EXPECT_EQ(app().frames_run, 1u) << "the frame in which quit was set is completed, no more";
-    EXPECT_EQ(app().camera_index, 1u) << "events before the quit were handled";
-    EXPECT_TRUE(app().paused) << "the P behind the quit was not";
-    SDL_Event queued{};
-    ASSERT_EQ(SDL_PeepEvents(&queued, 1, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN), 1);
-    EXPECT_EQ(queued.key.keysym.sym, SDLK_p);
-
-    // run() returns at once while quit stays set.
-    app().run();
-    EXPECT_EQ(app().frames_run, 0u);
-    app().quit = false;
-    app().camera_index = 0;
+    EXPECT_TRUE(capture.out().ends_with("Reloaded.\n")) << capture.out();
+    app().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), 0.4f), btVector3(40, 700, -20)));
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    for (bool depth_pass : {true, false}) {
+        app().aircraft_transform = gfx::Transform();
+        app().draw_physics_scene(depth_pass);
+        EXPECT_LT(glm::length(app().aircraft_transform.get_world_position() - glm::vec3(2.0f, 35.0f, -1.0f)), 1e-4f);
+        EXPECT_NEAR(glm::dot(app().aircraft_transform.get_world_rotation(), app().aircraft.rotation()), 1.0f, 1e-6f);
+    }
+    app().draw_flight_model();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    app().reset();
 }
 
 } // namespace

@@ -1,0 +1,134 @@
+// Transforms and projection cameras, judged by where they put points, and the include
+// expansion of shader sources.
+
+#include <glm/gtx/string_cast.hpp>
+#include <gtest/gtest.h>
+
+#include "console/Console.h"
+#include "gfx/OrthoCamera.h"
+#include "gfx/PerspectiveCamera.h"
+#include "gfx/ShaderSource.h"
+#include "gfx/Transform.h"
+#include "tests/support/Support.h"
+
+namespace {
+
+using support::write_file;
+
+constexpr float PI = 3.14159265f;
+
+::testing::AssertionResult near(const glm::vec3& actual, const glm::vec3& expected, float tolerance = 1e-4f)
+{
+    if (glm::length(actual - expected) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << glm::to_string(actual) << " instead of " << glm::to_string(expected);
+}
+
+// Normalised device coordinates of a point of the camera's view space, or the world point as
+// a transform places the local one.
+glm::vec3 ndc(const gfx::Camera& camera, const glm::vec3& p)
+{
+    const glm::vec4 clip = camera.get_projection() * glm::vec4(p, 1.0f);
+    return glm::vec3(clip) / clip.w;
+}
+glm::vec3 placed(const glm::mat4& matrix, const glm::vec3& p) { return glm::vec3(matrix * glm::vec4(p, 1.0f)); }
+
+TEST(Transform, CamerasProjectAndTransformsPlaceScaleThenRotationThenPosition)
+{
+    gfx::PerspectiveCamera camera;
+    const auto expect_edges = [&](float fov, float aspect, float near_plane, float far_plane) {
+        const float t = std::tan(fov / 2.0f);
+        EXPECT_TRUE(near(ndc(camera, {0.0f, 0.0f, -near_plane}), {0.0f, 0.0f, -1.0f})) << fov;
+        EXPECT_TRUE(near(ndc(camera, {far_plane * t * aspect, far_plane * t, -far_plane}), glm::vec3(1.0f), 1e-3f)) << fov;
+    };
+    expect_edges(0.7853982f, 16.0f / 9.0f, 0.1f, 1000.0f); // the defaults
+    camera.set_perspective(1.2f, 1.0f, 1.0f, 10.0f);
+    static_cast<gfx::Camera&>(camera).set_aspect_ratio(0.5f); // as the application resizes its cameras
+    camera.set_near(0.01f);
+    camera.set_far(15.0f);
+    expect_edges(1.2f, 0.5f, 0.01f, 15.0f);
+
+    gfx::OrthoCamera box(-10.0f, -2.0f, 5.0f, 7.0f, -5.0f, 5.0f);
+    static_cast<gfx::Camera&>(box).set_aspect_ratio(3.0f); // changes nothing
+    box.set_far(15.0f);
+    EXPECT_TRUE(near(ndc(box, {-10.0f, 5.0f, 5.0f}), glm::vec3(-1.0f)) && near(ndc(box, {-2.0f, 7.0f, -15.0f}), glm::vec3(1.0f)));
+    EXPECT_TRUE(near(ndc(gfx::OrthoCamera(), {2.0f, 2.0f, -1000.0f}), glm::vec3(1.0f))) << "defaults -2..2, 0.1..1000";
+    const gfx::Transform t({1.0f, 2.0f, 3.0f}, glm::quat(glm::vec3(0.0f, PI / 2, 0.0f)), {2.0f, 3.0f, 4.0f});
+    EXPECT_TRUE(near(placed(t.get_matrix(), {1.0f, 0.0f, 0.0f}), {1.0f, 2.0f, 1.0f}));
+    gfx::Transform turned;
+    turned.set_rotation(glm::vec3(0.0f, -PI / 2, 0.0f)); // heading 90: the view (-Z) turns east
+    EXPECT_TRUE(near(-turned.get_z_axis(), {1.0f, 0.0f, 0.0f}) && near(turned.get_x_axis(), {0.0f, 0.0f, 1.0f}));
+    turned.set_rotation(glm::vec3(0.3f, -1.2f, 2.5f)); // pitch about X, yaw about Y, roll about Z
+    EXPECT_TRUE(near(glm::eulerAngles(turned.get_rotation()), {0.3f, -1.2f, 2.5f}, 1e-5f));
+    camera.set_rotation(glm::vec3(0.3f, -1.1f, 0.2f)); // its view is the inverse of its placement
+    camera.set_position({3.0f, -2.0f, 5.0f});
+    EXPECT_TRUE(near(placed(camera.get_view(), {3.0f, -2.0f, 5.0f}), glm::vec3(0.0f)));
+    struct Case { glm::vec3 eye, target, up; };
+    for (const Case c : {Case{{0, 0, 0}, {0, 0, -1}, {0, 1, 0}}, Case{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, Case{{3, 4, 5}, {}, {0, 1, 0}},
+                         Case{{-2, 1, 7}, {4, -3, 0}, {0, 0, 1}}}) {
+        gfx::OrthoCamera looking;
+        looking.look_at(c.eye, c.target, c.up);
+        EXPECT_TRUE(near(looking.get_world_position(), c.eye) && near(-looking.get_z_axis(), glm::normalize(c.target - c.eye)));
+        EXPECT_TRUE(near(placed(looking.get_view(), c.target), {0.0f, 0.0f, -glm::length(c.target - c.eye)}));
+        EXPECT_LT(std::abs(glm::dot(looking.get_x_axis(), c.up)), 1e-5f) << "no roll about the view";
+        EXPECT_EQ(looking.get_view_projection(), looking.get_projection() * looking.get_view());
+    }
+}
+
+class ShaderSourceTest : public ::testing::Test {
+protected:
+    std::string d() const { return dir.path().string(); }
+    support::TempDir dir{"wh-shader-source"};
+};
+
+TEST_F(ShaderSourceTest, DirectivesAreRecognisedExactlyAndNestedIncludesResolveAgainstTheTopLevelDirectory)
+{
+    write_file(dir / "x.glsl", "X\n");
+    write_file(dir / "noeol.glsl", "N");
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\n#include \"x.glsl\"\nb\n", "a\nX\n\nb\n"},     {"a\n#include \"x.glsl\"", "a\nX\n"}, // the line break stays
+        {"#include \"noeol.glsl\"\nb", "N\nb"},                 {" \t#  \tinclude \"x.glsl\"\n", "X\n\n"},
+        {"#include\t\"x.glsl\" // shared\nb", "X\n\nb"},        {"#includes \"x.glsl\"\n", "#includes \"x.glsl\"\n"},
+        {"#include\"x.glsl\"\n", "#include\"x.glsl\"\n"},       {"#include <x.glsl>\n", "#include <x.glsl>\n"},
+        {"#include \"x.glsl\nb\n", "#include \"x.glsl\nb\n"},   {"a #include \"x.glsl\"\n", "a #include \"x.glsl\"\n"},
+        {"a\r\n#include \"x.glsl\"\r\nb\r\n", "a\r\nX\n\r\nb\r\n"}, {"a\r#include \"x.glsl\"\rb", "a\rX\n\rb"},
+        {"a\n  # inject  \nb", "a\nINJ\nb"},                  {"a\n#inject", "a\nINJ"},
+        {"#injected\n", "#injected\n"},                         {"#include \"x.glsl\"\n#include \"x.glsl\"\n", "X\n\nX\n\n"},
+    };
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(gfx::expand_includes(input, "INJ", d()).text, expected) << ::testing::PrintToString(input);
+    for (const auto& [path, dir_part] : {std::pair{"assets/shaders//model.vert", "assets/shaders"}, std::pair{"/a.frag", "/"},
+                                         std::pair{"a.frag", ""}, std::pair{"", ""}})
+        EXPECT_EQ(gfx::include_dir_of(path), dir_part) << path;
+    write_file(dir / "shaders/main.vert", "main\n#include \"sub/a.glsl\"\n#include \"b.glsl\"\n");
+    write_file(dir / "shaders/sub/a.glsl", "a\n#include \"b.glsl\"\n");
+    write_file(dir / "shaders/b.glsl", "top-level b\n");
+    write_file(dir / "shaders/sub/b.glsl", "decoy b\n"); // beside the including file
+    console::Capture capture;
+    EXPECT_EQ(gfx::load_source(d() + "/shaders/main.vert"), "main\na\ntop-level b\n\n\ntop-level b\n\n");
+    EXPECT_EQ(capture.err(), "");
+}
+
+TEST_F(ShaderSourceTest, FailuresNameTheFileAndReachStandardError)
+{
+    write_file(dir / "a.glsl", "#include \"b.glsl\"\n");
+    write_file(dir / "b.glsl", "#include \"a.glsl\"\n");
+    write_file(dir / "dot.glsl", "#include \"./dot.glsl\"\n");
+    write_file(dir / "uses_missing.glsl", "ok\n#include \"missing.glsl\"\n");
+    for (int i = 0; i <= gfx::MAX_INCLUDE_DEPTH; ++i) // deep0 includes deep1 ... includes deep33
+        write_file(dir / ("deep" + std::to_string(i) + ".glsl"), "#include \"deep" + std::to_string(i + 1) + ".glsl\"\n");
+    write_file(dir / "deep33.glsl", "end\n");
+    for (const auto& [file, message] : {std::pair{"/nope.vert", "Error: couldn't load '" + d() + "/nope.vert'"},
+                                        std::pair{"/uses_missing.glsl", "Error: couldn't load '" + d() + "/missing.glsl'"},
+                                        std::pair{"/a.glsl", "Error: include cycle at '" + d() + "/a.glsl'"},
+                                        std::pair{"/dot.glsl", "Error: include cycle at '" + d() + "/./dot.glsl'"},
+                                        std::pair{"/deep0.glsl", "Error: includes nested too deep at '" + d() + "/deep33.glsl'"}}) {
+        EXPECT_EQ(gfx::expand_include_file(d() + file, "", d()).error, message);
+        console::Capture capture;
+        EXPECT_FALSE(gfx::load_source(d() + file).has_value());
+        EXPECT_EQ(capture.err(), message + "\n");
+    }
+    EXPECT_EQ(gfx::expand_include_file(d() + "/deep1.glsl", "", d()).text, "end\n" + std::string(32, '\n')) << "32 levels deep";
+}
+
+} // namespace

@@ -1,0 +1,262 @@
+// The physics world (Bullet behind the design's own rules), the boxes that show it, and the
+// aircraft: its flight-model file, its body, the engines' thrust and the landing gear, and an
+// aircraft of today's kind (engine, three wheels) landing and rolling on the ground.
+
+#include "physics/Aircraft.h"
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+
+#include <btBulletDynamicsCommon.h>
+#include <glm/gtc/quaternion.hpp>
+#include <gtest/gtest.h>
+
+#include "console/Console.h"
+#include "physics/BulletMath.h"
+#include "physics/DebugGeometry.h"
+#include "physics/PhysicsWorld.h"
+#include "tests/support/Support.h"
+
+namespace {
+
+float distance(const btVector3& a, const btVector3& b) { return (a - b).length(); }
+
+// The world is process-wide: each test starts with it empty.
+class AircraftTest : public ::testing::Test {
+protected:
+    void SetUp() override { PhysicsWorld::instance().remove_all_bodies(); }
+    void TearDown() override { PhysicsWorld::instance().remove_all_bodies(); }
+
+    // Loads the file (written with the text, if given) into an aircraft that has one engine,
+    // wheel and wing already, to see which lists a load replaced; returns what it printed.
+    std::string load(const std::string& text, std::filesystem::path path = {})
+    {
+        if (path.empty())
+            support::write_file(path = dir / "FlightModel.json", text);
+        aircraft.engines = {Engine{111.0f, glm::vec3(1.0f)}};
+        aircraft.wheels = {Wheel::attached_at(glm::vec3(0.0f, -3.0f, 0.0f), 333.0f, 3.0f)};
+        aircraft.wings = {Wing{222.0f, 2.0f, {}, glm::vec3(2.0f)}};
+        console::Capture capture;
+        aircraft.load_flight_model(path);
+        return capture.out() + capture.err();
+    }
+    // Which lists still hold what they had: E(ngines), W(heels), G (wings).
+    std::string old_lists() const
+    {
+        return std::string(aircraft.engines.size() == 1 && aircraft.engines[0].thrust == 111.0f ? "E" : "") +
+               (aircraft.wheels.size() == 1 && aircraft.wheels[0].stiffness == 333.0f ? "W" : "") +
+               (aircraft.wings.size() == 1 && aircraft.wings[0].wingspan == 222.0f ? "G" : "");
+    }
+    static btRigidBody* cube(const glm::vec3& position, float mass = 1.0f)
+    {
+        return PhysicsWorld::instance().add_dynamic_body(std::make_unique<btBoxShape>(btVector3(0.5f, 0.5f, 0.5f)), mass, position);
+    }
+    // Steps while the condition holds for the body, at most 10 s; returns the body's x, y.
+    static glm::vec2 step_while(btRigidBody* body, const std::function<bool(const btRigidBody&)>& condition)
+    {
+        for (int i = 0; i < 600 && condition(*body); ++i)
+            PhysicsWorld::instance().step(PhysicsWorld::max_step);
+        return {body->getWorldTransform().getOrigin().x(), body->getWorldTransform().getOrigin().y()};
+    }
+    void fly(int frames, const std::function<void()>& each_frame = [] {})
+    {
+        for (int i = 0; i < frames; ++i) {
+            aircraft.update();
+            PhysicsWorld::instance().step(PhysicsWorld::max_step);
+            each_frame();
+        }
+    }
+
+    support::TempDir dir{"wh-aircraft"};
+    Aircraft aircraft;
+};
+
+TEST_F(AircraftTest, AFlightModelFileFillsTheListsWithDefaultsAndAnErrorKeepsWhatWasReadBeforeIt)
+{
+    EXPECT_EQ(load(R"({"engines": [{"position": [3, 0.5, -1], "thrust": 2500}, {}], "unknown": {"ignored": true},
+        "wheels": [{"position": [2, -1.5, 0], "stiffness": 12000, "damping": 900}, {"position": [-1, -1, 1.5, 99]}],
+        "wings": [{"position": [0.5, 0.25, 3], "roll_angle": 3, "wingspan": 5, "chord_length": 1.5}, {}]})"),
+              "Read flightmodel config from " + console::quoted(dir / "FlightModel.json") + "\n");
+    ASSERT_EQ(std::tuple(aircraft.engines.size(), aircraft.wheels.size(), aircraft.wings.size()), std::tuple(2u, 2u, 2u));
+    const Engine &engine = aircraft.engines[0], &bare_engine = aircraft.engines[1];
+    EXPECT_EQ(std::tuple(engine.position, engine.thrust, bare_engine.position, bare_engine.thrust),
+              std::tuple(glm::vec3(3.0f, 0.5f, -1.0f), 2500.0f, glm::vec3(0.0f), 0.0f));
+    const Wheel &nose = aircraft.wheels[0], &main = aircraft.wheels[1]; // the suspension reaches -y down
+    EXPECT_EQ(std::tuple(nose.position, nose.rest_length, nose.stiffness, nose.damping, nose.offset, nose.orientation),
+              std::tuple(glm::vec3(2.0f, -1.5f, 0.0f), 1.5f, 12000.0f, 900.0f, 0.0f, glm::quat(1, 0, 0, 0)));
+    EXPECT_EQ(std::tuple(main.position, main.rest_length, main.stiffness, main.damping),
+              std::tuple(glm::vec3(-1.0f, -1.0f, 1.5f), 1.0f, 30000.0f, 1000.0f)) << "numbers past the third ignored";
+    const Wing &wing = aircraft.wings[0], &bare = aircraft.wings[1];
+    EXPECT_EQ(std::tuple(wing.position, wing.wingspan, wing.chord_length, bare.wingspan, bare.chord_length, bare.orientation),
+              std::tuple(glm::vec3(0.5f, 0.25f, 3.0f), 5.0f, 1.5f, 0.0f, 0.0f, glm::quat(1, 0, 0, 0)));
+    EXPECT_NE(load(R"({"wings": [{"wingspan": 4}]})"), "");
+    EXPECT_TRUE(aircraft.engines.empty() && aircraft.wheels.empty()) << "a missing member means none";
+    // Roll angles are whole degrees about the body's X axis: the fraction cut toward zero,
+    // whole turns of 720 degrees taken off.
+    const std::pair<std::string, float> angles[] = {{"10.9", 10}, {"-5.99", -5}, {"0.7", 0}, {"180", 180}, {"730", 10}, {"1e300", 0}};
+    for (const auto& [text, degrees] : angles) {
+        load(R"({"wings": [{"roll_angle": )" + text + "}]}");
+        EXPECT_NEAR(std::abs(glm::dot(aircraft.wings.at(0).orientation, glm::angleAxis(glm::radians(degrees), glm::vec3(1, 0, 0)))),
+                    1.0f, 1e-6f) << text;
+    }
+    // Reading ends at an error, printed in one line with the library's message: the lists before
+    // it hold the new contents, the one being read what it had appended, those after it their old.
+    struct Case { const char* text; const char* message; const char* old_lists; size_t engines; };
+    for (const Case& c : {Case{R"({"engines": [{"thrust": 5}], )", "parse error at line 1, column 30", "EWG", 1},
+                          Case{"[1, 2]", "type must be object, but is array", "EWG", 1},
+                          Case{R"({"engines": [{}, {"position": [1, 2]}], "wings": [{}]})", "array index 2 is out of range", "WG", 1},
+                          Case{R"({"engines": [{}, {}, {"thrust": "max"}]})", "type must be number, but is string", "WG", 2},
+                          Case{R"({"engines": [], "wheels": [{}, {"stiffness": true}]})", "type must be number, but is boolean", "G", 0},
+                          Case{R"({"wings": [{}, {"roll_angle": "10"}]})", "type must be number, but is string", "", 0},
+                          Case{R"({"engines": [{"thrust": 1e39}]})", "number out of range of a float: 1e+39", "WG", 0}}) {
+        const std::string printed = load(c.text);
+        EXPECT_NE(printed.find(c.message), std::string::npos) << c.text << "\n" << printed;
+        EXPECT_EQ(std::tuple(std::count(printed.begin(), printed.end(), '\n'), old_lists(), aircraft.engines.size()),
+                  std::tuple(1, std::string(c.old_lists), c.engines)) << c.text;
+    }
+    for (const std::filesystem::path& path : {dir / "absent.json", dir / "a\"b\\c.json", dir.path()}) {
+        EXPECT_EQ(load("", path), "Could not open " + console::quoted(path) + "\n");
+        EXPECT_EQ(old_lists(), "EWG");
+    }
+}
+
+// A 6 x 1 x 1 box of 480 kg; thrust is throttle x thrust along world +X at the engine's point,
+// which turns with the body while the direction does not.
+TEST_F(AircraftTest, TheBodyIsA480KilogramBoxPushedAlongWorldXAtItsEngines)
+{
+    aircraft.update(); // without a body nothing happens
+    aircraft.create_body(glm::vec3(0.0f));
+    aircraft.create_body(glm::vec3(0.0f, 50.0f, 0.0f));
+    const btRigidBody& body = *aircraft.body;
+    const btVector3 inverse_inertia = body.getInvInertiaDiagLocal();
+    EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 1);
+    EXPECT_FLOAT_EQ(1.0f / body.getInvMass(), 480.0f);
+    EXPECT_LT(distance(btVector3(1, 1, 1) / inverse_inertia, btVector3(80.0f, 1480.0f, 1480.0f)), 0.1f) << "m (b^2 + c^2) / 12";
+    aircraft.controls.throttle = 0.5f;
+    aircraft.engines = {Engine{2000.0f, glm::vec3(1.0f, 1.0f, 0.0f)}};
+    for (const auto& [yaw, arm] : {std::pair{0.0f, btVector3(1, 1, 0)}, std::pair{90.0f, btVector3(0, 1, -1)}}) {
+        aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), glm::radians(yaw)), btVector3(0, 50, 0)));
+        aircraft.body->clearForces();
+        aircraft.update();
+        EXPECT_LT(distance(body.getTotalForce(), btVector3(1000, 0, 0)) + distance(body.getTotalTorque(), arm.cross(btVector3(1000, 0, 0))),
+                  1e-2f) << "yaw " << yaw;
+    }
+    aircraft.controls.throttle = 1.0f;
+    aircraft.body->setAngularVelocity(btVector3(0.0f, 3.0f, 1.0f));
+    aircraft.place_body(glm::vec3(4.0f, 105.0f, -2.0f)); // at rest and upright (the App's X key checks the rest)
+    EXPECT_EQ(body.getAngularVelocity().length(), 0.0f);
+    aircraft.engines = {Engine{2400.0f, glm::vec3(3.0f, 0.0f, 0.0f)}};
+    fly(60);
+    EXPECT_NEAR(aircraft.body->getLinearVelocity().x(), 5.0f, 1e-3f) << "2400 N on 480 kg for 1 s";
+    EXPECT_LT(aircraft.body->getAngularVelocity().length(), 1e-4f);
+    EXPECT_FLOAT_EQ(aircraft.speed(), aircraft.body->getLinearVelocity().length());
+}
+
+// A wheel attached at (0, -1, 0), rest length 1, over the ground: the suspension pushes along the
+// body's up axis with stiffness x compression - damping x the attachment point's speed along it.
+TEST_F(AircraftTest, AWheelPushesWithItsSpringAndDamperAtItsAttachmentPoint)
+{
+    PhysicsWorld::instance().add_ground_plane(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    aircraft.create_body(glm::vec3(0.0f));
+    const auto push = [&](const glm::quat& attitude, float y, const glm::vec3& linear, const glm::vec3& angular, const Wheel& wheel) {
+        aircraft.wheels = {wheel};
+        aircraft.body->setWorldTransform(btTransform(physics::to_bt(attitude), btVector3(0.0f, y, 0.0f)));
+        aircraft.body->setLinearVelocity(physics::to_bt(linear));
+        aircraft.body->setAngularVelocity(physics::to_bt(angular));
+        aircraft.body->clearForces();
+        aircraft.wheels[0].step(*aircraft.body, PhysicsWorld::instance().get_scene());
+        return std::pair(aircraft.body->getTotalForce(), aircraft.body->getTotalTorque());
+    };
+    const glm::quat level(1, 0, 0, 0);
+    struct Case { float vertical_speed, stiffness, force; };
+    for (const Case c : {Case{0, 30000, 3000}, Case{-2, 30000, 5000}, Case{4, 30000, -1000}, Case{0, 60000, 6000}}) {
+        const auto [force, torque] = push(level, 1.9f, {0, c.vertical_speed, 0}, {}, Wheel::attached_at({0, -1, 0}, c.stiffness, 1000));
+        EXPECT_LT(distance(force, btVector3(0, c.force, 0)) + torque.length(), 0.5f) << c.force;
+        EXPECT_NEAR(aircraft.wheels[0].offset, 0.1f, 1e-4f);
+    }
+    // Rolled a quarter turn, the wheel sits at world (0, 0, -1) and pushes along world +Z.
+    const glm::quat rolled = glm::angleAxis(glm::radians(90.0f), glm::vec3(1, 0, 0));
+    EXPECT_LT(distance(push(rolled, 0.9f, {}, {}, Wheel::attached_at({0, -1, 0}, 30000, 1000)).first,
+                       btVector3(0, 0, 3000)), 0.5f);
+    // Out of reach, or without a suspension (attached at or above the body's origin): no force,
+    // and the last compression stays.
+    for (const auto& [y, attachment] : {std::pair{100.0f, -1.0f}, std::pair{0.2f, 0.0f}, std::pair{0.2f, 0.5f}}) {
+        Wheel still = Wheel::attached_at(glm::vec3(1.0f, attachment, 0.0f), 30000.0f, 1000.0f);
+        still.offset = 0.37f;
+        EXPECT_EQ(push(level, y, {0.0f, -1.0f, 0.0f}, {}, still).first, btVector3(0, 0, 0)) << y << " " << attachment;
+        EXPECT_EQ(aircraft.wheels[0].offset, 0.37f);
+    }
+}
+
+// Today's kind of aircraft, dropped from 5 m as the application spawns it: it lands on its
+// wheels without the box touching, settles level, and at full throttle rolls east.
+TEST_F(AircraftTest, AThreeWheeledAircraftLandsLevelAndRollsEastUnderThrust)
+{
+    const float ground = 574.0f;
+    load(R"({"engines": [{"position": [3, 0, 0], "thrust": 2000}], "wheels": [{"position": [2, -1, 0], "stiffness": 20000,
+        "damping": 2000}, {"position": [-1, -1, 1], "stiffness": 20000, "damping": 2000},
+        {"position": [-1, -1, -1], "stiffness": 20000, "damping": 2000}]})");
+    PhysicsWorld::instance().add_ground_plane(glm::vec3(0.0f, ground, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    aircraft.create_body(glm::vec3(0.0f, ground + 5.0f, 0.0f));
+    float clearance = 1e9f, tilt = 0.0f; // of the box's lowest corner; the largest lean of its up axis, degrees
+    const auto watch = [&] {
+        for (int corner = 0; corner < 8; ++corner) {
+            const glm::vec3 local(corner & 1 ? 3.0f : -3.0f, corner & 2 ? 0.5f : -0.5f, corner & 4 ? 0.5f : -0.5f);
+            clearance = std::min(clearance, (aircraft.position() + aircraft.rotation() * local).y - ground);
+        }
+        tilt = std::max(tilt, glm::degrees(std::acos(std::min((aircraft.rotation() * glm::vec3(0, 1, 0)).y, 1.0f))));
+    };
+    fly(600, watch);
+    EXPECT_TRUE(clearance > 0.05f && tilt < 1.0f && aircraft.speed() < 0.01f) << clearance << " " << tilt << " " << aircraft.speed();
+    EXPECT_TRUE(aircraft.wheels[0].offset > 0.0f && aircraft.wheels[0].offset < 1.0f);
+    EXPECT_NEAR(aircraft.wheels[0].offset, aircraft.wheels[1].offset, 0.01f) << "level: the load is shared";
+    EXPECT_NEAR(aircraft.wheels[1].offset, aircraft.wheels[2].offset, 0.01f);
+    const glm::vec3 start = aircraft.position();
+    aircraft.controls.throttle = 1.0f;
+    fly(600, watch);
+    const glm::vec3 moved = aircraft.position() - start;
+    EXPECT_NEAR(moved.x, 0.5f * 2000.0f / 480.0f * 100.0f, 5.0f) << "nothing holds it back for 10 s";
+    EXPECT_TRUE(std::abs(moved.z) < 0.5f && std::abs(moved.y) < 0.05f && clearance > 0.05f && tilt < 5.0f) << "on its wheels";
+}
+
+TEST_F(AircraftTest, AWorldStepIsTheFrameTimeCappedAndPlanesAndContactsFollowTheMaterial)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, float> cases[] = {{0.5f, 1 / 60.0f}, {0.01f, 0.01f}, {0, 0}, {-0.25f, 0}, {nan, 0}, {inf, 1 / 60.0f}};
+    for (const auto& [dt, step] : cases) {
+        btRigidBody* body = cube(glm::vec3(0.0f, 100.0f, 0.0f));
+        PhysicsWorld::instance().step(dt);
+        EXPECT_NEAR(body->getLinearVelocity().y(), -9.81f * step, 1e-5f) << "dt " << dt;
+        PhysicsWorld::instance().remove_body(body);
+    }
+    PhysicsWorld::instance().remove_body(nullptr); // unknown bodies are ignored
+    EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 0);
+    // Planes are solid opposite their normal at their elevation; contacts have the material's
+    // friction 0.5 and restitution 0.6 (not Bullet's products of them): a cube bounces back to about
+    // 0.6^2 of its drop and slides v^2 / (2 * 0.5 * g) from 5 m/s; bodies never fall asleep.
+    PhysicsWorld::instance().add_ground_plane(glm::vec3(0.0f, 612.5f, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    btRigidBody* heavy = cube(glm::vec3(5000.0f, 617.5f, 3000.0f), 480.0f);
+    EXPECT_NEAR(step_while(heavy, [](const btRigidBody&) { return true; }).y, 613.0f, 0.05f);
+    EXPECT_LT(heavy->getLinearVelocity().length(), 0.05f);
+    PhysicsWorld::instance().remove_all_bodies();
+    PhysicsWorld::instance().add_ground_plane(glm::vec3(10.0f, 0.0f, 0.0f), glm::vec3(-1.0f, 0.0f, 0.0f)); // a wall facing west
+    btRigidBody* thrown = cube(glm::vec3(0.0f));
+    thrown->setGravity(btVector3(0.0f, 0.0f, 0.0f));
+    thrown->setLinearVelocity(btVector3(5.0f, 0.0f, 0.0f));
+    EXPECT_NEAR(step_while(thrown, [](const btRigidBody& b) { return b.getLinearVelocity().x() > 0.0f; }).x, 9.5f, 0.1f);
+    PhysicsWorld::instance().remove_all_bodies();
+    PhysicsWorld::instance().add_ground_plane(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    btRigidBody* dropped = cube(glm::vec3(0.0f, 4.5f, 0.0f));
+    step_while(dropped, [](const btRigidBody& b) { return b.getLinearVelocity().y() <= 0.0f; });
+    EXPECT_NEAR((step_while(dropped, [](const btRigidBody& b) { return b.getLinearVelocity().y() > 0.0f; }).y - 0.5f) / 4.0f,
+                0.36f, 0.06f) << "the apex of the first bounce";
+    PhysicsWorld::instance().remove_body(dropped);
+    btRigidBody* slider = cube(glm::vec3(0.0f, 0.5f, 0.0f));
+    step_while(slider, [n = 0](const btRigidBody&) mutable { return ++n < 60; });
+    slider->setLinearVelocity(btVector3(5.0f, 0.0f, 0.0f));
+    EXPECT_NEAR(step_while(slider, [](const btRigidBody& b) { return b.getLinearVelocity().x() > 1e-3f; }).x, 25.0f / 9.81f, 0.25f);
+    EXPECT_TRUE(slider->isActive()) << "bodies never fall asleep";
+}
+
+} // namespace

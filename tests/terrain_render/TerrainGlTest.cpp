@@ -1,0 +1,146 @@
+// The texture cache against the local tile server and the sky table, with a real GL context:
+// uploads, stand-ins, heights, eviction, and when the table is rebuilt. (What a terrain frame
+// leaves behind in GL is AppGlTest's; what it draws is judged from the program's own pictures.)
+
+#include "terrain/Atmosphere.h"
+#include "terrain/TextureCache.h"
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "console/Console.h"
+#include "tests/support/GlContext.h"
+#include "tests/support/Support.h"
+#include "tiles/WebMercator.h"
+
+namespace {
+
+const LatLon START{47.2576, 11.3513};
+
+support::TileServer& server()
+{
+    static support::TileServer instance;
+    return instance;
+}
+
+class TextureCacheTest : public GlTest {
+protected:
+    void SetUp() override
+    {
+        GlTest::SetUp();
+        server().reset_stats();
+    }
+    // Both layers from the local server without a disk cache: every fetch is a request.
+    Config config(const std::string& elevation = "/elevation/rg")
+    {
+        Config c;
+        c.elevation_encoding = ElevationEncoding::RG_ENCODED;
+        c.texture_server = {server().base_url() + "/imagery", TilePattern::ZXY_Y_SOUTH, ".png", "", "", 2, 17, false};
+        c.elevation_server = {server().base_url() + elevation, TilePattern::ZXY_Y_SOUTH, ".png", "", "", 2, 15, false};
+        return c;
+    }
+    console::Capture output;
+};
+
+// A tile is uploaded once its service has it, then answered from the GPU; the largest tile is
+// preloaded, elevation first, and stands in quietly for its descendants; the least recently used
+// texture goes when the cache is full, but only at the next frame.
+TEST_F(TextureCacheTest, TilesAreUploadedOnceAndTheLargestStandsInForItsDescendants)
+{
+    const Config c = config();
+    TextureCache cache(c);
+    const TileId tile{10, 544, 359};
+    gfx::Texture* texture = nullptr;
+    ASSERT_TRUE(support::wait_until([&] { return (texture = cache.get_texture(tile, TileKind::TEXTURE)) != nullptr; }));
+    EXPECT_TRUE(glIsTexture(texture->id()));
+    EXPECT_EQ(std::pair(cache.find_texture(tile, TileKind::TEXTURE), cache.find_texture(tile, TileKind::ELEVATION)),
+              std::pair(texture, static_cast<gfx::Texture*>(nullptr)));
+    server().reset_stats();
+    EXPECT_EQ(cache.get_texture(tile, TileKind::TEXTURE), texture);
+    output.clear();
+    cache.preload_largest_tile(START, 7);
+    EXPECT_EQ(output.out().rfind("Largest Tile: z=7, x=68, y=44\n", 0), 0u) << output.out();
+    EXPECT_EQ(server().stats().paths, (std::vector<std::string>{"/elevation/rg/7/68/44.png", "/imagery/7/68/44.png"}));
+    EXPECT_EQ(cache.size(), 3u);
+    UVRect uv;
+    TileId id;
+    output.clear();
+    const TileId far{12, 2190, 1420}; // inside the zoom-7 tile, not the zoom-10 one
+    EXPECT_EQ(cache.find_fallback(far, TileKind::TEXTURE, 7, uv, id), cache.find_texture({7, 68, 44}, TileKind::TEXTURE));
+    EXPECT_EQ(std::pair(id, uv), std::pair(TileId{7, 68, 44}, sub_rectangle(far, {7, 68, 44})));
+    EXPECT_EQ(std::pair(output.out(), server().stats().requests), std::pair(std::string(), int64_t(2))) << "quietly, no new request";
+    // Evicted, the least recently used texture lives until the next frame.
+    Config jpeg = config();
+    jpeg.texture_server.file_ending = ".jpg"; // the server makes these faster than PNGs
+    TextureCache small(jpeg);
+    const GLuint first = small.load_texture({9, 200, 150}, TileKind::TEXTURE)->id();
+    for (uint32_t i = 1; i <= TextureCache::CAPACITY; ++i)
+        ASSERT_NE(small.load_texture({9, 200 + i % 30, 150 + i / 30}, TileKind::TEXTURE), nullptr) << i;
+    EXPECT_EQ(std::pair(small.size(), small.find_texture({9, 200, 150}, TileKind::TEXTURE)),
+              std::pair(TextureCache::CAPACITY, static_cast<gfx::Texture*>(nullptr))) << "the least recently used went";
+    EXPECT_TRUE(glIsTexture(first)) << "but may still be drawn in this frame";
+    small.begin_frame();
+    EXPECT_FALSE(glIsTexture(first));
+}
+
+// Without blocking, the zoom-8 tile's height answers at once and the fine tile's once it has
+// arrived; a missing last resort is not asked for every frame.
+TEST_F(TextureCacheTest, HeightsComeCoarseAtOnceAndFineOnceArrived)
+{
+    const Config c = config();
+    TextureCache cache(c);
+    const LatLon p{47.21, 11.42};
+    const float coarse = cache.elevation_at(p, 15, false);
+    EXPECT_EQ(coarse, cache.elevation_at(p, 8, true));
+    const float fine = TextureCache(c).elevation_at(p, 15, true);
+    EXPECT_NE(fine, coarse);
+    EXPECT_TRUE(support::wait_until([&] { return cache.elevation_at(p, 15, false) == fine; }));
+    const Config missing = config("/status/404/elevation/rg");
+    TextureCache none(missing);
+    server().reset_stats();
+    for (int frame = 0; frame < 5; ++frame)
+        EXPECT_EQ(none.elevation_at(START, 15, false), 0.0f);
+    const std::vector<std::string> paths = server().stats().paths;
+    const auto coarse_requests = std::count_if(paths.begin(), paths.end(), [](const std::string& path) {
+        return path.find("/elevation/rg/8/") != path.npos;
+    });
+    EXPECT_EQ(coarse_requests, 1) << "a last resort that failed is not asked for every frame";
+}
+
+TEST_F(GlTest, TheSkyTableIsRebuiltOnlyWhenItsInputsChangeAndRestoresTheState)
+{
+    Config config;
+    config.base_path = WH_SOURCE_DIR;
+    const auto atmosphere = std::make_unique<Atmosphere>(config);
+    struct Step { double altitude; void (*change)(Atmosphere&); bool rebuilt; };
+    const Step steps[] = {
+        {3000.0, [](Atmosphere&) {}, true},                        {3005.0, [](Atmosphere&) {}, false},
+        {3100.0, [](Atmosphere&) {}, true},                        {3100.0, [](Atmosphere& a) { a.sun_azimuth = 120.0; }, true},
+        {3100.0, [](Atmosphere& a) { a.sun_elevation = 20.0; }, true}, {3100.0, [](Atmosphere& a) { a.view_samples = 8; }, true},
+        {3100.0, [](Atmosphere& a) { a.light_samples = 2; }, true}, {3100.0, [](Atmosphere& a) { a.reload(); }, true},
+        {3100.0, [](Atmosphere&) {}, false},                       {3100.0, [](Atmosphere& a) { a.always_compute = true; }, true},
+        {3100.0, [](Atmosphere&) {}, true},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].change(*atmosphere);
+        atmosphere->update_table(steps[i].altitude);
+        EXPECT_EQ(atmosphere->table_rebuilt(), steps[i].rebuilt) << "step " << i;
+    }
+    const OffscreenTarget target(32, 32); // the pass puts back the framebuffer and viewport
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    const char* source = "#version 430 core\nvoid main() { gl_Position = vec4(0.0); }\n";
+    const GLuint doomed = glCreateShaderProgramv(GL_VERTEX_SHADER, 1, &source); // a reload may delete the program in use
+    glUseProgram(doomed);
+    glDeleteProgram(doomed);
+    atmosphere->update_table(1000.0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    GLint mode[2] = {}, viewport[4] = {}, framebuffer = 0;
+    glGetIntegerv(GL_POLYGON_MODE, mode);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    EXPECT_EQ(std::tuple(mode[0], viewport[2], framebuffer != 0), std::tuple(GL_LINE, 32, true));
+}
+
+} // namespace
