@@ -86,7 +86,8 @@ protected:
         ImGui::SetWindowFocus(focused ? "Test Window" : nullptr);
         ImGui::EndFrame();
     }
-    static glm::vec3 spawn() { return {0.0f, float(app().terrain->get_elevation(0.0, 0.0, true)) + 5.0f, 0.0f}; }
+    // 5 m above the ground the physics knows under the start (the terrain, as shipped).
+    static glm::vec3 spawn() { return {0.0f, app().ground_height(0.0f, 0.0f) + 5.0f, 0.0f}; }
 };
 
 TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
@@ -105,7 +106,7 @@ TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
     for (const auto& camera : app().cameras)
         EXPECT_EQ(std::tuple(camera->get_near(), camera->get_far(), camera->get_fov(), camera->get_aspect_ratio()),
                   std::tuple(0.12f, 10000.0f, 0.7853982f, 1280.0f / 720.0f));
-    EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 2) << "the aircraft and the ground plane";
+    EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 2) << "the aircraft and the ground";
     EXPECT_LT(glm::length(app().aircraft.position() - spawn()), 1e-3f) << "hanging 5 m above the ground, paused";
     // A terrain frame, in wireframe or not, leaves fill mode, no sampler and the sky's state as
     // it found them.

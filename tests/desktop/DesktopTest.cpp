@@ -11,8 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/Support.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -38,9 +37,8 @@ TEST(CommandLine, HelpAndVersionAnswerAndExitWhileOtherArgumentsStayTheBaseDirec
     for (const Case& c : cases) {
         support::TempDir data("wh-cli");
         support::Process program(WH_EXECUTABLE_PATH, {.args = {c.argument}, .env = {{"XDG_DATA_HOME", data.path().string()}},
-                                                      .unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}, .working_dir = data.path()});
-        const support::ExitStatus status = program.wait(30s);
-        EXPECT_TRUE(status.exited && status.code == c.exit_code) << c.argument << ": " << status.describe();
+                                                      .unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}});
+        EXPECT_EQ(program.wait(30s), c.exit_code) << c.argument << ": " << program.describe();
         for (std::string text : c.out_contains) {
             if (size_t at = text.find("{data}"); at != std::string::npos)
                 text.replace(at, 6, data.path().string());
@@ -60,18 +58,18 @@ TEST(Install, TheInstalledProgramFindsItsAssetsAndTheDesktopEntryIsValid)
     support::TempDir dir("wh-install");
     const fs::path prefix = dir / "prefix";
     support::Process install(WH_CMAKE_COMMAND, {.args = {"--install", WH_BUILD_DIR, "--prefix", prefix.string()}});
-    ASSERT_TRUE(install.wait(60s).success()) << install.describe();
+    ASSERT_EQ(install.wait(60s), 0) << install.describe();
 
     // Without a display the program stops at the window, after the configuration has loaded:
     // "Get Pref Path" is printed only for a configuration that was found and parsed.
     support::Process program(prefix / "bin/windhollow", {.env = {{"XDG_DATA_HOME", (dir / "data").string()}},
-                                                         .unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}, .working_dir = dir.path()});
+                                                         .unset_env = {"DISPLAY", "WAYLAND_DISPLAY"}});
     program.wait(30s);
     EXPECT_NE(program.out().find("Get Pref Path: "), std::string::npos) << program.describe();
 
     const fs::path entry_path = prefix / "share/applications/windhollow.desktop";
     support::Process validate("/usr/bin/desktop-file-validate", {.args = {entry_path.string()}});
-    EXPECT_TRUE(validate.wait(30s).success()) << validate.describe();
+    EXPECT_EQ(validate.wait(30s), 0) << validate.describe();
     const std::string entry = support::read_file(entry_path);
     std::smatch exec, icon;
     ASSERT_TRUE(std::regex_search(entry, exec, std::regex("\nExec=([^ \n]+)")) &&

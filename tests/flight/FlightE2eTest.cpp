@@ -15,10 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/BaseDir.h"
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TileServer.h"
+#include "tests/support/Support.h"
 
 #ifndef WH_EXECUTABLE_PATH
 #error "the end-to-end tests need the program (WH_EXECUTABLE_PATH)"
@@ -53,12 +50,12 @@ std::vector<std::map<std::string, double>> read_log(const std::filesystem::path&
 
 class FlightRun {
 public:
-    explicit FlightRun(const support::ConfigEdit& edit)
+    explicit FlightRun(const std::function<void(nlohmann::json& config)>& edit)
     {
         // An X server of its own: real input goes to whatever a display's focus is on.
         m_display = std::make_unique<support::Process>(
             "/usr/bin/Xvfb", support::ProcessOptions{{"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"}});
-        EXPECT_TRUE(m_display->wait_for([](const std::string& out, const std::string&) { return out.find('\n') != std::string::npos; }, 20s));
+        EXPECT_TRUE(m_display->wait_for_output("\n", 20s));
         m_display_name = ":";
         m_display_name += m_display->out().substr(0, m_display->out().find('\n'));
         support::ProcessOptions options;
@@ -70,7 +67,7 @@ public:
     ~FlightRun()
     {
         m_program->terminate();
-        EXPECT_TRUE(m_program->wait(60s).success()) << m_program->describe();
+        EXPECT_EQ(m_program->wait(60s), 0) << m_program->describe();
         m_display->terminate();
         m_display->wait(10s);
     }
@@ -93,7 +90,7 @@ public:
     std::string xdotool(const std::vector<std::string>& args)
     {
         support::Process process("/usr/bin/xdotool", support::ProcessOptions{args, {{"DISPLAY", m_display_name}}});
-        EXPECT_TRUE(process.wait(20s).success()) << process.describe();
+        EXPECT_EQ(process.wait(20s), 0) << process.describe();
         return process.out();
     }
 

@@ -15,7 +15,7 @@
 #include "physics/FlightLog.h"
 #include "physics/FlightSimulation.h"
 #include "physics/StepClock.h"
-#include "tests/physics/PhysicsTestSupport.h"
+#include "tests/physics/PhysicsFixture.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "physics/Aircraft.h"
-#include "tests/physics/PhysicsTestSupport.h"
+#include "tests/physics/PhysicsFixture.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "physics/TerrainGround.h"
 #include "terrain/GroundHeights.h"
 #include "terrain/TextureCache.h"
-#include "tests/physics/PhysicsTestSupport.h"
-#include "tests/support/TileServer.h"
+#include "tests/physics/PhysicsFixture.h"
+#include "tests/support/Support.h"
 #include "tiles/WebMercator.h"
 
 namespace {

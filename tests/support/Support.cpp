@@ -114,7 +114,21 @@ std::string Process::describe()
            "\n--- stderr ---\n" + err();
 }
 
-TileServer::TileServer() : m_process(WH_TILESERVER_PATH, {{"--port", "0"}})
+namespace {
+
+ProcessOptions server_options(const std::vector<std::string>& options)
+{
+    ProcessOptions process{{"--port", "0"}};
+    process.args.insert(process.args.end(), options.begin(), options.end());
+    // In the ThreadSanitizer tree the server is a fixture, not under test: reports from inside
+    // the uninstrumented cpp-httplib library must not stop it in the middle of a client's test.
+    process.env["TSAN_OPTIONS"] = "report_bugs=0";
+    return process;
+}
+
+} // namespace
+
+TileServer::TileServer(const std::vector<std::string>& options) : m_process(WH_TILESERVER_PATH, server_options(options))
 {
     static const std::regex listening(R"(^Listening on (http://127\.0\.0\.1:\d+)\n)");
     std::smatch match;
@@ -136,7 +150,8 @@ TileServerStats TileServer::stats() const
     return {json.at("requests").get<int64_t>(), json.at("unexpected").get<int64_t>(), json.at("paths").get<std::vector<std::string>>()};
 }
 
-std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server)
+std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server,
+                                    const std::function<void(nlohmann::json& config)>& edit)
 {
     const std::filesystem::path base = dir / "base";
     std::filesystem::remove_all(base);
@@ -147,6 +162,8 @@ std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server
         const std::string url = config[name]["url"];
         config[name]["url"] = server.base_url() + url.substr(url.find('/', url.find("://") + 3));
     }
+    if (edit)
+        edit(config);
     write_file(base / CONFIG_FILE_PATH, config.dump(2));
     return base;
 }

@@ -87,10 +87,11 @@ struct TileServerStats {
     std::vector<std::string> paths;       // requested paths in order
 };
 
-// The local tile server (wh_tileserver) on a free loopback port while the object lives.
+// The local tile server (wh_tileserver) on a free loopback port while the object lives, with
+// more options if given (e.g. {"--latency-ms", "50"}).
 class TileServer {
 public:
-    TileServer();
+    explicit TileServer(const std::vector<std::string>& options = {});
     std::string base_url() const { return m_url; }
     HttpResult get(const std::string& path) const; // a plain GET, no redirect followed
     TileServerStats stats() const;
@@ -104,7 +105,8 @@ private:
 inline const std::filesystem::path CONFIG_FILE_PATH = "assets/config/Windhollow.json";
 
 // dir/base with a copy of the source tree's assets whose configuration points both tile servers
-// at the server (each URL keeps its path).
-std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server);
+// at the server (each URL keeps its path), then changed by edit.
+std::filesystem::path make_base_dir(const TempDir& dir, const TileServer& server,
+                                    const std::function<void(nlohmann::json& config)>& edit = {});
 
 } // namespace support

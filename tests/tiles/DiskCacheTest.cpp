@@ -9,8 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "console/Console.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TileServer.h"
+#include "tests/support/Support.h"
 
 namespace {
 

@@ -11,8 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "console/Console.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TileServer.h"
+#include "tests/support/Support.h"
 
 namespace {
 
@@ -82,7 +81,7 @@ protected:
 TEST_F(StreamingTest, PassingFailuresAreRetriedOthersAreFinal)
 {
     // Every path's first request answers 503.
-    support::TileServer server({.extra_args = {"--flaky-first", "100"}});
+    support::TileServer server({"--flaky-first", "100"});
     TileService service(config(server, "", 1), patient_http(), immediate_retries());
     gfx::Image* image = nullptr;
     ASSERT_TRUE(wait_until([&] { return (image = service.get_tile(A)) != nullptr; })) << m_console.err();
@@ -111,7 +110,7 @@ TEST_F(StreamingTest, PassingFailuresAreRetriedOthersAreFinal)
 
 TEST_F(StreamingTest, RetryAfterIsHonoured)
 {
-    support::TileServer server({.extra_args = {"--flaky-first", "100", "--retry-after", "1"}});
+    support::TileServer server({"--flaky-first", "100", "--retry-after", "1"});
     TileService service(config(server, "", 1), patient_http(), immediate_retries());
     const auto start = Clock::now();
     ASSERT_TRUE(wait_until([&] { return service.get_tile(A) != nullptr; })) << m_console.err();
@@ -121,7 +120,7 @@ TEST_F(StreamingTest, RetryAfterIsHonoured)
 
 TEST_F(StreamingTest, MostWantedFirstAndWithdrawnNeverFetched)
 {
-    support::TileServer server({.latency_ms = 150});
+    support::TileServer server({"--latency-ms", "150"});
     StreamingOptions options;
     options.withdraw_frames = 2;
     TileService service(config(server, "", 1), patient_http(), options);
@@ -168,7 +167,7 @@ TEST_F(StreamingTest, StoreShrinksWhenImagesAreNotCollected)
 
 TEST_F(StreamingTest, BlockingLoadKeepsTheFirstImageAndNeverHoldsTheWorkersBack)
 {
-    support::TileServer server({.latency_ms = 300});
+    support::TileServer server({"--latency-ms", "300"});
     const TileServerConfig c = config(server, "", 1);
     TileService service(c, patient_http());
     // Queued for the worker, then wanted at once: the blocking load shares the worker's

@@ -296,7 +296,8 @@ TEST_F(TileServiceTest, ConstructionPrintsTheSettingsAndTheUrlsFollowThePattern)
     TileService(config, HttpOptions{8000});
     EXPECT_TRUE(fs::is_directory(config.cache_dir));
     const std::string quoted = fmt::format(R"("{}/b\"q\\")", (dir / "a").string()); // its quotes and backslashes escaped
-    EXPECT_EQ(output.out(), "Tile Url http://host/x\nTile Cache Dir: " + quoted + "\nNum Threads: 3\nMax Zoom: 12\n");
+    EXPECT_EQ(output.out(), "Tile Url http://host/x\nTile Cache Dir: " + quoted +
+                                "\nTile Cache Size: 0.0 MiB in 0 tiles\nNum Threads: 3\nMax Zoom: 12\n");
     struct Case { TilePattern pattern; std::string ending, numbers; }; // of tile (3, 5, 1)
     for (const Case& c : {Case{TilePattern::ZXY_Y_NORTH, ".png", "3/5/6"}, Case{TilePattern::ZXY_Y_SOUTH, ".png", "3/5/1"},
                           Case{TilePattern::ZYX_Y_NORTH, ".png", "3/6/5"}, Case{TilePattern::ZYX_Y_SOUTH, ".png", "3/1/5"},
