@@ -14,6 +14,7 @@
 #include "app/OrbitCamera.h"
 #include "console/Console.h"
 #include "physics/PhysicsWorld.h"
+#include "tests/support/Picture.h"
 #include "tests/support/Support.h"
 
 namespace {
@@ -37,7 +38,10 @@ glm::vec3 forward(const gfx::Transform& camera) { return -camera.get_z_axis(); }
 struct World {
     support::TempDir dir{"wh-app"};
     support::TileServer server;
-    std::filesystem::path base = support::make_base_dir(dir, server);
+    // Started elsewhere than the first named place (Innsbruck), so the view must come from the
+    // configuration: 3000 m above Salzburg.
+    std::filesystem::path base = support::make_base_dir(
+        dir, server, [](nlohmann::json& config) { config["start_position"] = {{"lat", 47.8014}, {"lon", 13.0448}}; });
     std::string startup; // what construction printed
     std::unique_ptr<App> app;
     World()
@@ -101,6 +105,7 @@ TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
     ASSERT_EQ(app().cameras.size(), 2u);
     EXPECT_LT(glm::length(app().cameras[0]->get_world_position() - glm::vec3(0.0f, 150.0f, 0.0f)), 1e-3f) << "3000 m up";
     EXPECT_LT(glm::length(forward(*app().cameras[0]) - glm::vec3(1.0f, 0.0f, 0.0f)), 1e-4f) << "looking east";
+    EXPECT_EQ(app().start_position_index, App::NO_START_POSITION) << "no named place chosen yet";
     const auto& orbit = dynamic_cast<const OrbitCamera&>(*app().cameras[1]);
     EXPECT_EQ(std::pair(orbit.distance, orbit.target), std::pair(0.75f, static_cast<const gfx::Transform*>(&app().aircraft_transform)));
     for (const auto& camera : app().cameras)
@@ -154,6 +159,14 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
     focus_overlay(true);
     frames(1, {event_of(SDL_KEYDOWN, SDLK_p), event_of(SDL_KEYDOWN, SDLK_n)});
     EXPECT_TRUE(app().paused && app().camera_index == 0) << "the keys were the overlay's";
+    // The window's own changes are the application's, whatever has the focus.
+    for (const auto& [w, h] : {std::pair(800, 600), std::pair(1280, 720)}) {
+        SDL_Event resized{};
+        resized.window = {SDL_WINDOWEVENT, 0, 0, SDL_WINDOWEVENT_SIZE_CHANGED, 0, 0, 0, w, h};
+        frames(1, {resized});
+        EXPECT_EQ(std::tuple(app().width, app().height, app().active_camera().get_aspect_ratio()),
+                  std::tuple(uint64_t(w), uint64_t(h), float(w) / float(h)));
+    }
 }
 
 TEST_F(AppTest, TheMouseTurnsAndZoomsTheActiveCameraOnlyAndTheOrbitCameraFollowsTheAircraftAsDrawn)
@@ -222,6 +235,68 @@ TEST_F(AppTest, HeldKeysFlyTheFreeCameraAndWithoutAStickTheAircraftAndTheStickFl
 
 // Overlay frames of the test's own (no scene) read the text the windows draw, as ImGui logs it
 // through its clipboard hook; the Options window's headers are opened as clicks would.
+// Settings that take work away still draw sky above the ground: multisampling (on, where
+// software renderers have it off), the sun's shading with the shadow, the scattering; and
+// grids drawn as dense as the configuration allows draw more triangles than the screen needs.
+TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
+{
+    const std::filesystem::path shot = world().dir / "setting.png";
+    TerrainRenderer& t = *app().terrain;
+    app().capture.exit_when_settled = true;
+    frames(600); // until the view has settled
+    app().capture.exit_when_settled = false;
+    ASSERT_TRUE(t.frame_complete());
+    const int samples = app().msaa_samples;
+    const std::pair<const char*, std::function<void(bool)>> settings[] = {
+        {"4 samples", [&](bool on) { app().msaa_samples = on ? 4 : samples; }},
+        {"no shading", [&](bool on) { t.shading = !on; }},
+        {"no scattering", [&](bool on) { t.atmosphere.scattering = !on; }}};
+    for (const auto& [name, set] : settings) {
+        set(true);
+        app().capture.screenshot = shot;
+        frames(2);
+        app().capture.screenshot.clear();
+        set(false);
+        gfx::Image picture;
+        ASSERT_TRUE(picture.load(shot, false)) << name;
+        EXPECT_TRUE(support::sky_over_ground(picture)) << name;
+    }
+    uint64_t triangles[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        t.grid_pixels = i == 0 ? 2.0 : 32.0;
+        frames(1);
+        triangles[i] = t.last_frame_stats().triangles;
+    }
+    t.grid_pixels = 16.0;
+    EXPECT_GT(triangles[0], triangles[1] * 3 / 2) << "quads of 2 against 32 pixels";
+}
+
+// The aircraft is lit by the sun of the Atmosphere settings, as the ground is: the tail end of
+// its body, seen from behind, is in shade under a sun at the zenith and lit by one low in the
+// west behind the camera.
+TEST_F(AppTest, TheAircraftIsLitByTheSun)
+{
+    const std::filesystem::path shot = world().dir / "aircraft.png";
+    Atmosphere& atmosphere = app().terrain->atmosphere;
+    const double elevation = atmosphere.sun_elevation, azimuth = atmosphere.sun_azimuth;
+    app().switch_camera();
+    double brightness[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        atmosphere.sun_elevation = i == 0 ? 90.0 : 10.0;
+        atmosphere.sun_azimuth = 180.0;
+        app().capture.screenshot = shot;
+        frames(2);
+        app().capture.screenshot.clear();
+        gfx::Image picture;
+        ASSERT_TRUE(picture.load(shot, false));
+        brightness[i] = support::mean(picture, 625, 302, 655, 322, [](support::Pixel p) { return double(p[0]); });
+    }
+    app().switch_camera();
+    atmosphere.sun_elevation = elevation;
+    atmosphere.sun_azimuth = azimuth;
+    EXPECT_GT(brightness[1], brightness[0] + 50.0) << brightness[0] << " " << brightness[1];
+}
+
 TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
 {
     unsigned char* pixels = nullptr; // the font atlas, which the GL backend would build
@@ -249,7 +324,7 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     ImGui::GetIO().SetClipboardTextFn = [](void*, const char* logged) { text += logged; };
     for (void (App::*draw)() : {&App::draw_options_window, &App::draw_help_window, &App::draw_status_bar})
         frame(draw, true);
-    const std::string lines[] = {"FPS: 42", "Position: [0.00, 150.00, 0.00]", "Lat: 47.257600, Lon: 11.351300, Alt: 2999.99995",
+    const std::string lines[] = {"FPS: 42", "Position: [0.00, 150.00, 0.00]", "Lat: 47.801400, Lon: 13.044800, Alt: 2999.99995",
                                  "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 0.000 km/h",
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",

@@ -78,7 +78,7 @@ TEST(FrameTiming, DeltaAndTheRateOfTheFrameThatClosesASecondAndCaptureSettingsAr
 {
     struct Case { std::vector<uint64_t> ticks; int32_t fps; float delta, gathered; }; // 1000 ticks a second
     for (const Case& c : {Case{{300, 300, 300, 250}, 4, 0.25f, 0.0f}, Case{{990, 20, 100}, 50, 0.1f, 0.1f},
-                          Case{{333, 333, 333, 3}, 333, 0.003f, 0.0f}}) {
+                          Case{{333, 333, 333, 3}, 333, 0.003f, 0.0f}, Case{{100, 100}, 10, 0.1f, 0.2f}}) { // the last: before a full second, the rate so far
         FrameTime time{0.0f, 0.0f, 7};
         for (uint64_t counter = 5000; uint64_t t : c.ticks) {
             advance_frame_time(time, counter, counter + t, 1000);

@@ -98,8 +98,16 @@ TEST_F(ConfigTest, UnusableDocumentsCannotBeParsed)
              server_with(R"("max_zoom": -1)"), server_with(R"("max_zoom": 31)"), with(R"("log_flight": "true")"),
              with(R"("window_height": [720])"), with(R"("start_position": [47, 11])"), with(R"("start_position": {"lat": "47"})"),
              with(R"("window_width": 2147483648)"), with(R"("chunk_vertex_count": -2147483649)"), with(R"("chunk_vertex_count": 1)"),
-             with(R"("window_width": 0.9)"), with(R"("window_height": -720)")})
+             with(R"("window_width": 0.9)"), with(R"("window_height": -720)"), with(R"("chunk_vertex_count": 513)"),
+             with(R"("start_position": {"lat": 85.06})"), with(R"("start_position": {"lat": -89.99})"),
+             with(R"("start_position": {"lon": 180.01})"), with(R"("start_position": {"lat": 1e308})"),
+             with(R"("msaa_samples": -2)"), with(R"("msaa_samples": 17)"), with(R"("shadow_map_size": 8193)"),
+             server_with(R"("cache_max_mb": -1)")})
         EXPECT_EQ(error(document), "Could not parse " + console::quoted(file())) << document;
+    // The map's edges themselves are on it; 180 degrees east is 180 degrees west.
+    const Config edge = load(with(R"("start_position": {"lat": -85.0511, "lon": 180}, "chunk_vertex_count": 512)"));
+    EXPECT_EQ(std::tuple(edge.start_position.lat, edge.start_position.lon, edge.chunk_vertex_count), std::tuple(-85.0511, -180.0, 512));
+    output.clear();
     fs::remove(file());
     EXPECT_EQ(error(), "Could not open " + console::quoted(file()));
     EXPECT_EQ(output.out(), "");

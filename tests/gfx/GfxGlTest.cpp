@@ -168,8 +168,17 @@ TEST_F(ShaderTest, AFailedRebuildKeepsTheLastGoodProgramAndPrintsWhy)
     EXPECT_TRUE(shader.reload());
     EXPECT_EQ(std::pair(draw_with(shader), glIsProgram(first)), std::pair(Rgba{0, 0, 255, 255}, GLboolean(GL_FALSE)));
     output.clear();
-    EXPECT_EQ(gfx::Shader(path("none.vert"), path("s.frag")).id(), 0u) << "a first build that fails";
+    const gfx::Shader failed(path("none.vert"), path("s.frag"));
+    EXPECT_EQ(failed.id(), 0u) << "a first build that fails";
     EXPECT_NE(output.err(), "");
+    // Its uniforms are set on nothing, without a GL error (that would surface at a later
+    // checked call, at the latest in the teardown).
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    failed.use();
+    failed.set_vec3("u_color", glm::vec3(1.0f));
+    failed.set_mat4("u_model", glm::mat4(1.0f));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 // The shipped scene shaders, copied so they can be broken: all five build, and reload_all

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "console/Console.h"
+#include "gfx/Mipmaps.h"
 #include "gfx/OrthoCamera.h"
 #include "gfx/PerspectiveCamera.h"
 #include "gfx/ShaderSource.h"
@@ -32,6 +33,22 @@ glm::vec3 ndc(const gfx::Camera& camera, const glm::vec3& p)
     return glm::vec3(clip) / clip.w;
 }
 glm::vec3 placed(const glm::mat4& matrix, const glm::vec3& p) { return glm::vec3(matrix * glm::vec4(p, 1.0f)); }
+
+// Each level halves the one above (an odd edge rounds down, never below 1) and is the mean of
+// the 2 x 2 block above it, down to 1 x 1.
+TEST(Mipmaps, EachLevelAveragesTheBlocksAboveItDownToOnePixel)
+{
+    const uint8_t base[4 * 2 * 2] = {0, 100, 10, 30, 20, 40, 200, 0, // two channels, 4 x 2 pixels
+                                     4, 100, 14, 30, 24, 40, 204, 0};
+    const std::vector<gfx::MipLevel<uint8_t>> levels = gfx::build_mip_chain(base, 4, 2, 2);
+    ASSERT_EQ(levels.size(), 2u);
+    EXPECT_EQ(std::tuple(levels[0].width, levels[0].height, levels[0].values),
+              std::tuple(2, 1, std::vector<uint8_t>{7, 65, 112, 20}));
+    EXPECT_EQ(std::tuple(levels[1].width, levels[1].height, levels[1].values), std::tuple(1, 1, std::vector<uint8_t>{60, 43}));
+    const float heights[3] = {1.0f, 2.0f, 4.5f}; // 3 x 1: the odd edge repeats
+    EXPECT_EQ(gfx::build_mip_chain(heights, 3, 1, 1).at(0).values, std::vector<float>{1.5f});
+    EXPECT_TRUE(gfx::build_mip_chain(heights, 1, 1, 1).empty());
+}
 
 TEST(Transform, CamerasProjectAndTransformsPlaceScaleThenRotationThenPosition)
 {

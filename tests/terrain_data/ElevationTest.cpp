@@ -95,3 +95,26 @@ TEST(Elevation, InterpolationReadsWhatTheLinearFilterReads)
 }
 
 } // namespace
+
+namespace {
+
+// Shading takes its slopes from the normals: a ramp rising east leans them west, by its angle,
+// and level ground's point up; the edges, without a neighbour, still see the slope.
+TEST(Elevation, NormalsLeanAwayFromTheRise)
+{
+    ElevationSamples ramp;
+    ramp.width = ramp.height = 4;
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            ramp.metres.push_back(static_cast<float>(column) * 10.0f); // 10 m up per 10 m pixel: 45 degrees
+    const std::vector<uint8_t> pairs = ramp.normal_pairs(10.0);
+    ASSERT_EQ(pairs.size(), 32u);
+    for (size_t pixel : {0u, 5u, 15u}) {
+        EXPECT_NEAR(pairs[2 * pixel] / 127.5 - 1.0, -std::sqrt(0.5), 0.01) << pixel; // east component
+        EXPECT_NEAR(pairs[2 * pixel + 1] / 127.5 - 1.0, 0.0, 0.01) << pixel;         // south component
+    }
+    ramp.metres.assign(16, 5.0f);
+    EXPECT_NEAR(ramp.normal_pairs(10.0)[0] / 127.5 - 1.0, 0.0, 0.01);
+}
+
+} // namespace

@@ -48,6 +48,10 @@ TEST(WebMercator, TilesCornersBoundsAndTheWorldFrame)
     const TileUV nw = position_in_tile({b.lat_north, b.lon_west}, {12, 2177, 1436});
     const TileUV se = position_in_tile({b.lat_south, b.lon_east}, {12, 2177, 1436});
     EXPECT_LT(std::abs(nw.u) + std::abs(nw.v) + std::abs(se.u - 1) + std::abs(se.v - 1), 1e-11);
+    // Pixel rows are even in Mercator y: the middle row of a zoom-7 tile lies there, not
+    // halfway in latitude.
+    const TileUV middle = position_in_tile({mercator_lat(44.5 * tile_size(7)), 11.0}, {7, 67, 44});
+    EXPECT_NEAR(middle.v, 0.5, 1e-9);
     // The world frame: x east, z south, a unit 20 m; it round-trips.
     const double s = 0.05, x0 = mercator_x(INNSBRUCK.lon), y0 = mercator_y(INNSBRUCK.lat);
     const WorldXZ origin = latlon_to_world(INNSBRUCK, x0, y0, s), north_east = latlon_to_world({47.2676, 11.3613}, x0, y0, s);
