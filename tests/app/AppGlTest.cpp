@@ -99,10 +99,6 @@ TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
     const std::string& out = world().startup;
     EXPECT_LT(out.find("Joystick 0 is a joystick.\n"), out.find("Base Path: " + console::quoted(world().base) + "\n")) << out;
     EXPECT_TRUE(app().paused && app().show_overlay && !app().show_help && app().camera_index == 0);
-    GLint cull = 0;
-    glGetIntegerv(GL_CULL_FACE_MODE, &cull);
-    EXPECT_EQ(std::pair(glIsEnabled(GL_DEPTH_TEST), cull), std::pair(GLboolean(GL_TRUE), GL_FRONT));
-    ASSERT_EQ(app().cameras.size(), 2u);
     EXPECT_LT(glm::length(app().cameras[0]->get_world_position() - glm::vec3(0.0f, 150.0f, 0.0f)), 1e-3f) << "3000 m up";
     EXPECT_LT(glm::length(forward(*app().cameras[0]) - glm::vec3(1.0f, 0.0f, 0.0f)), 1e-4f) << "looking east";
     EXPECT_EQ(app().start_position_index, App::NO_START_POSITION) << "no named place chosen yet";
@@ -113,20 +109,27 @@ TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
                   std::tuple(0.12f, 10000.0f, 0.7853982f, 1280.0f / 720.0f));
     EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 2) << "the aircraft and the ground";
     EXPECT_LT(glm::length(app().aircraft.position() - spawn()), 1e-3f) << "hanging 5 m above the ground, paused";
-    // A terrain frame, in wireframe or not, leaves fill mode, no sampler and the sky's state as
-    // it found them.
+    // A terrain frame, in wireframe or not, leaves fill mode and no sampler; the sky sets its
+    // state whatever came before; culled leaves are not drawn; the near plane, moved out high
+    // up, is put back.
+    app().terrain->frustum_culling = true;
     for (bool wireframe : {true, false}) {
         app().terrain->wireframe = wireframe;
-        frames(1);
-        GLint mode[2] = {}, sampler = -1, depth = 0;
+        glCullFace(GL_BACK);
+        glDepthFunc(GL_ALWAYS);
+        app().terrain->render(app().active_camera(), app().light_camera.get_view_projection());
+        GLint mode[2] = {}, sampler = -1, cull = 0, depth = 0;
         glGetIntegerv(GL_POLYGON_MODE, mode);
         glGetIntegerv(GL_SAMPLER_BINDING, &sampler);
         glGetIntegerv(GL_CULL_FACE_MODE, &cull);
         glGetIntegerv(GL_DEPTH_FUNC, &depth);
         const TerrainFrameStats& stats = app().terrain->last_frame_stats();
-        EXPECT_EQ(std::tuple(mode[0], sampler, cull, depth, stats.sky_drawn, stats.drawn > 0),
-                  std::tuple(GL_FILL, 0, GL_FRONT, GL_LESS, !wireframe, true)) << "wireframe " << wireframe;
+        EXPECT_EQ(std::tuple(mode[0], sampler, cull == GL_FRONT && depth == GL_LESS, stats.sky_drawn, stats.drawn > 0),
+                  std::tuple(GL_FILL, 0, !wireframe, !wireframe, true)) << "wireframe " << wireframe;
+        EXPECT_EQ(std::tuple(stats.culled > 0, stats.culled + stats.drawn, app().active_camera().get_near()),
+                  std::tuple(true, stats.leaves, 0.12f));
     }
+    app().terrain->frustum_culling = false;
 }
 
 TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
@@ -153,6 +156,19 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
     EXPECT_LT(glm::length(app().aircraft.position() - spawn()), 1e-3f);
     app().aircraft.controls.throttle = 0.0f;
 
+    // A window minimised to 640 x 0 reaches both cameras with a finite aspect ratio; a quit
+    // completes its frame and leaves the events after it queued.
+    SDL_Event resize = event_of(SDL_WINDOWEVENT), queued{};
+    resize.window = {SDL_WINDOWEVENT, 0, 0, SDL_WINDOWEVENT_SIZE_CHANGED, 0, 0, 0, 640, 0};
+    frames(10, {resize, event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_QUIT), event_of(SDL_KEYDOWN, SDLK_p)});
+    EXPECT_EQ(std::tuple(app().height, app().cameras[0]->get_aspect_ratio(), app().cameras[1]->get_aspect_ratio(), app().quit,
+                         app().frames_run, app().camera_index, SDL_PeepEvents(&queued, 1, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN)),
+              std::tuple(uint64_t(0), 640.0f, 640.0f, true, uint64_t(1), uint64_t(1), 1));
+    EXPECT_EQ(queued.key.keysym.sym, SDLK_p);
+    app().quit = false;
+    resize.window.data1 = 1280;
+    resize.window.data2 = 720;
+    frames(1, {resize, event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_p)}); // camera 0, and paused after two Ps
     console::Capture capture;
     press(SDLK_r);
     EXPECT_TRUE(capture.out().find("Reloaded all shaders!\n") < capture.out().find("Reloaded terrain shaders!\n")) << capture.out();
@@ -316,6 +332,7 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     frame(&App::draw_overlay, false);
     app().fps = 42;
     app().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
+    app().aircraft.body->setLinearVelocity(btVector3(0, 0, -10));
     ImGuiWindow* options = ImGui::FindWindowByName("Options");
     for (const char* label : {"Camera", "Terrain", "FlightModel"})
         options->StateStorage.SetInt(ImHashStr(label, 0, options->ID), 1);
@@ -325,13 +342,14 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     for (void (App::*draw)() : {&App::draw_options_window, &App::draw_help_window, &App::draw_status_bar})
         frame(draw, true);
     const std::string lines[] = {"FPS: 42", "Position: [0.00, 150.00, 0.00]", "Lat: 47.801400, Lon: 13.044800, Alt: 2999.99995",
-                                 "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 0.000 km/h",
+                                 "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 36.000 km/h",
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
                                              app().config.elevation_server.attribution, app().config.texture_server.attribution)};
     for (const std::string& line : lines)
         EXPECT_NE(text.find(line), std::string::npos) << "missing \"" << line << "\" in:\n" << text;
     app().aircraft.controls = {};
+    app().aircraft.body->setLinearVelocity(btVector3(0, 0, 0));
     app().show_help = false;
     console::Capture capture;
     app().reload_shaders_from_overlay();

