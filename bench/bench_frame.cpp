@@ -377,27 +377,43 @@ FrameTimes still_frames(App& app)
     return recorder.finish();
 }
 
-// Clear, ImGui, swap, with the scene drawn at the given samples per pixel.
-FrameTimes empty_frames(App& app, int samples)
+// Clear, ImGui, swap: `target` binds where the scene would be drawn and finishes it after the
+// clear, `swap` shows the frame.
+template <class Target, class Swap>
+FrameTimes record_empty_frames(Target target, Swap swap)
 {
-    app.scene_target.configure(int(app.width), int(app.height), samples);
     FrameRecorder recorder;
     for (int i = 0; i < EMPTY_FRAMES; ++i) {
         pump_events();
         ImGui_ImplOpenGL3_NewFrame();
         ImGui_ImplSDL2_NewFrame();
         ImGui::NewFrame();
-        app.scene_target.bind();
-        glViewport(0, 0, GLsizei(app.width), GLsizei(app.height));
+        target(true);
         glClearColor(0.2f, 0.29803923f, 0.29803923f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        app.scene_target.resolve();
+        target(false);
         ImGui::Render();
         ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
-        app.swap_buffers();
+        swap();
         recorder.frame_done(nullptr);
     }
     return recorder.finish();
+}
+
+// The empty frame with the scene drawn at the given samples per pixel.
+FrameTimes empty_frames(App& app, int samples)
+{
+    app.scene_target.configure(int(app.width), int(app.height), samples);
+    return record_empty_frames(
+        [&](bool before_clear) {
+            if (!before_clear) {
+                app.scene_target.resolve();
+                return;
+            }
+            app.scene_target.bind();
+            glViewport(0, 0, GLsizei(app.width), GLsizei(app.height));
+        },
+        [&] { app.swap_buffers(); });
 }
 
 std::string seconds_text(const std::optional<double>& s)
@@ -467,20 +483,7 @@ int yardstick_child(const fs::path& result_file)
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_MULTISAMPLE);
     glViewport(0, 0, 1280, 720);
-    FrameRecorder recorder;
-    for (int i = 0; i < EMPTY_FRAMES; ++i) {
-        pump_events();
-        ImGui_ImplOpenGL3_NewFrame();
-        ImGui_ImplSDL2_NewFrame();
-        ImGui::NewFrame();
-        glClearColor(0.2f, 0.29803923f, 0.29803923f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        ImGui::Render();
-        ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
-        SDL_GL_SwapWindow(window);
-        recorder.frame_done(nullptr);
-    }
-    const FrameTimes times = recorder.finish();
+    const FrameTimes times = record_empty_frames([](bool) {}, [&] { SDL_GL_SwapWindow(window); });
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplSDL2_Shutdown();
     ImGui::DestroyContext();
@@ -606,34 +609,43 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                 return fmt::format("{:<28} {:7.2f} fps   median {:8.2f} ms   p95 {:8.2f} ms   process CPU {:8.2f} ms\n{}",
                                    what, f.fps, f.median_ms, f.p95_ms, f.cpu_median_ms, f.breakdown);
             };
+            const bool flights = scenario == "flight";
             report.push_back(line("settled start view, still:", still));
-            report.push_back(line("flight at 500 m:", low));
-            report.push_back(line("flight at 3000 m:", high));
+            if (flights) {
+                report.push_back(line("flight at 500 m:", low));
+                report.push_back(line("flight at 3000 m:", high));
+            }
             report.push_back(fmt::format("{:<28} median {:8.2f} ms   process CPU {:8.2f} ms\n",
                                          "empty frame, former window:", yardstick.median_ms, yardstick.cpu_median_ms));
             report.push_back(line("empty frame, 4 samples:", empty));
             report.push_back(line(fmt::format("empty frame, {} sample(s):", app.msaa_samples).c_str(), bare));
             report.push_back(fmt::format("scene drawn with {} sample(s) per pixel\n", app.msaa_samples));
-            const double floor = yardstick.median_ms;
-            report.push_back(fmt::format(
-                "ratios to the empty frame of the former window (goals: still <= 8, flights <= 10, flight p95/median <= 2):\n"
-                "    still {:.2f}x; flight at 500 m {:.2f}x (p95/median {:.2f}); flight at 3000 m {:.2f}x (p95/median {:.2f})\n",
-                still.median_ms / floor, low.median_ms / floor, low.p95_ms / low.median_ms, high.median_ms / floor,
-                high.p95_ms / high.median_ms));
-            report.push_back(fmt::format("    by process CPU time: still {:.2f}x; flight at 500 m {:.2f}x; flight at 3000 m {:.2f}x\n",
-                                         still.cpu_median_ms / yardstick.cpu_median_ms,
-                                         low.cpu_median_ms / yardstick.cpu_median_ms,
-                                         high.cpu_median_ms / yardstick.cpu_median_ms));
-            report.push_back(fmt::format("    to the 4-sample empty frame of this window: still {:.2f}x; flight at 500 m {:.2f}x; "
-                                         "flight at 3000 m {:.2f}x\n",
-                                         still.median_ms / empty.median_ms, low.median_ms / empty.median_ms,
-                                         high.median_ms / empty.median_ms));
-            report.push_back(fmt::format("resident GPU textures after the flights: {}\n", textures));
-            report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB after half the 500 m flight ({} frames, {} "
-                                         "resident textures, {} decoded images held), {:.1f} MiB after all of it, "
-                                         "{:.1f} MiB after both flights ({} decoded images held)\n",
-                                         half_peak, FLIGHT_FRAMES / 2, half_textures, half_held, low_peak,
-                                         peak_memory_mib(), images_held(app)));
+            // One ratio per scenario measured, against each empty frame.
+            const auto ratios = [&](const char* heading, double FrameFigures::*time, const FrameFigures& against,
+                                    bool spread) {
+                std::string text = fmt::format("    {}still {:.2f}x", heading, still.*time / against.*time);
+                for (const auto& [name, f] : {std::pair{"500 m", &low}, std::pair{"3000 m", &high}}) {
+                    if (!flights)
+                        break;
+                    text += fmt::format("; flight at {} {:.2f}x", name, (*f).*time / against.*time);
+                    if (spread)
+                        text += fmt::format(" (p95/median {:.2f})", f->p95_ms / f->median_ms);
+                }
+                return text + "\n";
+            };
+            report.push_back("ratios to the empty frame of the former window (goals: still <= 8, flights <= 10, "
+                             "flight p95/median <= 2):\n");
+            report.push_back(ratios("", &FrameFigures::median_ms, yardstick, true));
+            report.push_back(ratios("by process CPU time: ", &FrameFigures::cpu_median_ms, yardstick, false));
+            report.push_back(ratios("to the 4-sample empty frame of this window: ", &FrameFigures::median_ms, empty, false));
+            if (flights) {
+                report.push_back(fmt::format("resident GPU textures after the flights: {}\n", textures));
+                report.push_back(fmt::format("peak memory (max RSS): {:.1f} MiB after half the 500 m flight ({} frames, {} "
+                                             "resident textures, {} decoded images held), {:.1f} MiB after all of it, "
+                                             "{:.1f} MiB after both flights ({} decoded images held)\n",
+                                             half_peak, FLIGHT_FRAMES / 2, half_textures, half_held, low_peak,
+                                             peak_memory_mib(), images_held(app)));
+            }
         }
     }
     for (const std::string& text : report)
