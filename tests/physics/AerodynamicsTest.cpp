@@ -138,6 +138,10 @@ TEST_F(FlightTest, FullBackStickAtIdleStallsAndTheNoseDrops)
     EXPECT_GT(deepest, aircraft.wings[0].stall_angle) << "the wing went past its stall angle";
     EXPECT_GT(drop, 20.0) << "degrees the nose fell from its highest, stick still back";
     EXPECT_LT(sink, -8.0) << "the lift collapsed: m/s";
+    // Past the stall the wing gives less lift than at it, not only more drag.
+    const Wing& wing = aircraft.wings[0];
+    EXPECT_LT(aero::wing_coefficients(wing, wing.stall_angle + 0.15f).lift,
+              0.7f * aero::wing_coefficients(wing, wing.stall_angle).lift);
 }
 
 // Each control held for a second from level flight turns the aircraft the documented way:
