@@ -185,6 +185,32 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
     }
 }
 
+// However far down it is moved, the free camera is held just above the ground; T puts the
+// aircraft, paused, on the ground under it once the finest heights there are on hand.
+TEST_F(AppTest, TheFreeCameraStaysAboveTheGroundAndTPutsTheAircraftUnderIt)
+{
+    BaseCamera& camera = *app().cameras[0];
+    const glm::vec3 start = camera.get_position();
+    const float s = App::SCALING_FACTOR;
+    const auto ground = [&](glm::vec3 p) { return app().ground_height(p.x / s, p.z / s) * s; };
+    camera.set_position({10.0f, -100.0f, 10.0f});
+    frames(1);
+    const glm::vec3 held = camera.get_position();
+    EXPECT_TRUE(held.y > ground(held) && held.y < ground(held) + 1.0f) << held.y << " " << ground(held);
+
+    console::Capture capture;
+    app().paused = false;
+    press(SDLK_t);
+    for (int i = 0; i < 300 && capture.out().find("Aircraft placed at") == std::string::npos; ++i)
+        frames(1);
+    EXPECT_NE(capture.out().find("Aircraft placed at"), std::string::npos) << capture.out();
+    const glm::vec3 placed = app().aircraft.position();
+    EXPECT_TRUE(app().paused);
+    EXPECT_LT(glm::length(glm::vec2(placed.x, placed.z) - glm::vec2(held.x, held.z) / s), 1e-2f);
+    EXPECT_NEAR(placed.y, app().ground_height(placed.x, placed.z) + 5.0f, 1e-2f);
+    camera.set_position(start);
+    press(SDLK_x);
+}
 TEST_F(AppTest, TheMouseTurnsAndZoomsTheActiveCameraOnlyAndTheOrbitCameraFollowsTheAircraftAsDrawn)
 {
     auto& orbit = dynamic_cast<OrbitCamera&>(*app().cameras[1]);
