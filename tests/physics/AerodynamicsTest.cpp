@@ -5,6 +5,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <map>
+#include <sstream>
 
 #include <btBulletDynamicsCommon.h>
 #include <gtest/gtest.h>
@@ -238,6 +240,29 @@ TEST_F(FlightTest, FlightDataFollowTheLogConventions)
     EXPECT_NEAR(d.airspeed_m_s, std::sqrt(13.0), 1e-4);
     EXPECT_NEAR(d.height_above_ground_m, 100.0, 1e-2);
     EXPECT_NEAR(d.altitude_m, (GROUND / k) + 100.0, 1e-2);
+
+    // The log's row gives the same values under the header's names.
+    support::TempDir dir("wh-flight-log");
+    std::filesystem::path file;
+    {
+        console::Capture quiet;
+        FlightLog log(dir.path());
+        log.write(d);
+        log.flush();
+        file = log.path();
+    }
+    std::istringstream text(support::read_file(file));
+    std::string header, row, name, value;
+    std::getline(text, header);
+    std::getline(text, row);
+    std::map<std::string, double> logged;
+    for (std::istringstream names(header), values(row); std::getline(names, name, ',') && std::getline(values, value, ',');)
+        logged[name] = std::stod(value);
+    for (const auto& [column, expected] : {std::pair{"lat", d.position.lat}, std::pair{"lon", d.position.lon},
+                                           std::pair{"heading_deg", d.heading_deg}, std::pair{"pitch_deg", d.pitch_deg},
+                                           std::pair{"roll_deg", d.roll_deg}, std::pair{"altitude_m", d.altitude_m},
+                                           std::pair{"vertical_speed_m_s", d.vertical_speed_m_s}})
+        EXPECT_NEAR(logged[column], expected, 0.05) << column;
 }
 
 // Standard-atmosphere densities from the published tables.
