@@ -315,7 +315,8 @@ TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
 
 // The aircraft is lit by the sun of the Atmosphere settings, as the ground is: the tail end of
 // its body, seen from behind, is in shade under a sun at the zenith and lit by one low in the
-// west behind the camera.
+// west behind the camera. Its shadow darkens the ground: drawn again with a depth offset too
+// large for anything to be in shadow, part of the ground is brighter.
 TEST_F(AppTest, TheAircraftIsLitByTheSun)
 {
     const std::filesystem::path shot = world().dir / "aircraft.png";
@@ -333,6 +334,21 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
         ASSERT_TRUE(picture.load(shot, false));
         brightness[i] = support::mean(picture, 625, 302, 655, 322, [](support::Pixel p) { return double(p[0]); });
     }
+    atmosphere.sun_elevation = 45.0; // higher than the camera looks down, or the aircraft hides its shadow
+    frames(1);
+    std::vector<float> ground[2];
+    for (int i = 0; i < 2; ++i) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        app().terrain->shadow_bias = i == 0 ? app().shadow_bias : 10.0f;
+        app().terrain->render(app().active_camera(), app().light_camera.get_view_projection());
+        ground[i].resize(1280 * 720);
+        glReadPixels(0, 0, 1280, 720, GL_RED, GL_FLOAT, ground[i].data());
+    }
+    int shadowed = 0;
+    for (size_t at = 0; at < ground[0].size(); ++at)
+        shadowed += ground[1][at] > ground[0][at] + 0.1f;
+    EXPECT_GT(shadowed, 200) << "pixels of ground in the aircraft's shadow";
     app().switch_camera();
     atmosphere.sun_elevation = elevation;
     atmosphere.sun_azimuth = azimuth;
