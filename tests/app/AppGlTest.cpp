@@ -322,6 +322,9 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     const std::filesystem::path shot = world().dir / "aircraft.png";
     Atmosphere& atmosphere = app().terrain->atmosphere;
     const double elevation = atmosphere.sun_elevation, azimuth = atmosphere.sun_azimuth;
+    app().capture.exit_when_settled = true;
+    frames(600); // the ground around the aircraft at its finest
+    app().capture.exit_when_settled = false;
     app().switch_camera();
     double brightness[2] = {};
     for (int i = 0; i < 2; ++i) {
