@@ -377,10 +377,10 @@ FrameTimes still_frames(App& app)
     return recorder.finish();
 }
 
-// Clear, ImGui, swap: `target` binds where the scene would be drawn and finishes it after the
-// clear, `swap` shows the frame.
-template <class Target, class Swap>
-FrameTimes record_empty_frames(Target target, Swap swap)
+// Clear, ImGui, swap: `bind` makes ready where the scene would be drawn, `resolve` finishes
+// it after the clear, `swap` shows the frame.
+template <class Bind, class Resolve, class Swap>
+FrameTimes record_empty_frames(Bind bind, Resolve resolve, Swap swap)
 {
     FrameRecorder recorder;
     for (int i = 0; i < EMPTY_FRAMES; ++i) {
@@ -388,10 +388,10 @@ FrameTimes record_empty_frames(Target target, Swap swap)
         ImGui_ImplOpenGL3_NewFrame();
         ImGui_ImplSDL2_NewFrame();
         ImGui::NewFrame();
-        target(true);
+        bind();
         glClearColor(0.2f, 0.29803923f, 0.29803923f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        target(false);
+        resolve();
         ImGui::Render();
         ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
         swap();
@@ -405,15 +405,11 @@ FrameTimes empty_frames(App& app, int samples)
 {
     app.scene_target.configure(int(app.width), int(app.height), samples);
     return record_empty_frames(
-        [&](bool before_clear) {
-            if (!before_clear) {
-                app.scene_target.resolve();
-                return;
-            }
+        [&] {
             app.scene_target.bind();
             glViewport(0, 0, GLsizei(app.width), GLsizei(app.height));
         },
-        [&] { app.swap_buffers(); });
+        [&] { app.scene_target.resolve(); }, [&] { app.swap_buffers(); });
 }
 
 std::string seconds_text(const std::optional<double>& s)
@@ -483,7 +479,7 @@ int yardstick_child(const fs::path& result_file)
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_MULTISAMPLE);
     glViewport(0, 0, 1280, 720);
-    const FrameTimes times = record_empty_frames([](bool) {}, [&] { SDL_GL_SwapWindow(window); });
+    const FrameTimes times = record_empty_frames([] {}, [] {}, [&] { SDL_GL_SwapWindow(window); });
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplSDL2_Shutdown();
     ImGui::DestroyContext();
@@ -625,10 +621,9 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                                     bool spread) {
                 std::string text = fmt::format("    {}still {:.2f}x", heading, still.*time / against.*time);
                 for (const auto& [name, f] : {std::pair{"500 m", &low}, std::pair{"3000 m", &high}}) {
-                    if (!flights)
-                        break;
-                    text += fmt::format("; flight at {} {:.2f}x", name, (*f).*time / against.*time);
-                    if (spread)
+                    if (flights)
+                        text += fmt::format("; flight at {} {:.2f}x", name, (*f).*time / against.*time);
+                    if (flights && spread)
                         text += fmt::format(" (p95/median {:.2f})", f->p95_ms / f->median_ms);
                 }
                 return text + "\n";
