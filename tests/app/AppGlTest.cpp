@@ -78,6 +78,13 @@ protected:
         app().run();
     }
     static void press(SDL_Keycode key) { frames(1, {event_of(SDL_KEYDOWN, key)}); }
+    // Frames until the view has settled (600 at most).
+    static void settle()
+    {
+        app().capture.exit_when_settled = true;
+        frames(600);
+        app().capture.exit_when_settled = false;
+    }
     // An ImGui frame of the test's own between frames of the App that gives a window the
     // keyboard focus (the overlay then owns the input) or takes it away.
     static void focus_overlay(bool focused)
@@ -284,9 +291,7 @@ TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
 {
     const std::filesystem::path shot = world().dir / "setting.png";
     TerrainRenderer& t = *app().terrain;
-    app().capture.exit_when_settled = true;
-    frames(600); // until the view has settled
-    app().capture.exit_when_settled = false;
+    settle();
     ASSERT_TRUE(t.frame_complete());
     const int samples = app().msaa_samples;
     const std::pair<const char*, std::function<void(bool)>> settings[] = {
@@ -322,9 +327,7 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     const std::filesystem::path shot = world().dir / "aircraft.png";
     Atmosphere& atmosphere = app().terrain->atmosphere;
     const double elevation = atmosphere.sun_elevation, azimuth = atmosphere.sun_azimuth;
-    app().capture.exit_when_settled = true;
-    frames(600); // the ground around the aircraft at its finest
-    app().capture.exit_when_settled = false;
+    settle(); // the ground around the aircraft at its finest
     app().switch_camera();
     double brightness[2] = {};
     for (int i = 0; i < 2; ++i) {
