@@ -1,88 +1,87 @@
 #include "app/App.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 
 #include <GL/glew.h>
 #include <imgui.h>
 #include <backends/imgui_impl_sdl.h>
 
+#include "app/KeyBindings.h"
 #include "console/Console.h"
-#include "app/FirstPersonCamera.h"
-#include "app/FrameTiming.h"
-#include "app/OrbitCamera.h"
-#include "app/StartPositions.h"
-#include "gfx/Image.h"
+#include "gfx/SceneTarget.h"
+#include "tiles/WebMercator.h"
 
 namespace {
-constexpr float FIELD_OF_VIEW = 0.7853982f; // 45 degrees
-// Where the first-person camera starts above the start position: metres, degrees from north.
-constexpr float START_ALTITUDE = 3000.0f;
-constexpr float START_HEADING = 90.0f;
-}
 
-App::App(const Config& loaded_config)
-    : Window(loaded_config.window_width, loaded_config.window_height, "Windhollow")
-    , config(loaded_config)
-    , shaders(open_devices_then_shader_dir())
-    , shadow_framebuffer()
-    , shadow_map()
-    , light_camera()
+// The terrain's coarsest tiles (also those of the last-resort stand-in) and its zoom range.
+constexpr uint32_t TERRAIN_MIN_ZOOM = 7;
+constexpr uint32_t TERRAIN_ZOOM_RANGE = 10;
+
+FrameRendererSettings renderer_settings(const Config& config)
 {
-    console::print("Base Path: {}\n", console::quoted(config.base_path));
-    console::print("Start Position: {}\n", to_string(config.start_position));
-    create_terrain();
-    create_cameras();
-    shadow_width = shadow_height = config.shadow_map_size;
-    msaa_samples = config.msaa_samples == Config::AUTOMATIC_SAMPLES
-                       ? gfx::automatic_samples(reinterpret_cast<const char*>(glGetString(GL_RENDERER)))
-                       : std::max(config.msaa_samples, 1);
-    setup_shadow_map();
-    setup_physics();
+    FrameRendererSettings settings;
+    settings.shader_dir = config.base_path / SHADER_DIR;
+    settings.shadow_map_size = config.shadow_map_size;
+    settings.msaa_samples =
+        config.msaa_samples == Config::AUTOMATIC_SAMPLES
+            ? gfx::automatic_samples(reinterpret_cast<const char*>(glGetString(GL_RENDERER)))
+            : std::max(config.msaa_samples, 1);
+    settings.terrain.scaling_factor = App::SCALING_FACTOR;
+    settings.terrain.origin = config.start_position;
+    settings.terrain.min_zoom = TERRAIN_MIN_ZOOM;
+    settings.terrain.zoom_range = TERRAIN_ZOOM_RANGE;
+    settings.terrain.chunk_vertex_count = static_cast<uint32_t>(std::max(config.chunk_vertex_count, 2));
+    settings.terrain.shader_dir = settings.shader_dir;
+    settings.terrain.imagery_server = config.texture_server;
+    return settings;
 }
 
-std::filesystem::path App::open_devices_then_shader_dir()
+FlightSettings flight_settings(const Config& config)
 {
-    // The input devices are opened after the switches are set and before the shaders are
-    // built, so their console lines come before the shader lines.
-    open_input_devices();
-    return config.base_path / SHADER_DIR;
+    FlightSettings settings;
+    settings.flight_model_file = config.base_path / FLIGHT_MODEL_FILE;
+    settings.terrain_ground = config.terrain_ground;
+    settings.log_flight = config.log_flight;
+    settings.log_directory = config.pref_path;
+    settings.start = config.start_position;
+    settings.scaling_factor = App::SCALING_FACTOR;
+    return settings;
 }
 
+} // namespace
+
+App::App(const Config& config)
+    : m_window(config.window_width, config.window_height, "Windhollow")
+    , m_config(config)
+{
+    // The input devices first: their lines come before everything the world prints.
+    m_input = std::make_unique<Input>();
+    console::print("Base Path: {}\n", console::quoted(m_config.base_path));
+    console::print("Start Position: {}\n", to_string(m_config.start_position));
+    m_heights = std::make_unique<HeightStore>(HeightStoreSettings{m_config.elevation_server, m_config.elevation_encoding});
+    m_renderer = std::make_unique<FrameRenderer>(renderer_settings(m_config), *m_heights);
+    m_cameras = std::make_unique<CameraRig>(world_frame(), m_config.start_position, m_window.aspect_ratio());
+    m_flight = std::make_unique<Flight>(flight_settings(m_config), *m_heights);
+    m_cameras->follow(m_flight->pose());
+    m_overlay = std::make_unique<Overlay>(
+        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, m_config, m_time, world_frame()});
+}
+
+// The parts go in reverse order of construction; the window, with the GL context they needed,
+// goes last.
 App::~App()
 {
-    // Cameras first, in list order; the orbit camera points at aircraft_transform.
-    for (std::unique_ptr<BaseCamera>& camera : cameras)
-        camera.reset();
-    close_input_devices();
-    // The other members go in reverse declaration order (cuboid, terrain, light camera,
-    // shadow map, shadow framebuffer, aircraft transform, shaders, aircraft, camera list,
-    // configuration), then the Window base with the GL context they needed.
+    m_overlay.reset();
+    m_flight.reset();
+    m_cameras.reset();
+    m_renderer.reset();
+    m_heights.reset();
+    m_input.reset();
 }
 
 WorldFrame App::world_frame() const
 {
-    return WorldFrame::centred_on(config.start_position, double(SCALING_FACTOR));
-}
-
-void App::create_cameras()
-{
-    const float aspect = aspect_ratio();
-    const WorldFrame frame = world_frame();
-
-    auto first_person = std::make_unique<FirstPersonCamera>(0.2f);
-    first_person->set_perspective(FIELD_OF_VIEW, aspect, camera_near, camera_far);
-    // Above the configured start position, which is the world's origin, looking east.
-    const StartPosition start{"", config.start_position.lat, config.start_position.lon, START_HEADING, START_ALTITUDE};
-    place_at_start_position(*first_person, start, frame);
-    cameras.push_back(std::move(first_person));
-
-    auto orbit = std::make_unique<OrbitCamera>(&aircraft_transform, 15.0f * float(frame.scaling_factor));
-    orbit->on_update(0.0f);
-    cameras.push_back(std::move(orbit));
-    cameras.back()->set_perspective(FIELD_OF_VIEW, aspect, camera_near, camera_far);
+    return WorldFrame::centred_on(m_config.start_position, double(SCALING_FACTOR));
 }
 
 bool App::overlay_owns_input()
@@ -92,16 +91,13 @@ bool App::overlay_owns_input()
 
 void App::run()
 {
-    frames_run = 0;
-    m_end_loop = false;
-    m_settled_frames = 0;
-    m_last_frame.reset();
-    m_frame_times.clear();
-    now_counter = SDL_GetPerformanceCounter();
+    m_frames_run = 0;
+    m_capture.start_run();
+    m_now_counter = SDL_GetPerformanceCounter();
 
-    while (!quit && !m_end_loop) {
-        const float dt = delta_time;
-        frame_dt = dt;
+    bool end_loop = false;
+    while (!quit && !end_loop) {
+        const float dt = m_time.delta_time;
 
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
@@ -121,208 +117,137 @@ void App::run()
                 handle_event(event);
         }
 
-        handle_keyboard(SDL_GetKeyboardState(nullptr), dt);
-        for (std::unique_ptr<BaseCamera>& camera : cameras)
-            camera->on_update(dt);
-        update_ground(dt);
-        if (!paused)
-            step_simulation(dt);
-        render_frame(dt);
-        ++frames_run;
+        m_input->handle_keyboard(SDL_GetKeyboardState(nullptr), dt, *m_cameras, m_flight->aircraft.controls);
+        m_flight->update(dt);
+        // The orbit camera centres on the pose of this frame, after the flight stepped.
+        m_cameras->follow(m_flight->pose());
+        m_cameras->update(dt);
+        keep_free_camera_above_ground();
+        render_frame();
+        ++m_frames_run;
 
         measure_frame_time();
-        if (!capture.frame_times.empty())
-            m_frame_times.push_back(delta_time);
-        if (capture_limit_reached())
-            m_end_loop = true;
+        m_capture.frame_done(m_time.delta_time);
+        end_loop = m_capture.ends_loop(m_frames_run);
     }
-
-    if (!capture.screenshot.empty() && !write_screenshot())
-        capture_failed = true;
-    if (!capture.frame_times.empty() && !write_frame_times())
-        capture_failed = true;
+    m_capture.finish();
 }
 
-bool App::write_frame_times()
+void App::keep_free_camera_above_ground()
 {
-    std::string text;
-    for (float seconds : m_frame_times)
-        text += fmt::format("{:.3f}\n", double(seconds) * 1000.0);
-    std::ofstream file(capture.frame_times, std::ios::binary | std::ios::trunc);
-    file.write(text.data(), std::streamsize(text.size()));
-    file.close();
-    if (!file) {
-        console::eprint("Could not write the frame times {}: the file cannot be written\n",
-                        console::quoted(capture.frame_times));
-        return false;
+    BaseCamera& camera = m_cameras->free_camera();
+    glm::vec3 eye = camera.get_position();
+    const float s = SCALING_FACTOR;
+    if (const std::optional<float> h = m_flight->ground().held_height(eye.x / s, eye.z / s)) {
+        if (eye.y < *h * s + CAMERA_CLEARANCE) {
+            eye.y = *h * s + CAMERA_CLEARANCE;
+            camera.set_position(eye);
+        }
     }
-    return true;
+}
+
+FrameScene App::frame_scene()
+{
+    FrameScene scene;
+    scene.camera = &m_cameras->active();
+    scene.bodies = m_flight->scene_boxes();
+    if (m_renderer->render_debug_geometry)
+        scene.wireframes = m_flight->flight_model_boxes();
+    if (!scene.bodies.empty()) {
+        const glm::vec3 first = scene.bodies.front().position;
+        const LatLon below = world_frame().world_to_latlon(first.x, first.z);
+        if (const std::optional<HeightSample> ground = m_heights->height_at(below, m_heights->max_zoom()))
+            scene.ground_y = mercator_height(ground->metres, below.lat) * SCALING_FACTOR;
+    }
+    return scene;
+}
+
+void App::render_frame()
+{
+    BaseCamera& camera = m_cameras->active();
+    m_renderer->begin(camera, float(m_window.height));
+    m_renderer->render(frame_scene(), m_window);
+    m_renderer->end([this] { m_overlay->draw(); }, m_window, m_capture, quit, m_frames_run);
 }
 
 void App::measure_frame_time()
 {
-    last_counter = now_counter;
-    now_counter = SDL_GetPerformanceCounter();
-    FrameTime time{delta_time, fps_accumulator, fps, fps_first_frames, fps_first_seconds};
-    advance_frame_time(time, last_counter, now_counter, SDL_GetPerformanceFrequency());
-    delta_time = time.delta_time;
-    fps_accumulator = time.fps_accumulator;
-    fps = time.fps;
-    fps_first_frames = time.first_second_frames;
-    fps_first_seconds = time.first_second_seconds;
-}
-
-bool App::capture_limit_reached() const
-{
-    if (capture.exit_after_frames && frames_run >= *capture.exit_after_frames)
-        return true;
-    return capture.exit_when_settled && m_settled_frames >= CaptureSettings::SETTLED_FRAMES;
-}
-
-void App::swap_buffers()
-{
-    if (capture.exit_when_settled)
-        m_settled_frames = capture_settled() ? m_settled_frames + 1 : 0;
-
-    // The frame being finished is the loop's last when quit is already set (it is checked
-    // before the next frame) or the capture settings end the loop after it (frames_run is
-    // incremented once this frame is done).
-    const bool last_frame =
-        quit || (capture.exit_after_frames && frames_run + 1 >= *capture.exit_after_frames) ||
-        (capture.exit_when_settled && m_settled_frames >= CaptureSettings::SETTLED_FRAMES);
-    if (last_frame && !capture.screenshot.empty() && width > 0 && height > 0) {
-        // Read before the swap: the back buffer holds the finished frame, the front buffer's
-        // content after a swap is not defined.
-        std::vector<unsigned char> pixels(size_t(width) * size_t(height) * 3);
-        GLint pack_alignment = 4;
-        glGetIntegerv(GL_PACK_ALIGNMENT, &pack_alignment);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, GLsizei(width), GLsizei(height), GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-        glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
-        // GL rows run bottom-up; images top-down.
-        const size_t row = size_t(width) * 3;
-        std::vector<unsigned char> flipped(pixels.size());
-        for (size_t y = 0; y < size_t(height); ++y)
-            std::memcpy(flipped.data() + y * row, pixels.data() + (size_t(height) - 1 - y) * row, row);
-        m_last_frame = std::move(flipped);
-        m_last_frame_width = width;
-        m_last_frame_height = height;
-    }
-    SDL_GL_SwapWindow(sdl_window);
-}
-
-bool App::write_screenshot()
-{
-    if (!m_last_frame) {
-        console::eprint("Could not write the screenshot {}: no frame was drawn\n", console::quoted(capture.screenshot));
-        return false;
-    }
-    const size_t size = m_last_frame->size();
-    auto* pixels = static_cast<unsigned char*>(std::malloc(size));
-    if (pixels == nullptr) {
-        console::eprint("Could not write the screenshot {}: out of memory\n", console::quoted(capture.screenshot));
-        return false;
-    }
-    std::memcpy(pixels, m_last_frame->data(), size);
-    gfx::Image image = gfx::Image::from_pixels(pixels, int32_t(m_last_frame_width), int32_t(m_last_frame_height), 3);
-    std::vector<unsigned char> png = gfx::encode_png(image);
-    if (png.empty()) {
-        console::eprint("Could not write the screenshot {}: PNG encoding failed\n", console::quoted(capture.screenshot));
-        return false;
-    }
-    std::ofstream file(capture.screenshot, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
-    file.close();
-    if (!file) {
-        console::eprint("Could not write the screenshot {}: the file cannot be written\n",
-                        console::quoted(capture.screenshot));
-        return false;
-    }
-    console::print("Screenshot: {}\n", console::quoted(capture.screenshot));
-    return true;
+    m_last_counter = m_now_counter;
+    m_now_counter = SDL_GetPerformanceCounter();
+    advance_frame_time(m_time, m_last_counter, m_now_counter, SDL_GetPerformanceFrequency());
 }
 
 void App::handle_event(const SDL_Event& event)
 {
     if (event.type == SDL_WINDOWEVENT &&
         (event.window.event == SDL_WINDOWEVENT_RESIZED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)) {
-        resize(uint64_t(std::max(event.window.data1, 0)), uint64_t(std::max(event.window.data2, 0)));
-        for (std::unique_ptr<BaseCamera>& camera : cameras)
-            camera->set_aspect_ratio(aspect_ratio());
+        m_window.resize(uint64_t(std::max(event.window.data1, 0)), uint64_t(std::max(event.window.data2, 0)));
+        m_cameras->set_aspect_ratio(m_window.aspect_ratio());
     } else if (event.type == SDL_KEYDOWN) {
-        switch (event.key.keysym.sym) {
-        case SDLK_h:
-            show_help = !show_help;
-            break;
-        case SDLK_i:
-            show_overlay = !show_overlay;
-            break;
-        case SDLK_n:
-            switch_camera();
-            break;
-        case SDLK_p:
-            paused = !paused;
-            break;
-        case SDLK_r:
-            reload_shaders();
-            break;
-        case SDLK_x:
-            reset_and_pause();
-            break;
-        case SDLK_t:
-            place_aircraft_at_camera();
-            break;
-        default:
-            break;
-        }
+        run_key_binding(*this, event.key.keysym.sym);
     }
-    handle_input_event(event);
+    m_input->handle_event(event, *m_cameras, m_flight->aircraft.controls, overlay_owns_input());
+}
+
+void App::toggle_help()
+{
+    m_overlay->show_help = !m_overlay->show_help;
+}
+
+void App::toggle_overlay()
+{
+    m_overlay->visible = !m_overlay->visible;
 }
 
 void App::switch_camera()
 {
-    if (!cameras.empty())
-        camera_index = (camera_index + 1) % cameras.size();
+    m_cameras->switch_next();
 }
 
-void App::reset_and_pause()
+void App::toggle_pause()
 {
-    reset();
-    paused = true;
+    m_flight->paused = !m_flight->paused;
 }
 
 void App::reload_shaders()
 {
-    shaders.reload_all();
-    reload_terrain_shaders();
+    m_renderer->reload_shaders();
+}
+
+void App::reset_and_pause()
+{
+    m_flight->reset();
+    m_flight->paused = true;
+}
+
+void App::place_aircraft_at_camera()
+{
+    BaseCamera& camera = m_cameras->free_camera();
+    const glm::vec3 eye = camera.get_world_position() / SCALING_FACTOR;
+    // The nose where the camera looks, levelled; straight up or down keeps it east.
+    const glm::vec3 look = -camera.get_z_axis();
+    const float yaw = std::hypot(look.x, look.z) > 1e-4f ? std::atan2(-look.z, look.x) : 0.0f;
+    m_flight->place_at(eye.x, eye.z, yaw);
 }
 
 void App::reload_shaders_from_overlay()
 {
-    reload_terrain_shaders();
-    shaders.reload_all();
-    console::out("Reloaded.\n");
+    m_renderer->reload_shaders_reporting();
 }
 
 void App::toggle_fullscreen()
 {
-    SDL_SetWindowFullscreen(sdl_window, fullscreen ? 0 : SDL_WINDOW_FULLSCREEN);
-    fullscreen = !fullscreen;
+    SDL_SetWindowFullscreen(m_window.sdl_window, m_fullscreen ? 0 : SDL_WINDOW_FULLSCREEN);
+    m_fullscreen = !m_fullscreen;
     int new_width = 0;
     int new_height = 0;
-    SDL_GetWindowSize(sdl_window, &new_width, &new_height);
-    resize(uint64_t(std::max(new_width, 0)), uint64_t(std::max(new_height, 0)));
+    SDL_GetWindowSize(m_window.sdl_window, &new_width, &new_height);
+    m_window.resize(uint64_t(std::max(new_width, 0)), uint64_t(std::max(new_height, 0)));
     // The window event for the change follows later; the projections should not wait for it.
-    for (std::unique_ptr<BaseCamera>& camera : cameras)
-        camera->set_aspect_ratio(aspect_ratio());
+    m_cameras->set_aspect_ratio(m_window.aspect_ratio());
 }
 
 void App::select_start_position(uint32_t index)
 {
-    if (index >= start_positions.size() || cameras.empty())
-        return;
-    start_position_index = index;
-    place_at_start_position(*cameras[0], start_positions[index], world_frame());
+    m_cameras->select_start_position(index);
 }

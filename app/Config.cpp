@@ -135,7 +135,7 @@ TileServerConfig read_tile_server(const json& value)
     // count, or a zoom beyond what 32-bit tile coordinates can address.
     if (server.num_threads < 0)
         throw FillError("num_threads below 0");
-    if (server.max_zoom < 0 || server.max_zoom > MAX_TILE_ZOOM)
+    if (server.max_zoom < 0 || server.max_zoom > static_cast<int32_t>(MAX_TILE_ZOOM))
         throw FillError("max_zoom out of range");
     if (server.cache_max_mb < 0)
         throw FillError("cache_max_mb below 0");

@@ -8,15 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "tiles/ElevationEncoding.h"
 #include "tiles/LatLon.h"
+#include "tiles/TileId.h"
 #include "tiles/TileServerConfig.h"
-
-enum class ElevationEncoding : int32_t {
-    SINGLE_BYTE = 0,
-    RG_ENCODED = 1,
-    TERRARIUM = 2,
-    TERRAIN_RGB = 3,
-};
 
 struct Config {
     std::filesystem::path base_path;
@@ -49,10 +44,6 @@ struct Config {
 inline const std::filesystem::path CONFIG_FILE = "assets/config/Windhollow.json";
 inline const std::filesystem::path SHADER_DIR = "assets/shaders";
 inline const std::filesystem::path FLIGHT_MODEL_FILE = "assets/config/FlightModel.json";
-
-// The deepest zoom a tile server may be configured with: 2^30 tiles per side still fit the
-// unsigned 32-bit tile coordinates with room for the row flip.
-inline constexpr int32_t MAX_TILE_ZOOM = 30;
 
 // The most vertices per edge of a terrain chunk: a tile has at most 512 pixels per side, so
 // a denser grid adds nothing but memory.

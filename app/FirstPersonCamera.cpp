@@ -2,11 +2,8 @@
 
 #include <cmath>
 
+#include "core/Units.h"
 #include "tiles/WebMercator.h"
-
-namespace {
-constexpr float DEGREES_TO_RADIANS = 0.017453292f;
-}
 
 FirstPersonCamera::FirstPersonCamera(float sensitivity)
     : mouse_sensitivity(sensitivity)
@@ -21,8 +18,8 @@ void FirstPersonCamera::on_event(const SDL_Event& event)
         return;
     glm::quat q = get_rotation();
     glm::vec3 right = glm::normalize(q * glm::vec3(1.0f, 0.0f, 0.0f));
-    float yaw = -float(event.motion.xrel) * mouse_sensitivity * DEGREES_TO_RADIANS;
-    float pitch = -float(event.motion.yrel) * mouse_sensitivity * DEGREES_TO_RADIANS;
+    float yaw = -float(event.motion.xrel) * mouse_sensitivity * DEG_TO_RAD_F;
+    float pitch = -float(event.motion.yrel) * mouse_sensitivity * DEG_TO_RAD_F;
     glm::quat q_yaw = glm::angleAxis(yaw, glm::vec3(0.0f, 1.0f, 0.0f));
     glm::quat q_pitch = glm::angleAxis(pitch, right);
     q = q_yaw * (q_pitch * q);
@@ -42,7 +39,7 @@ glm::vec3 start_position_world(const StartPosition& row, const WorldFrame& frame
 
 glm::vec3 heading_euler(float heading)
 {
-    return glm::vec3(0.0f, -heading * DEGREES_TO_RADIANS, 0.0f);
+    return glm::vec3(0.0f, -heading * DEG_TO_RAD_F, 0.0f);
 }
 
 void place_at_start_position(gfx::Transform& camera, const StartPosition& row, const WorldFrame& frame)

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-constexpr float DEGREES_TO_RADIANS = 0.017453292f;
-}
+#include "core/Units.h"
 
 OrbitCamera::OrbitCamera(const gfx::Transform* orbit_target, float orbit_distance, float orbit_pitch, float orbit_yaw)
     : pitch(orbit_pitch)
@@ -32,11 +30,11 @@ void OrbitCamera::on_event(const SDL_Event& event)
 
 void OrbitCamera::on_update(float)
 {
-    float y = yaw * DEGREES_TO_RADIANS;
-    float p = pitch * DEGREES_TO_RADIANS;
+    float y = yaw * DEG_TO_RAD_F;
+    float p = pitch * DEG_TO_RAD_F;
     float d = distance;
     glm::vec3 t = target != nullptr ? target->get_world_position() : glm::vec3(0.0f);
     set_position(glm::vec3(t.x + std::cos(y) * std::cos(p) * d, t.y + std::sin(p) * d,
                            t.z + std::sin(y) * std::cos(p) * d));
-    set_rotation(glm::vec3(-p, (90.0f - yaw) * DEGREES_TO_RADIANS, 0.0f));
+    set_rotation(glm::vec3(-p, (90.0f - yaw) * DEG_TO_RAD_F, 0.0f));
 }

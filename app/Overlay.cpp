@@ -1,8 +1,4 @@
-// App: the overlay windows "Options", "Help" and "Status Bar". They own no state: every widget
-// edits the field it shows in place (App's switches, the cameras, the terrain renderer, the
-// atmosphere, the aircraft), so an edit takes effect in the same frame.
-
-#include "app/App.h"
+#include "app/Overlay.h"
 
 #include <cmath>
 #include <string>
@@ -11,14 +7,14 @@
 #include <imgui.h>
 #include <imgui_internal.h>
 
+#include "app/KeyBindings.h"
 #include "app/OverlayMath.h"
 #include "app/StartPositions.h"
+#include "core/Units.h"
+#include "tiles/WebMercator.h"
 
 namespace {
 
-constexpr float DEGREES_PER_RADIAN = 57.29578f;
-constexpr double KNOTS_PER_M_S = 3600.0 / 1852.0;
-constexpr double FEET_PER_METRE = 1.0 / 0.3048;
 constexpr float STATUS_BAR_HEIGHT = 24.0f;
 
 // Slider ranges.
@@ -40,7 +36,12 @@ void zoom_slider(const char* label, uint32_t& zoom)
 
 } // namespace
 
-void App::draw_overlay()
+Overlay::Overlay(const OverlayParts& parts)
+    : m(parts)
+{
+}
+
+void Overlay::draw()
 {
     // ImGui gives the focus to its hidden fallback window ("Debug##Default") in the first
     // frame, and hands it on to the top-most visible window (Options) once that one is seen to
@@ -51,7 +52,7 @@ void App::draw_overlay()
     if (focused != nullptr && focused->IsFallbackWindow)
         ImGui::FocusWindow(nullptr);
 
-    if (!show_overlay)
+    if (!visible)
         return;
     draw_options_window();
     if (show_help)
@@ -60,23 +61,24 @@ void App::draw_overlay()
     draw_instruments_window();
 }
 
-void App::draw_options_window()
+void Overlay::draw_options_window()
 {
     ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f), ImGuiCond_Always);
     ImGui::SetNextWindowSize(ImVec2(300.0f, 200.0f), ImGuiCond_FirstUseEver);
     ImGui::Begin("Options", nullptr, ImGuiWindowFlags_NoFocusOnAppearing);
 
-    ImGui::Text("FPS: %d", fps);
-    ImGui::Text("Camera Index: %d", static_cast<int>(camera_index));
+    ImGui::Text("FPS: %d", m.time.fps);
+    ImGui::Text("Camera Index: %d", static_cast<int>(m.cameras.active_index));
 
-    const char* chosen = start_position_index < start_positions.size() ? start_positions[start_position_index].name : "";
+    const uint32_t chosen_index = m.cameras.start_position_index;
+    const char* chosen = chosen_index < start_positions.size() ? start_positions[chosen_index].name : "";
     if (ImGui::BeginCombo("Select Position", chosen)) {
         for (uint32_t i = 0; i < start_positions.size(); ++i) {
-            const bool selected = i == start_position_index;
+            const bool selected = i == chosen_index;
             // Rows are told apart by index, whatever their names.
             ImGui::PushID(static_cast<int>(i));
             if (ImGui::Selectable(start_positions[i].name, selected))
-                select_start_position(i);
+                m.commands.select_start_position(i);
             if (selected)
                 ImGui::SetItemDefaultFocus();
             ImGui::PopID();
@@ -86,23 +88,7 @@ void App::draw_options_window()
 
     if (ImGui::CollapsingHeader("Camera")) {
         ImGui::Indent();
-        if (ImGui::Button("Switch Camera"))
-            switch_camera();
-        BaseCamera& camera = active_camera();
-        const glm::vec3 position = camera.get_world_position();
-        ImGui::Text("Position: [%.2f, %.2f, %.2f]", position.x, position.y, position.z);
-        const glm::vec3 rotation = glm::eulerAngles(camera.get_rotation()) * DEGREES_PER_RADIAN;
-        ImGui::Text("Rotation: [%.2f, %.2f, %.2f]", rotation.x, rotation.y, rotation.z);
-        const WorldFrame frame = world_frame();
-        const LatLon geo = frame.world_to_latlon(position.x, position.z);
-        ImGui::Text("Lat: %f, Lon: %f, Alt: %f", geo.lat, geo.lon, frame.altitude_of(position.y));
-        float near_plane = camera.get_near();
-        if (ImGui::SliderFloat("Camera Near", &near_plane, 0.001f, 1.0f, "%.3f"))
-            set_active_camera_near(near_plane);
-        float far_plane = camera.get_far();
-        if (ImGui::SliderFloat("Camera Far", &far_plane, 10.0f, 15000.0f, "%.3f"))
-            set_active_camera_far(far_plane);
-        ImGui::SliderFloat("FPV Camera Speed", &fpv_speed, 0.0f, 1000.0f, "%.3f");
+        draw_camera_section();
         ImGui::Unindent();
     }
 
@@ -125,32 +111,51 @@ void App::draw_options_window()
     }
 
     if (ImGui::Button("Reset"))
-        reset_and_pause();
+        m.commands.reset_and_pause();
     ImGui::SameLine();
     if (ImGui::Button("Place Aircraft Here"))
-        place_aircraft_at_camera();
-    if (ImGui::Button(paused ? "Resume" : "Pause"))
-        paused = !paused;
+        m.commands.place_aircraft_at_camera();
+    if (ImGui::Button(m.flight.paused ? "Resume" : "Pause"))
+        m.commands.toggle_pause();
     if (ImGui::Button("Toggle Fullscreen"))
-        toggle_fullscreen();
+        m.commands.toggle_fullscreen();
     if (ImGui::Button("Reload Shaders"))
-        reload_shaders_from_overlay();
+        m.commands.reload_shaders_from_overlay();
 
     ImGui::End();
 }
 
-void App::draw_terrain_section()
+void Overlay::draw_camera_section()
 {
-    if (!terrain) {
-        ImGui::Text("%s", "No terrain.");
-        return;
-    }
-    TerrainRenderer& t = *terrain;
+    if (ImGui::Button("Switch Camera"))
+        m.commands.switch_camera();
+    BaseCamera& camera = m.cameras.active();
+    const glm::vec3 position = camera.get_world_position();
+    ImGui::Text("Position: [%.2f, %.2f, %.2f]", position.x, position.y, position.z);
+    const glm::vec3 rotation = glm::eulerAngles(camera.get_rotation()) * RAD_TO_DEG_F;
+    ImGui::Text("Rotation: [%.2f, %.2f, %.2f]", rotation.x, rotation.y, rotation.z);
+    const LatLon geo = m.frame.world_to_latlon(position.x, position.z);
+    ImGui::Text("Lat: %f, Lon: %f, Alt: %f", geo.lat, geo.lon, m.frame.altitude_of(position.y));
+    // A value equal to the camera's plane changes nothing: setting it recomputes the projection.
+    float near_plane = camera.get_near();
+    if (ImGui::SliderFloat("Camera Near", &near_plane, 0.001f, 1.0f, "%.3f") && near_plane != camera.get_near())
+        camera.set_near(near_plane);
+    float far_plane = camera.get_far();
+    if (ImGui::SliderFloat("Camera Far", &far_plane, 10.0f, 15000.0f, "%.3f") && far_plane != camera.get_far())
+        camera.set_far(far_plane);
+    ImGui::SliderFloat("FPV Camera Speed", &m.cameras.free_camera_speed, 0.0f, 1000.0f, "%.3f");
+}
+
+void Overlay::draw_terrain_section()
+{
+    TerrainRenderer& t = m.renderer.terrain();
     ImGui::Text("Center Tile: z=%u, x=%u, y=%u", t.center_tile.zoom, t.center_tile.x, t.center_tile.y);
     ImGui::Text("Center Coord: lat=%f, lon=%f", t.center_coord.lat, t.center_coord.lon);
-    ImGui::Text("Heading %d", active_camera_heading());
-    const glm::vec3 position = active_camera().get_position();
-    ImGui::Text("Terrain Elevation: %.2f", t.get_elevation(position.x, position.z, false));
+    ImGui::Text("Heading %d", compass_heading(m.cameras.active().get_z_axis()));
+    const glm::vec3 position = m.cameras.active().get_position();
+    const LatLon below = m.frame.world_to_latlon(position.x, position.z);
+    const std::optional<HeightSample> ground = m.heights.height_at(below, m.heights.max_zoom());
+    ImGui::Text("Terrain Elevation: %.2f", ground ? static_cast<double>(mercator_height(ground->metres, below.lat)) : 0.0);
     ImGui::Text("Zoom Level Range: [%d, %d] (%d)", static_cast<int>(t.min_zoom), static_cast<int>(t.max_zoom),
                 static_cast<int>(t.max_zoom) - static_cast<int>(t.min_zoom));
     ImGui::Text("GPU Cache Size: %d", static_cast<int>(t.texture_cache.size()));
@@ -174,6 +179,7 @@ void App::draw_terrain_section()
 
     // What a software rasteriser pays most for: samples per pixel and grid density.
     static constexpr int SAMPLE_CHOICES[] = {1, 2, 4, 8};
+    int32_t& msaa_samples = m.renderer.msaa_samples;
     const std::string samples_text = msaa_samples <= 1 ? std::string("Off") : std::to_string(msaa_samples);
     if (ImGui::BeginCombo("Multisampling", samples_text.c_str())) {
         for (int samples : SAMPLE_CHOICES) {
@@ -194,13 +200,9 @@ void App::draw_terrain_section()
     }
 }
 
-void App::draw_atmosphere_section()
+void Overlay::draw_atmosphere_section()
 {
-    if (!terrain) {
-        ImGui::Text("%s", "No terrain.");
-        return;
-    }
-    Atmosphere& a = terrain->atmosphere;
+    Atmosphere& a = m.renderer.terrain().atmosphere;
     ImGui::Checkbox("Enable Scattering", &a.scattering);
     ImGui::Checkbox("Always compute", &a.always_compute);
     ImGui::SliderScalar("Sun Azimuth", ImGuiDataType_Double, &a.sun_azimuth, &SUN_AZIMUTH_MIN, &SUN_AZIMUTH_MAX, "%.3f");
@@ -210,10 +212,11 @@ void App::draw_atmosphere_section()
     ImGui::SliderInt("Light Samples", &a.light_samples, 1, 32, "%d");
 }
 
-void App::draw_flight_model_section()
+void Overlay::draw_flight_model_section()
 {
-    ImGui::Checkbox("Render Debug Geometry", &render_debug_geometry);
-    ImGui::Text("Speed: %.3f km/h", static_cast<double>(aircraft.speed()) * 3.6);
+    Aircraft& aircraft = m.flight.aircraft;
+    ImGui::Checkbox("Render Debug Geometry", &m.renderer.render_debug_geometry);
+    ImGui::Text("Speed: %.3f km/h", static_cast<double>(aircraft.speed()) * KM_H_PER_M_S);
     ImGui::Text("Aileron: %.3f, Elevator: %.3f, Rudder: %.3f", aircraft.controls.aileron, aircraft.controls.elevator,
                 aircraft.controls.rudder);
     draw_instrument_lines();
@@ -237,12 +240,10 @@ void App::draw_flight_model_section()
     }
 }
 
-void App::draw_instrument_lines()
+void Overlay::draw_instrument_lines()
 {
-    if (!flight)
-        return;
-    const FlightData d = flight->data();
-    ImGui::Text("Airspeed %.0f km/h (%.0f kt), vertical speed %+.1f m/s", d.airspeed_m_s * 3.6,
+    const FlightData d = m.flight.data();
+    ImGui::Text("Airspeed %.0f km/h (%.0f kt), vertical speed %+.1f m/s", d.airspeed_m_s * KM_H_PER_M_S,
                 d.airspeed_m_s * KNOTS_PER_M_S, d.vertical_speed_m_s);
     if (std::isfinite(d.height_above_ground_m))
         ImGui::Text("Altitude %.0f m (%.0f ft), above ground %.0f m (%.0f ft)", d.altitude_m,
@@ -258,7 +259,7 @@ void App::draw_instrument_lines()
     }
 }
 
-void App::draw_instruments_window()
+void Overlay::draw_instruments_window()
 {
     const ImGuiIO& io = ImGui::GetIO();
     ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x - 8.0f, 8.0f), ImGuiCond_Always, ImVec2(1.0f, 0.0f));
@@ -270,7 +271,7 @@ void App::draw_instruments_window()
     ImGui::End();
 }
 
-void App::draw_help_window()
+void Overlay::draw_help_window()
 {
     const ImGuiIO& io = ImGui::GetIO();
     const ImVec2 size(io.DisplaySize.x * 0.8f, io.DisplaySize.y * 0.8f);
@@ -290,22 +291,17 @@ void App::draw_help_window()
     ImGui::Text("If the program is very slow, try to reduce scattering and optical depth samples:");
     ImGui::Text("Options > Terrain > Atmosphere");
     ImGui::Text("%s", "");
-    ImGui::Text("Press 'H' to toggle this help screen");
-    ImGui::Text("Press 'N' to switch between cameras");
-    ImGui::Text("Press 'P' to pause");
-    ImGui::Text("Press 'I' to toggle the UI");
-    ImGui::Text("Press 'R' to reload shaders");
-    ImGui::Text("Hold 'B' to brake");
-    ImGui::Text("Press 'T' to put the aircraft on the ground under the camera");
+    for (const std::string& line : key_help_lines())
+        ImGui::TextUnformatted(line.c_str());
     ImGui::Text("%s", "");
     ImGui::Text("To change the startup parameters edit the config file:");
     // A path is data, never a format: it may hold '%'.
-    ImGui::TextUnformatted((config.base_path / CONFIG_FILE).string().c_str());
+    ImGui::TextUnformatted((m.config.base_path / CONFIG_FILE).string().c_str());
     ImGui::Text("This file can be used to configure alternate tile data sources.");
     ImGui::End();
 }
 
-void App::draw_status_bar()
+void Overlay::draw_status_bar()
 {
     const ImGuiIO& io = ImGui::GetIO();
     ImGui::SetNextWindowPos(ImVec2(0.0f, io.DisplaySize.y - STATUS_BAR_HEIGHT), ImGuiCond_Always);
@@ -315,29 +311,6 @@ void App::draw_status_bar()
                      ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoInputs |
                      ImGuiWindowFlags_NoFocusOnAppearing);
     ImGui::Text("%s. Press 'H' to get help. Data Attribution: %s, %s. FPS: %d", PROGRAM_ATTRIBUTION,
-                config.elevation_server.attribution.c_str(), config.texture_server.attribution.c_str(), fps);
+                m.config.elevation_server.attribution.c_str(), m.config.texture_server.attribution.c_str(), m.time.fps);
     ImGui::End();
-}
-
-bool App::set_active_camera_near(float near_plane)
-{
-    BaseCamera& camera = active_camera();
-    if (near_plane == camera.get_near())
-        return false;
-    camera.set_near(near_plane);
-    return true;
-}
-
-bool App::set_active_camera_far(float far_plane)
-{
-    BaseCamera& camera = active_camera();
-    if (far_plane == camera.get_far())
-        return false;
-    camera.set_far(far_plane);
-    return true;
-}
-
-int32_t App::active_camera_heading()
-{
-    return compass_heading(active_camera().get_z_axis());
 }

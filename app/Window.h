@@ -2,8 +2,8 @@
 
 // The program's one SDL window with its OpenGL 4.3 core context, the GL entry points, the
 // Dear ImGui context with its SDL2 and OpenGL3 backends, and the fixed GL state every pass
-// relies on. App derives from it, so all of this exists before any App member and is torn
-// down after all of them.
+// relies on. App holds it as its first member, so all of this exists before any other part
+// and is torn down after all of them.
 
 #include <cstdint>
 #include <stdexcept>
@@ -22,7 +22,7 @@ class Window {
 public:
     // width and height in pixels (both at least 1), title as UTF-8. Throws WindowError.
     Window(int32_t width, int32_t height, const std::string& title);
-    virtual ~Window();
+    ~Window();
 
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;

@@ -82,9 +82,9 @@ int main(int argc, char** argv)
         Config config = load_config(base);
         CaptureSettings capture = CaptureSettings::from_environment();
         App app(config);
-        app.capture = capture;
+        app.capture().settings = capture;
         app.run();
-        capture_failed = app.capture_failed;
+        capture_failed = app.capture().failed;
     } catch (const ConfigError& error) {
         console::eprint("{}\n", error.what());
         return 1;

@@ -16,9 +16,6 @@
 
 #include <sys/resource.h>
 #include <time.h>
-#include <sys/wait.h>
-#include <spawn.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -41,13 +38,14 @@
 
 #include "app/App.h"
 #include "app/Config.h"
-#include "console/Console.h"
 #include "app/StartPositions.h"
+#include "console/Console.h"
+#include "core/Units.h"
 #include "terrain/TileKey.h"
+#include "tests/support/Support.h"
 #include "tiles/HttpClient.h"
 #include "tiles/TileService.h"
-
-extern char** environ;
+#include "tiles/WebMercator.h"
 
 namespace {
 
@@ -70,86 +68,18 @@ double seconds_since(Clock::time_point start)
 
 // ---- Parent: tile servers and child processes ---------------------------------------------
 
-struct Server {
-    pid_t pid = -1;
-    int port = 0;
-};
-
-std::optional<Server> start_tile_server(int latency_ms, const std::vector<std::string>& extra_args = {})
+// A scenario's child, bench_frame itself with the given arguments and its own tile cache; its
+// standard output is copied to ours once it ends. Returns its exit code.
+int run_self(const std::vector<std::string>& args, const std::filesystem::path& data_home = {})
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const std::string latency = std::to_string(latency_ms);
-    std::vector<std::string> args = {WH_TILESERVER_PATH, "--port", "0", "--latency-ms", latency};
-    args.insert(args.end(), extra_args.begin(), extra_args.end());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    Server server;
-    const int rc = posix_spawn(&server.pid, WH_TILESERVER_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        return std::nullopt;
-    }
-    // The one line it prints once listening: "Listening on http://127.0.0.1:<port>".
-    std::string text;
-    char buffer[256];
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < deadline && text.find('\n') == std::string::npos) {
-        const ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    const std::string marker = "127.0.0.1:";
-    const size_t at = text.find(marker);
-    if (at == std::string::npos) {
-        kill(server.pid, SIGTERM);
-        waitpid(server.pid, nullptr, 0);
-        return std::nullopt;
-    }
-    server.port = std::atoi(text.c_str() + at + marker.size());
-    return server;
-}
-
-void stop(const Server& server)
-{
-    kill(server.pid, SIGTERM);
-    waitpid(server.pid, nullptr, 0);
-}
-
-// A base directory with the source tree's assets and the configuration pointed at the port.
-// workers > 0 replaces the shipped num_threads of both servers.
-fs::path make_base(const fs::path& root, int port, int workers)
-{
-    const fs::path base = root / "base";
-    fs::create_directories(base);
-    fs::copy(fs::path(WH_SOURCE_DIR) / "assets", base / "assets", fs::copy_options::recursive);
-    const fs::path config = base / "assets/config/Windhollow.json";
-    std::ifstream in(config);
-    std::stringstream text;
-    text << in.rdbuf();
-    in.close();
-    std::string json = text.str();
-    const std::string from = "127.0.0.1:8765";
-    const std::string to = "127.0.0.1:" + std::to_string(port);
-    for (size_t at = json.find(from); at != std::string::npos; at = json.find(from, at + to.size()))
-        json.replace(at, from.size(), to);
-    const std::string threads = "\"num_threads\": 2";
-    const std::string wanted = fmt::format("\"num_threads\": {}", workers);
-    for (size_t at = json.find(threads); workers > 0 && at != std::string::npos; at = json.find(threads, at + 1))
-        json.replace(at, threads.size(), wanted);
-    std::ofstream(config) << json;
-    return base;
+    support::ProcessOptions options;
+    options.args = args;
+    if (!data_home.empty())
+        options.env["XDG_DATA_HOME"] = data_home.string();
+    support::Process process(fs::read_symlink("/proc/self/exe"), options);
+    const int code = process.wait(std::chrono::minutes(30));
+    console::out(process.out());
+    return code;
 }
 
 // What a child reports back about its jump: seconds until settled (negative: did not settle),
@@ -161,46 +91,24 @@ struct JumpFigures {
     int connections = 0;
 };
 
-std::optional<JumpFigures> run_child(const std::string& scenario, const Server& server, const std::string& label,
-                                     int workers)
+std::optional<JumpFigures> run_child(const std::string& scenario, const support::TileServer& server,
+                                     const std::string& label, int workers)
 {
-    char pattern[] = "/tmp/wh-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        return std::nullopt;
-    const fs::path root = pattern;
-    const fs::path base = make_base(root, server.port, workers);
-    const std::string data_home = "XDG_DATA_HOME=" + (root / "data").string();
-
-    std::vector<std::string> env_strings;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::string(*e).rfind("XDG_DATA_HOME=", 0) != 0)
-            env_strings.emplace_back(*e);
-    env_strings.push_back(data_home);
-    std::vector<char*> envp;
-    for (std::string& e : env_strings)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    std::string self = fs::read_symlink("/proc/self/exe").string();
+    const support::TempDir root("wh-bench");
+    const fs::path base = support::make_base_dir(root, server, [workers](nlohmann::json& config) {
+        if (workers > 0)
+            for (const char* name : {"texture_server", "elevation_server"})
+                config[name]["num_threads"] = workers;
+    });
     const fs::path result_file = root / "jump.txt";
-    std::vector<std::string> args = {self, "--child", scenario, base.string(), label, result_file.string()};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    int status = 1;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0)
-        waitpid(pid, &status, 0);
+    const int code = run_self({"--child", scenario, base.string(), label, result_file.string()}, root / "data");
     std::optional<JumpFigures> figures;
     if (std::ifstream in(result_file); in) {
         JumpFigures f;
         if (in >> f.seconds >> f.fetched >> f.wasted >> f.connections)
             figures = f;
     }
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (code != 0)
         return std::nullopt;
     return figures;
 }
@@ -221,8 +129,8 @@ std::optional<double> frames_until_settled(App& app, Clock::time_point since)
     uint32_t in_a_row = 0;
     while (seconds_since(since) < SETTLE_LIMIT_SECONDS) {
         pump_events();
-        app.render_frame(0.0f);
-        in_a_row = app.terrain->frame_complete() ? in_a_row + 1 : 0;
+        app.render_frame();
+        in_a_row = app.terrain().frame_complete() ? in_a_row + 1 : 0;
         if (in_a_row >= SETTLED_FRAMES)
             return seconds_since(since);
     }
@@ -256,17 +164,17 @@ class FrameRecorder {
 public:
     FrameRecorder() : m_wall(Clock::now()), m_cpu(process_cpu_ms()) {}
     // app: the frame drew terrain whose figures go with the times (null: it did not).
-    void frame_done(const App* app)
+    void frame_done(App* app)
     {
         // A frame that sampled the passes waited for each of them: it counts for the
         // breakdown, not for the frame times.
-        if (app && app->profiler && app->profiler->sampling()) {
+        if (app && app->renderer().profiler && app->renderer().profiler->sampling()) {
             m_wall = Clock::now();
             m_cpu = process_cpu_ms();
             return;
         }
-        if (app && app->terrain) {
-            const TerrainFrameStats& stats = app->terrain->last_frame_stats();
+        if (app) {
+            const TerrainFrameStats& stats = app->terrain().last_frame_stats();
             times.leaves.push_back(double(stats.drawn));
             times.triangles.push_back(double(stats.triangles));
         }
@@ -346,19 +254,21 @@ FrameFigures figures(const FrameTimes& times)
 // above it (metres), looking 10° down along the track.
 FrameTimes fly(App& app, double above_ground, double speed, int first_frame, int end_frame)
 {
-    BaseCamera& camera = app.active_camera();
+    BaseCamera& camera = app.cameras().active();
     const double scale = double(App::SCALING_FACTOR);
-    const double heading = 45.0 * 3.141592653589793 / 180.0;
+    const double heading = 45.0 * DEG_TO_RAD;
     FrameRecorder recorder;
     for (int i = first_frame; i < end_frame; ++i) {
         const double distance = speed * FLIGHT_STEP_SECONDS * i * scale;
         const double x = std::sin(heading) * distance;
         const double z = -std::cos(heading) * distance;
-        const double ground = app.terrain->get_elevation(x, z, false);
+        const LatLon below = app.world_frame().world_to_latlon(x, z);
+        const std::optional<HeightSample> sample = app.heights().height_at(below, app.heights().max_zoom());
+        const double ground = sample ? mercator_height(sample->metres, below.lat) : 0.0;
         camera.set_position(glm::vec3(float(x), float((ground + above_ground) * scale), float(z)));
         camera.set_rotation(glm::vec3(-0.1745f, float(-heading), 0.0f));
         pump_events();
-        app.render_frame(FLIGHT_STEP_SECONDS);
+        app.render_frame();
         recorder.frame_done(&app);
     }
     return recorder.finish();
@@ -367,11 +277,11 @@ FrameTimes fly(App& app, double above_ground, double speed, int first_frame, int
 // The settled start view without motion: drawing alone, nothing to stream.
 FrameTimes still_frames(App& app)
 {
-    app.profiler->clear();
+    app.renderer().profiler->clear();
     FrameRecorder recorder;
     for (int i = 0; i < STILL_FRAMES; ++i) {
         pump_events();
-        app.render_frame(0.0f);
+        app.render_frame();
         recorder.frame_done(&app);
     }
     return recorder.finish();
@@ -403,13 +313,15 @@ FrameTimes record_empty_frames(Bind bind, Resolve resolve, Swap swap)
 // The empty frame with the scene drawn at the given samples per pixel.
 FrameTimes empty_frames(App& app, int samples)
 {
-    app.scene_target.configure(int(app.width), int(app.height), samples);
+    gfx::SceneTarget& target = app.renderer().scene_target;
+    const Window& window = app.window();
+    target.configure(int(window.width), int(window.height), samples);
     return record_empty_frames(
         [&] {
-            app.scene_target.bind();
-            glViewport(0, 0, GLsizei(app.width), GLsizei(app.height));
+            target.bind();
+            glViewport(0, 0, GLsizei(window.width), GLsizei(window.height));
         },
-        [&] { app.scene_target.resolve(); }, [&] { app.swap_buffers(); });
+        [&] { target.resolve(); }, [&] { SDL_GL_SwapWindow(window.sdl_window); });
 }
 
 std::string seconds_text(const std::optional<double>& s)
@@ -437,15 +349,15 @@ std::pair<uint64_t, uint64_t> fetched_and_wasted(App& app, const Config& config)
     const uint64_t requests = at == std::string::npos ? 0 : std::strtoull(text.c_str() + at + 11, nullptr, 10);
     uint64_t wasted = 0;
     for (TileKind kind : {TileKind::TEXTURE, TileKind::ELEVATION})
-        wasted += app.terrain->texture_cache.service_stats(kind).wasted;
+        wasted += app.terrain().texture_cache.service_stats(kind).wasted;
     return {requests, wasted};
 }
 
 // Decoded images the two tile services hold, not yet taken up by the renderer.
 uint64_t images_held(App& app)
 {
-    return app.terrain->texture_cache.service_stats(TileKind::TEXTURE).stored +
-           app.terrain->texture_cache.service_stats(TileKind::ELEVATION).stored;
+    return app.terrain().texture_cache.service_stats(TileKind::TEXTURE).stored +
+           app.terrain().texture_cache.service_stats(TileKind::ELEVATION).stored;
 }
 
 // The yardstick the frame times are divided by: the empty frame (clear, ImGui, swap) of a
@@ -493,29 +405,15 @@ int yardstick_child(const fs::path& result_file)
 // Runs the yardstick in a process of its own: wall and CPU milliseconds, or nothing.
 std::optional<std::pair<double, double>> measure_yardstick()
 {
-    char pattern[] = "/tmp/wh-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        return std::nullopt;
-    const fs::path root = pattern;
+    const support::TempDir root("wh-bench");
     const fs::path result_file = root / "yardstick.txt";
-    std::string self = fs::read_symlink("/proc/self/exe").string();
-    std::vector<std::string> args = {self, "--yardstick", result_file.string()};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    int status = 1;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), environ) == 0)
-        waitpid(pid, &status, 0);
+    run_self({"--yardstick", result_file.string()});
     std::optional<std::pair<double, double>> result;
     if (std::ifstream in(result_file); in) {
         std::pair<double, double> medians;
         if (in >> medians.first >> medians.second)
             result = medians;
     }
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
     return result;
 }
 
@@ -528,8 +426,8 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
         const Clock::time_point start = Clock::now();
         Config config = load_config(base);
         App app(config);
-        app.paused = true;
-        app.profiler = std::make_unique<gfx::PassProfiler>(gfx::frame::gpu_pass_names(), gfx::frame::cpu_part_names());
+        app.renderer().profiler =
+            std::make_unique<gfx::PassProfiler>(gfx::frame::gpu_pass_names(), gfx::frame::cpu_part_names());
         const std::optional<double> start_settled = frames_until_settled(app, start);
         std::optional<double> jump_settled;
         if (scenario != "still") {
@@ -541,7 +439,7 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             // count too: a few more frames let them land.
             for (int i = 0; i < 10; ++i) {
                 pump_events();
-                app.render_frame(0.0f);
+                app.render_frame();
             }
             const auto [fetched_after, wasted_after] = fetched_and_wasted(app, config);
             std::ofstream(result_file) << (jump_settled ? *jump_settled : -1.0) << ' ' << fetched_after - fetched_before
@@ -549,24 +447,29 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                                        << config.texture_server.num_threads + config.elevation_server.num_threads
                                        << '\n';
         }
-        report.push_back(fmt::format("{}: start until settled {}; jump to \"{}\" until settled {}\n", label,
-                                     seconds_text(start_settled), start_positions[JUMP_TARGET].name,
-                                     seconds_text(jump_settled)));
+        if (jump_settled || scenario != "still")
+            report.push_back(fmt::format("{}: start until settled {}; jump to \"{}\" until settled {}\n", label,
+                                         seconds_text(start_settled), start_positions[JUMP_TARGET].name,
+                                         seconds_text(jump_settled)));
+        else
+            report.push_back(fmt::format("{}: start until settled {}\n", label, seconds_text(start_settled)));
 
         if (scenario == "flight" || scenario == "still") {
             app.select_start_position(0);
             frames_until_settled(app, Clock::now());
             FrameFigures still = figures(still_frames(app));
-            still.breakdown += breakdown(*app.profiler);
+            gfx::PassProfiler& profiler = *app.renderer().profiler;
+            still.breakdown += breakdown(profiler);
             // BENCH_SCREENSHOT=file.png: a picture of the settled start view, to compare looks.
             if (const char* shot = std::getenv("BENCH_SCREENSHOT")) {
-                app.capture.screenshot = shot;
-                app.capture.exit_after_frames = 1;
-                app.frames_run = 0;
+                FrameCapture& frame_capture = app.capture();
+                frame_capture.settings.screenshot = shot;
+                frame_capture.settings.exit_after_frames = 1;
+                frame_capture.start_run();
                 pump_events();
-                app.render_frame(0.0f);
-                app.write_screenshot();
-                app.capture = CaptureSettings{};
+                app.render_frame();
+                frame_capture.write_screenshot();
+                frame_capture.settings = CaptureSettings{};
             }
             FrameFigures low;
             FrameFigures high;
@@ -575,32 +478,33 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             uint64_t half_held = 0;
             double low_peak = 0.0;
             if (scenario == "flight") {
-                app.profiler->clear();
+                profiler.clear();
                 FrameTimes low_times = fly(app, 500.0, 120.0, 0, FLIGHT_FRAMES / 2);
                 half_peak = peak_memory_mib();
-                half_textures = app.terrain->texture_cache.size();
+                half_textures = app.terrain().texture_cache.size();
                 half_held = images_held(app);
                 low_times.append(fly(app, 500.0, 120.0, FLIGHT_FRAMES / 2, FLIGHT_FRAMES));
                 low = figures(low_times);
-                low.breakdown += breakdown(*app.profiler);
+                low.breakdown += breakdown(profiler);
                 low_peak = peak_memory_mib();
                 app.select_start_position(0);
-                app.profiler->clear();
+                profiler.clear();
                 high = figures(fly(app, 3000.0, 250.0, 0, FLIGHT_FRAMES));
-                high.breakdown += breakdown(*app.profiler);
+                high.breakdown += breakdown(profiler);
             }
             // The empty frame with the scene's framebuffer at 4 samples, and at this run's setting;
             // the yardstick (measured by the parent) is the empty frame of the former window.
             FrameFigures empty = figures(empty_frames(app, YARDSTICK_SAMPLES));
-            const FrameFigures bare = figures(empty_frames(app, app.msaa_samples));
+            const int samples = app.renderer().msaa_samples;
+            const FrameFigures bare = figures(empty_frames(app, samples));
             FrameFigures yardstick = empty;
             if (const char* measured = std::getenv("BENCH_YARDSTICK"))
                 std::sscanf(measured, "%lf %lf", &yardstick.median_ms, &yardstick.cpu_median_ms);
-            const size_t textures = app.terrain->texture_cache.size();
+            const size_t textures = app.terrain().texture_cache.size();
             const GLubyte* renderer = glGetString(GL_RENDERER);
             report.push_back(fmt::format("GL renderer: {}, window {}x{}\n",
-                                         renderer ? reinterpret_cast<const char*>(renderer) : "?", app.width,
-                                         app.height));
+                                         renderer ? reinterpret_cast<const char*>(renderer) : "?", app.window().width,
+                                         app.window().height));
             const auto line = [](const char* what, const FrameFigures& f) {
                 return fmt::format("{:<28} {:7.2f} fps   median {:8.2f} ms   p95 {:8.2f} ms   process CPU {:8.2f} ms\n{}",
                                    what, f.fps, f.median_ms, f.p95_ms, f.cpu_median_ms, f.breakdown);
@@ -614,8 +518,8 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             report.push_back(fmt::format("{:<28} median {:8.2f} ms   process CPU {:8.2f} ms\n",
                                          "empty frame, former window:", yardstick.median_ms, yardstick.cpu_median_ms));
             report.push_back(line("empty frame, 4 samples:", empty));
-            report.push_back(line(fmt::format("empty frame, {} sample(s):", app.msaa_samples).c_str(), bare));
-            report.push_back(fmt::format("scene drawn with {} sample(s) per pixel\n", app.msaa_samples));
+            report.push_back(line(fmt::format("empty frame, {} sample(s):", samples).c_str(), bare));
+            report.push_back(fmt::format("scene drawn with {} sample(s) per pixel\n", samples));
             // One ratio per scenario measured, against each empty frame.
             const auto ratios = [&](const char* heading, double FrameFigures::*time, const FrameFigures& against,
                                     bool spread) {
@@ -689,14 +593,17 @@ int main(int argc, char** argv)
         const bool still = only == "still" && std::string(scenario.kind) == "flight";
         if (!only.empty() && only != scenario.kind && !still)
             continue;
-        const std::optional<Server> server = start_tile_server(scenario.latency_ms, scenario.server_args);
-        if (!server) {
-            console::err("bench_frame: the tile server did not start\n");
+        std::vector<std::string> server_args = {"--latency-ms", std::to_string(scenario.latency_ms)};
+        server_args.insert(server_args.end(), scenario.server_args.begin(), scenario.server_args.end());
+        std::optional<JumpFigures> jump;
+        const std::string label = fmt::format("tile server +{} ms{}", scenario.latency_ms, scenario.note);
+        try {
+            const support::TileServer server(server_args);
+            jump = run_child(still ? "still" : scenario.kind, server, label, scenario.workers);
+        } catch (const std::exception& error) {
+            console::eprint("bench_frame: the tile server did not start: {}\n", error.what());
             return 1;
         }
-        const std::string label = fmt::format("tile server +{} ms{}", scenario.latency_ms, scenario.note);
-        const std::optional<JumpFigures> jump = run_child(still ? "still" : scenario.kind, *server, label, scenario.workers);
-        stop(*server);
         if (still)
             continue;
         if (!jump) {

@@ -3,6 +3,7 @@
 
 #include "app/Config.h"
 #include "console/Console.h"
+#include "core/Units.h"
 #include "terrain/LodSelection.h"
 #include "terrain/QuadTree.h"
 
@@ -60,7 +61,7 @@ int main()
             for (int i = 0; i < FRAMES; ++i) {
                 // Turn a little every frame so consecutive frames are not identical.
                 const float yaw = static_cast<float>(i) * 0.0005f;
-                const float pitch = 20.0f * 0.017453292f;
+                const float pitch = 20.0f * DEG_TO_RAD_F;
                 const glm::vec3 view{std::sin(yaw) * std::cos(pitch), -std::sin(pitch), -std::cos(yaw) * std::cos(pitch)};
                 last = select_frame(frame, settings, position, -view);
                 sink += last.leaves;

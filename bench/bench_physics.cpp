@@ -55,10 +55,9 @@ double time_per_call(int batches, int count, const std::function<void()>& work)
 // above the ground plane (the wheels' rays reach nothing) or rolling on its wheels.
 void measure(bool aerodynamic, bool on_ground)
 {
-    PhysicsWorld& world = PhysicsWorld::instance();
-    world.remove_all_bodies();
+    PhysicsWorld world;
     world.add_ground_plane(glm::vec3(0.0f, GROUND, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
-    Aircraft aircraft;
+    Aircraft aircraft(world);
     aircraft.create_body(glm::vec3(0.0f, GROUND + 2.0f, 0.0f));
     aircraft.set_latitude(START.lat);
     {
@@ -96,7 +95,6 @@ void measure(bool aerodynamic, bool on_ground)
     console::print("  {:<28} {:>7.2f} us per step ({:.0f} steps per second of flight)\n",
                    std::string(aerodynamic ? "aerodynamic, " : "without the model, ") + (on_ground ? "rolling" : "flying"),
                    us, aerodynamic ? 1.0 / FlightSimulation::sub_step : 60.0);
-    world.remove_all_bodies();
 }
 
 // Elevation tiles of 256 x 256 pixels with rolling hills, made when first asked for, standing
@@ -126,11 +124,10 @@ private:
 
 void measure_terrain()
 {
-    PhysicsWorld& world = PhysicsWorld::instance();
-    world.remove_all_bodies();
+    PhysicsWorld world;
     HillTiles tiles;
     GroundSampler sampler{mercator_x(START.lon), mercator_y(START.lat), 15, [&](TileId tile) { return tiles.find(tile); }};
-    TerrainGround ground;
+    TerrainGround ground(world);
     // As the program does: 129 x 129 heights 8 m apart, around a point that moves on.
     float centre = 0.0f;
     const double rebuild = time_per_call(15, 20, [&] {
@@ -145,7 +142,7 @@ void measure_terrain()
 
     GroundGrid grid = sample_ground(sampler, 0.0, 0.0, 8.0, 129, 0.0f);
     ground.set_heights(grid.x0, grid.z0, grid.spacing, grid.size, std::move(grid.heights));
-    Aircraft aircraft;
+    Aircraft aircraft(world);
     aircraft.create_body(glm::vec3(0.0f));
     aircraft.set_latitude(START.lat);
     {
@@ -173,7 +170,6 @@ void measure_terrain()
         });
         console::print("  {:<28} {:>7.2f} us per step\n", on_ground ? "over the heightfield, rolling" : "over the heightfield, 30 m up", us);
     }
-    world.remove_all_bodies();
 }
 
 } // namespace

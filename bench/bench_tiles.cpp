@@ -10,25 +10,21 @@
 // a render loop polling every millisecond takes it, cold, with the cache file written before
 // the tile is published (the old order) and after.
 //
-// Usage: bench_tiles [tileserver-path]
+// Usage: bench_tiles
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <spng.h>
 
 #include "console/Console.h"
 #include "gfx/Image.h"
+#include "tests/support/Support.h"
 #include "tiles/HttpClient.h"
 #include "tiles/TileService.h"
 
@@ -36,60 +32,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// The local tile server as a child process on a free port.
-class Server {
-public:
-    // The server's output goes to log (a file, so that it can never block on a full pipe);
-    // its first line names the port.
-    Server(const std::string& executable, int latency_ms, const fs::path& log)
-    {
-        m_pid = ::fork();
-        if (m_pid < 0) {
-            throw std::runtime_error("fork failed");
-        }
-        if (m_pid == 0) {
-            std::FILE* out = std::fopen(log.c_str(), "w");
-            if (out == nullptr) ::_exit(126);
-            ::dup2(::fileno(out), STDOUT_FILENO);
-            ::dup2(::fileno(out), STDERR_FILENO);
-            const std::string latency = std::to_string(latency_ms);
-            ::execl(executable.c_str(), executable.c_str(), "--port", "0", "--latency-ms", latency.c_str(),
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        const std::string prefix = "Listening on ";
-        const auto deadline = Clock::now() + std::chrono::seconds(15);
-        while (m_url.empty() && Clock::now() < deadline) {
-            if (std::FILE* in = std::fopen(log.c_str(), "r")) {
-                char line[256];
-                if (std::fgets(line, sizeof(line), in) != nullptr && std::string(line).rfind(prefix, 0) == 0 &&
-                    std::string(line).back() == '\n') {
-                    m_url = std::string(line).substr(prefix.size());
-                    m_url.pop_back();
-                }
-                std::fclose(in);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        if (m_url.empty()) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-            throw std::runtime_error("the tile server did not start: " + executable);
-        }
-    }
-    ~Server()
-    {
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-    }
-    const std::string& url() const { return m_url; }
-
-private:
-    pid_t m_pid = -1;
-    std::string m_url;
-};
 
 double thread_cpu_ms()
 {
@@ -332,23 +274,23 @@ void publish_latency(const std::string& server_url, const fs::path& scratch)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    const std::string executable = argc > 1 ? argv[1] : WH_TILESERVER_PATH;
-    const fs::path scratch = fs::temp_directory_path() / ("wh-bench-tiles-" + std::to_string(::getpid()));
-    fs::create_directories(scratch);
+    const support::TempDir scratch_dir("wh-bench-tiles");
+    const fs::path& scratch = scratch_dir.path();
     try {
         for (int latency : {0, 50}) {
-            Server server(executable, latency, scratch / ("server-" + std::to_string(latency) + ".log"));
-            console::print("Server latency {} ms ({})\n", latency, server.url());
+            const support::TileServer tile_server({"--latency-ms", std::to_string(latency)});
+            const std::string url = tile_server.base_url();
+            console::print("Server latency {} ms ({})\n", latency, url);
             // Enough tiles for about a second per cold run at the bound (80 for 8 workers at
             // 50 ms: half a second, to keep the whole run near a minute).
             const std::vector<TileId> all = tile_set(latency == 0 ? 64 : 80);
-            warm_server(server.url(), all);
+            warm_server(url, all);
             for (int workers : {2, 8}) {
                 const size_t count = latency == 0 ? all.size() : std::min<size_t>(all.size(), workers * 1000 / latency);
                 const std::vector<TileId> tiles(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
-                const Throughput t = measure(server.url(), scratch, workers, tiles);
+                const Throughput t = measure(url, scratch, workers, tiles);
                 const std::string bound =
                     latency == 0 ? std::string("none") : fmt::format("{:.0f} tiles/s", workers * 1000.0 / latency);
                 console::print("  {} workers, {} tiles: cold {:6.1f} tiles/s (bound {}), warm {:6.1f} tiles/s; "
@@ -359,15 +301,13 @@ int main(int argc, char** argv)
                 }
             }
             if (latency == 0) {
-                codec_costs(server.url());
-                publish_latency(server.url(), scratch);
+                codec_costs(url);
+                publish_latency(url, scratch);
             }
         }
     } catch (const std::exception& e) {
         console::eprint("bench_tiles: {}\n", e.what());
-        fs::remove_all(scratch);
         return 1;
     }
-    fs::remove_all(scratch);
     return 0;
 }

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Units.h"
+
 namespace aero {
 
 namespace {
 
-constexpr float PI = 3.14159265f;
 
 float smoothstep(float edge0, float edge1, float x)
 {
@@ -40,10 +41,10 @@ Coefficients wing_coefficients(const Wing& wing, float alpha)
     const float magnitude = std::fabs(alpha);
 
     Coefficients c;
-    c.stalled = smoothstep(stall, stall + STALL_BLEND_DEGREES * PI / 180.0f, magnitude);
+    c.stalled = smoothstep(stall, stall + STALL_BLEND_DEGREES * DEG_TO_RAD_F, magnitude);
 
     const float attached_lift = slope * std::clamp(alpha, -stall, stall);
-    const float induced = attached_lift * attached_lift / (PI * std::max(wing.efficiency, 0.05f) * aspect_ratio);
+    const float induced = attached_lift * attached_lift / (PI_F * std::max(wing.efficiency, 0.05f) * aspect_ratio);
     const float sine = std::sin(alpha);
     const float plate_lift = 0.9f * std::sin(2.0f * alpha);
     const float plate_drag = 1.8f * sine * sine;

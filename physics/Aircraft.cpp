@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "console/Console.h"
+#include "core/Units.h"
 #include "physics/Aerodynamics.h"
 #include "physics/BulletMath.h"
 #include "physics/FlightModelReader.h"
@@ -38,6 +39,17 @@ void read_list(const json::object_t& document, const char* key, std::vector<T>& 
 }
 
 } // namespace
+
+Aircraft::Aircraft(PhysicsWorld& world)
+    : m_world(&world)
+{
+}
+
+Aircraft::~Aircraft()
+{
+    if (body)
+        m_world->remove_body(body);
+}
 
 void Aircraft::load_flight_model(const std::filesystem::path& path)
 {
@@ -83,7 +95,7 @@ void Aircraft::load_flight_model(const std::filesystem::path& path)
 
 void Aircraft::create_body(const glm::vec3& position)
 {
-    PhysicsWorld& world = PhysicsWorld::instance();
+    PhysicsWorld& world = *m_world;
     if (body) {
         world.remove_body(body);
         body = nullptr;
@@ -96,7 +108,7 @@ void Aircraft::create_body(const glm::vec3& position)
 
 void Aircraft::set_latitude(double latitude_degrees)
 {
-    const double cosine = std::fabs(std::cos(latitude_degrees * 0.017453292519943295));
+    const double cosine = std::fabs(std::cos(latitude_degrees * DEG_TO_RAD));
     // Beyond the Mercator map's edge there is nothing to fly over; the factor stays finite.
     m_true_scale = static_cast<float>(1.0 / std::max(cosine, 0.05));
     apply_body_settings();
@@ -156,7 +168,7 @@ void Aircraft::update(float h)
     }
     body->activate();
 
-    const btCollisionWorld& world = PhysicsWorld::instance().get_scene();
+    const btCollisionWorld& world = m_world->get_scene();
     // Each wheel's damper may stop only its share of the body's motion, so that all of them
     // pushing at once cannot overshoot either; the same goes for the tyres.
     const float share = wheels.empty() ? 1.0f : 1.0f / static_cast<float>(wheels.size());
@@ -182,7 +194,7 @@ void Aircraft::apply_thrust()
             const btVector3 direction = quatRotate(rotation, physics::to_bt(engine.direction));
             float thrust = controls.throttle * engine.thrust;
             if (engine.max_speed > 0.0f) {
-                const float inflow = direction.dot(body->getVelocityInLocalPoint(arm)) / m_true_scale;
+                const float inflow = direction.dot(air_velocity_at(arm));
                 thrust *= std::clamp(1.0f - inflow / engine.max_speed, 0.0f, 1.0f);
             }
             body->applyForce(direction * (thrust * m_true_scale), arm);
@@ -200,7 +212,7 @@ void Aircraft::apply_aerodynamics()
     const btQuaternion rotation = pose.getRotation();
     // True metres: the body's speed and height divided by the scale factor. The arms are the
     // file's lengths, already true metres (see apply_body_settings).
-    const btVector3 velocity = body->getLinearVelocity() / m_true_scale;
+    const btVector3 velocity = air_velocity_at(btVector3(0.0f, 0.0f, 0.0f));
     const btVector3 spin = body->getAngularVelocity();
     const float density = aero::air_density(pose.getOrigin().y() / m_true_scale);
 
@@ -215,8 +227,8 @@ void Aircraft::apply_aerodynamics()
         const btVector3 normal = quatRotate(wing_rotation, btVector3(0.0f, 1.0f, 0.0f));
         const btVector3 centre = quatRotate(rotation, physics::to_bt(wing.position));
 
-        // The wing's motion through still air, in the plane of its chord and normal; flow
-        // along the span makes no force.
+        // The wing's motion through the air, in the plane of its chord and normal; flow along
+        // the span makes no force.
         const btVector3 motion = velocity + spin.cross(centre);
         const float along = motion.dot(chord);
         const float across = motion.dot(normal);
@@ -244,7 +256,7 @@ void Aircraft::apply_aerodynamics()
 
 bool Aircraft::stall_warning() const
 {
-    if (!aerodynamic || !body || body->getLinearVelocity().length() / m_true_scale < 1.0f) {
+    if (!aerodynamic || !body || airspeed() < 1.0f) {
         return false;
     }
     // Main wings: the roughly horizontal surfaces at least half as large as the largest one.
@@ -256,7 +268,7 @@ bool Aircraft::stall_warning() const
         if (horizontal(wing))
             largest = std::max(largest, wing.area());
     }
-    const float margin = stall_warning_margin * 0.017453292f;
+    const float margin = stall_warning_margin * DEG_TO_RAD_F;
     for (const Wing& wing : wings) {
         if (horizontal(wing) && wing.area() >= 0.5f * largest && largest > 0.0f &&
             std::fabs(wing.angle_of_attack) >= wing.stall_angle - margin) {
@@ -269,6 +281,24 @@ bool Aircraft::stall_warning() const
 float Aircraft::speed() const
 {
     return body ? body->getLinearVelocity().length() : 0.0f;
+}
+
+btVector3 Aircraft::air_velocity_at(const btVector3& arm) const
+{
+    // The spin's part of a point's motion is the same in Mercator and true metres: the arms
+    // are true metres already.
+    const btVector3 linear = body->getLinearVelocity() / m_true_scale - physics::to_bt(air_motion);
+    return linear + body->getAngularVelocity().cross(arm);
+}
+
+glm::vec3 Aircraft::air_velocity() const
+{
+    return body ? physics::to_glm(air_velocity_at(btVector3(0.0f, 0.0f, 0.0f))) : glm::vec3(0.0f);
+}
+
+float Aircraft::airspeed() const
+{
+    return glm::length(air_velocity());
 }
 
 glm::vec3 Aircraft::position() const

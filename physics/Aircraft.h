@@ -16,10 +16,19 @@
 #include "physics/Wheel.h"
 #include "physics/Wing.h"
 
+class PhysicsWorld;
 class btRigidBody;
+class btVector3;
 
 class Aircraft {
 public:
+    // An aircraft without a body yet, in world, which must outlive it.
+    explicit Aircraft(PhysicsWorld& world);
+    // Takes its body out of the world.
+    ~Aircraft();
+    Aircraft(const Aircraft&) = delete;
+    Aircraft& operator=(const Aircraft&) = delete;
+
     // Half extents of the body's box (X along the fuselage, Y up, Z across) and its density:
     // a 6 x 1 x 1 box of 480 kg with the inertia of a uniform box, centred on the body origin.
     static constexpr glm::vec3 body_half_extents{3.0f, 0.5f, 0.5f};
@@ -27,6 +36,9 @@ public:
 
     ControlInputs controls;
     btRigidBody* body = nullptr; // owned by the physics world, which outlives the aircraft
+    // The air's own motion where the aircraft flies (the wind), true metres per second in the
+    // world's axes (x east, y up, z south). Still air unless someone sets it.
+    glm::vec3 air_motion{0.0f};
     std::vector<Engine> engines;
     std::vector<Wing> wings;
     std::vector<Wheel> wheels;
@@ -67,6 +79,13 @@ public:
 
     // Magnitude of the body's linear velocity, physics units per second (0 without a body).
     float speed() const;
+    // The centre of mass's velocity relative to the air, true metres per second in the world's
+    // axes, and its magnitude, the true airspeed (0 without a body). Everything that asks how
+    // fast the aircraft flies through the air asks here.
+    glm::vec3 air_velocity() const;
+    float airspeed() const;
+
+    PhysicsWorld& world() const { return *m_world; }
 
     // Body pose in physics coordinates (origin and identity without a body).
     glm::vec3 position() const;
@@ -80,10 +99,14 @@ public:
     static constexpr float stall_warning_margin = 3.0f;
 
 private:
+    // The velocity relative to the air of the point arm (world axes, from the centre of mass),
+    // true metres per second.
+    btVector3 air_velocity_at(const btVector3& arm) const;
     // Gravity and inertia for the current model and scale (see set_latitude).
     void apply_body_settings();
     void apply_thrust();
     void apply_aerodynamics();
 
+    PhysicsWorld* m_world;
     float m_true_scale = 1.0f;
 };

@@ -4,6 +4,8 @@
 #include <limits>
 #include <string>
 
+#include "core/Units.h"
+
 namespace flight_model {
 namespace {
 
@@ -42,7 +44,7 @@ float read_float_or(const json::object_t& object, const char* key, float fallbac
 float read_degrees_or(const json::object_t& object, const char* key, float fallback_radians)
 {
     const json* value = member(object, key);
-    return value ? read_float(*value) * 0.017453292f : fallback_radians;
+    return value ? read_float(*value) * DEG_TO_RAD_F : fallback_radians;
 }
 
 bool read_bool_or(const json::object_t& object, const char* key, bool fallback)

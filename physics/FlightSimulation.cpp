@@ -7,12 +7,11 @@
 #include <btBulletDynamicsCommon.h>
 
 #include "console/Console.h"
+#include "core/Units.h"
 #include "physics/PhysicsWorld.h"
 #include "tiles/WebMercator.h"
 
 namespace {
-
-constexpr double DEGREES = 57.29577951308232;
 
 // How far down the ground below the aircraft is looked for, physics metres.
 constexpr float GROUND_SEARCH = 100000.0f;
@@ -48,7 +47,7 @@ void FlightSimulation::step_once(float h, bool& paused)
     Aircraft& aircraft = *m_aircraft;
     const float speed_before = aircraft.body->getLinearVelocity().length() / aircraft.true_scale();
     aircraft.update(h);
-    PhysicsWorld::instance().step(h);
+    aircraft.world().step(h);
     m_clock += h;
 
     if (detect_crashes && speed_before > crash_speed && touching_fixed()) {
@@ -64,7 +63,7 @@ void FlightSimulation::step_once(float h, bool& paused)
 bool FlightSimulation::touching_fixed() const
 {
     const btRigidBody* body = m_aircraft->body;
-    btDispatcher* dispatcher = PhysicsWorld::instance().get_scene().getDispatcher();
+    btDispatcher* dispatcher = m_aircraft->world().get_scene().getDispatcher();
     for (int i = 0; i < dispatcher->getNumManifolds(); ++i) {
         const btPersistentManifold* manifold = dispatcher->getManifoldByIndexInternal(i);
         const btCollisionObject* other = manifold->getBody0() == body ? manifold->getBody1()
@@ -99,7 +98,7 @@ FlightData FlightSimulation::data() const
 
     d.position = LatLon{mercator_lat(m_origin_y + p.z()), mercator_lon(m_origin_x + p.x())};
     d.altitude_m = p.y() / k;
-    d.airspeed_m_s = v.length() / k;
+    d.airspeed_m_s = aircraft.airspeed();
     d.vertical_speed_m_s = v.y() / k;
 
     // The ground below: the first fixed object straight down (the aircraft's own box is not
@@ -107,7 +106,7 @@ FlightData FlightSimulation::data() const
     const btVector3 below = p - btVector3(0.0f, GROUND_SEARCH, 0.0f);
     btCollisionWorld::ClosestRayResultCallback ground(p, below);
     ground.m_collisionFilterMask = btBroadphaseProxy::StaticFilter;
-    PhysicsWorld::instance().get_scene().rayTest(p, below, ground);
+    aircraft.world().get_scene().rayTest(p, below, ground);
     d.height_above_ground_m = ground.hasHit() ? (p.y() - ground.m_hitPointWorld.y()) / k
                                               : std::numeric_limits<double>::quiet_NaN();
 
@@ -116,10 +115,10 @@ FlightData FlightSimulation::data() const
     const btVector3 up = quatRotate(rotation, btVector3(0.0f, 1.0f, 0.0f));
     const btVector3 right = quatRotate(rotation, btVector3(0.0f, 0.0f, 1.0f));
     // North is -Z, east +X.
-    const double heading = std::atan2(nose.x(), -nose.z()) * DEGREES;
+    const double heading = std::atan2(nose.x(), -nose.z()) * RAD_TO_DEG;
     d.heading_deg = heading < 0.0 ? heading + 360.0 : heading;
-    d.pitch_deg = std::asin(std::clamp(static_cast<double>(nose.y()), -1.0, 1.0)) * DEGREES;
-    d.roll_deg = std::atan2(-right.y(), up.y()) * DEGREES;
+    d.pitch_deg = std::asin(std::clamp(static_cast<double>(nose.y()), -1.0, 1.0)) * RAD_TO_DEG;
+    d.roll_deg = std::atan2(-right.y(), up.y()) * RAD_TO_DEG;
     d.stall_warning = aircraft.stall_warning();
     return d;
 }

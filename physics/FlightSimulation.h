@@ -17,7 +17,7 @@ struct FlightData {
     LatLon position{};
     double altitude_m = 0.0;      // of the centre of mass above sea level
     double height_above_ground_m = 0.0; // of the centre of mass above the ground below it; NaN when none is below
-    double airspeed_m_s = 0.0;    // true airspeed (still air)
+    double airspeed_m_s = 0.0;    // true airspeed, relative to the air
     double vertical_speed_m_s = 0.0;
     double heading_deg = 0.0;     // of the nose, 0 north, 90 east
     double pitch_deg = 0.0;       // nose up positive
@@ -36,7 +36,7 @@ public:
     static constexpr double crash_speed = 10.0;
 
     // origin: the geographic position of the physics frame's origin. The aircraft must outlive
-    // the simulation.
+    // the simulation, which runs in the aircraft's physics world.
     FlightSimulation(Aircraft& aircraft, LatLon origin);
 
     // Whether the body touching something fixed counts as a crash (above crash_speed).

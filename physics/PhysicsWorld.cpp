@@ -28,14 +28,6 @@ struct PhysicsWorld::OwnedBody {
     std::unique_ptr<btRigidBody> body;
 };
 
-PhysicsWorld& PhysicsWorld::instance()
-{
-    // Built on the first call, destroyed at program exit by the handler the runtime registers
-    // when construction finishes.
-    static PhysicsWorld world;
-    return world;
-}
-
 PhysicsWorld::PhysicsWorld()
 {
     gCalculateCombinedFrictionCallback = &average_friction;

@@ -1,9 +1,9 @@
 #pragma once
 
-// The one process-wide physics world: Bullet's collision configuration, dispatcher,
-// broadphase, solver and dynamics world, the single material every shape uses, and the bodies
-// and shapes living in it. Built on first use, released at program exit in reverse order of
-// creation. Frame: X east, Y up, Z south, in unscaled Mercator metres; seconds.
+// A physics world: Bullet's collision configuration, dispatcher, broadphase, solver and
+// dynamics world, the single material every shape uses, and the bodies and shapes living in
+// it. Whoever builds it owns it (the flight, a test); it releases everything in reverse order
+// of creation. Frame: X east, Y up, Z south, in unscaled Mercator metres; seconds.
 
 #include <memory>
 #include <vector>
@@ -37,9 +37,7 @@ public:
     // Approach speed below which a contact does not bounce, m/s.
     static constexpr float bounce_threshold = 2.0f;
 
-    // The single world; the first call builds it (thread-safe), later calls return it.
-    static PhysicsWorld& instance();
-
+    PhysicsWorld();
     ~PhysicsWorld();
     PhysicsWorld(const PhysicsWorld&) = delete;
     PhysicsWorld& operator=(const PhysicsWorld&) = delete;
@@ -60,8 +58,8 @@ public:
     // Takes a body out of the world and frees it with its shape. Unknown bodies are ignored.
     void remove_body(btRigidBody* body);
 
-    // Empties the world of every body, for tests that need a scene of their own; the world
-    // itself (configuration, solver, material) stays as built.
+    // Empties the world of every body; the world itself (configuration, solver, material)
+    // stays as built.
     void remove_all_bodies();
 
     btDiscreteDynamicsWorld& get_scene() { return *scene; }
@@ -69,8 +67,6 @@ public:
     const PhysicsMaterial& get_material() const { return material; }
 
 private:
-    PhysicsWorld();
-
     btRigidBody* add_body(std::unique_ptr<btCollisionShape> shape, float mass, const glm::vec3& position);
 
     struct OwnedBody;

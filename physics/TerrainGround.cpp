@@ -7,7 +7,10 @@
 
 #include "physics/PhysicsWorld.h"
 
-TerrainGround::TerrainGround() = default;
+TerrainGround::TerrainGround(PhysicsWorld& world)
+    : m_world(&world)
+{
+}
 
 TerrainGround::~TerrainGround()
 {
@@ -17,7 +20,7 @@ TerrainGround::~TerrainGround()
 void TerrainGround::remove()
 {
     if (m_body) {
-        PhysicsWorld::instance().get_scene().removeRigidBody(m_body.get());
+        m_world->get_scene().removeRigidBody(m_body.get());
         m_body.reset();
     }
     m_shape.reset();
@@ -68,11 +71,11 @@ void TerrainGround::replace(double x0, double z0, double spacing, int size, std:
     btRigidBody::btRigidBodyConstructionInfo info(0.0f, nullptr, m_shape.get());
     info.m_startWorldTransform.setOrigin(
         btVector3(static_cast<float>(x0 + half), 0.5f * (bottom + top), static_cast<float>(z0 + half)));
-    const PhysicsMaterial& material = PhysicsWorld::instance().get_material();
+    const PhysicsMaterial& material = m_world->get_material();
     info.m_friction = material.friction;
     info.m_restitution = material.restitution;
     m_body = std::make_unique<btRigidBody>(info);
-    PhysicsWorld::instance().get_scene().addRigidBody(m_body.get());
+    m_world->get_scene().addRigidBody(m_body.get());
 }
 
 bool TerrainGround::covers(double x, double z, double margin) const

@@ -9,12 +9,13 @@
 #include <optional>
 #include <vector>
 
+class PhysicsWorld;
 class btHeightfieldTerrainShape;
 class btRigidBody;
 
 class TerrainGround {
 public:
-    TerrainGround();
+    explicit TerrainGround(PhysicsWorld& world);
     ~TerrainGround();
     TerrainGround(const TerrainGround&) = delete;
     TerrainGround& operator=(const TerrainGround&) = delete;
@@ -52,4 +53,5 @@ private:
     std::vector<float> m_heights; // the shape reads them in place
     std::unique_ptr<btHeightfieldTerrainShape> m_shape;
     std::unique_ptr<btRigidBody> m_body;
+    PhysicsWorld* m_world;
 };

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "core/Units.h"
+
 glm::quat Wing::roll_orientation(int degrees)
 {
-    const float half_angle = static_cast<float>(degrees) * 0.017453292f * 0.5f;
+    const float half_angle = static_cast<float>(degrees) * DEG_TO_RAD_F * 0.5f;
     return glm::quat(std::cos(half_angle), std::sin(half_angle), 0.0f, 0.0f);
 }
 
@@ -21,5 +23,5 @@ float Wing::effective_lift_slope() const
         return lift_slope;
     // A finite wing's slope: the thin aerofoil's 2 pi, less what the tip vortices take away.
     const float ar = effective_aspect_ratio();
-    return 2.0f * 3.14159265f * ar / (ar + 2.0f);
+    return 2.0f * PI_F * ar / (ar + 2.0f);
 }

@@ -7,12 +7,13 @@
 #include <glm/ext/matrix_transform.hpp>
 #include <glm/mat4x4.hpp>
 
+#include "core/Units.h"
 #include "gfx/Camera.h"
 
 glm::vec3 sun_direction(double elevation_degrees, double azimuth_degrees)
 {
-    const auto e = static_cast<float>(elevation_degrees * 3.141592653589793 / 180.0);
-    const auto a = static_cast<float>(azimuth_degrees * 3.141592653589793 / 180.0);
+    const auto e = static_cast<float>(elevation_degrees * DEG_TO_RAD);
+    const auto a = static_cast<float>(azimuth_degrees * DEG_TO_RAD);
     return {std::cos(e) * std::cos(a), std::sin(e), std::cos(e) * std::sin(a)};
 }
 
@@ -72,23 +73,23 @@ float sky_table_altitude(double altitude_metres)
 
 namespace {
 
-std::string shader_path(const Config& config, const char* name)
+std::string shader_path(const AtmosphereSettings& settings, const char* name)
 {
-    return (config.base_path / "assets/shaders" / name).string();
+    return (settings.shader_dir / name).string();
 }
 
 } // namespace
 
-Atmosphere::Atmosphere(const Config& config)
-    : shader(shader_path(config, "sky.vert"), shader_path(config, "sky.frag"))
+Atmosphere::Atmosphere(const AtmosphereSettings& settings)
+    : shader(shader_path(settings, "sky.vert"), shader_path(settings, "sky.frag"))
     , precomputed_texture()
     , cube()
-    , m_table_shader(shader_path(config, "sky_table.vert"), shader_path(config, "sky_table.frag"))
+    , m_table_shader(shader_path(settings, "sky_table.vert"), shader_path(settings, "sky_table.frag"))
     , m_table_framebuffer()
-    , m_cube_shader(shader_path(config, "sky_table.vert"), shader_path(config, "sky_cube.frag"))
+    , m_cube_shader(shader_path(settings, "sky_table.vert"), shader_path(settings, "sky_cube.frag"))
     , m_sky_cube()
     , m_cube_framebuffer()
-    , m_light_shader(shader_path(config, "sky_table.vert"), shader_path(config, "sky_light.frag"))
+    , m_light_shader(shader_path(settings, "sky_table.vert"), shader_path(settings, "sky_light.frag"))
     , m_sky_light()
     , m_light_framebuffer()
     , m_empty_vertex_array()

@@ -15,11 +15,11 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 
 #include <glm/vec3.hpp>
 
-#include "app/Config.h"
 #include "gfx/Shader.h"
 #include "gfx/gl/gl.h"
 
@@ -73,11 +73,16 @@ struct SkyTableKey {
 // every frame. Negative altitudes count as 0.
 float sky_table_altitude(double altitude_metres);
 
+// What the atmosphere is built from.
+struct AtmosphereSettings {
+    std::filesystem::path shader_dir; // holds sky.*, sky_table.*, sky_cube.frag, sky_light.frag
+};
+
 class Atmosphere {
 public:
-    // Builds the sky program from base_path/"assets/shaders/sky.{vert,frag}", the table program
-    // from "sky_table.{vert,frag}", names precomputed_texture and builds the cube.
-    explicit Atmosphere(const Config& config);
+    // Builds the sky program from shader_dir/"sky.{vert,frag}", the table program from
+    // "sky_table.{vert,frag}", names precomputed_texture and builds the cube.
+    explicit Atmosphere(const AtmosphereSettings& settings);
     ~Atmosphere();
     Atmosphere(const Atmosphere&) = delete;
     Atmosphere& operator=(const Atmosphere&) = delete;

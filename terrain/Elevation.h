@@ -8,7 +8,7 @@
 // Tiles are decoded once, when they arrive, into metres as floats: the GPU and the CPU then
 // read the same heights, and the finest steps (1/256 m, 0.1 m) survive on the way to the GPU.
 
-#include "app/Config.h"
+#include "tiles/ElevationEncoding.h"
 #include "tiles/TileId.h"
 
 #include <cstdint>

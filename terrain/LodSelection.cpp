@@ -1,5 +1,6 @@
 #include "terrain/LodSelection.h"
 
+#include "core/Units.h"
 #include "tiles/WebMercator.h"
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 
 float view_heading(glm::vec3 z_axis)
 {
-    float heading = std::atan2(-z_axis.x, -z_axis.z) * 57.29578f;
+    float heading = std::atan2(-z_axis.x, -z_axis.z) * RAD_TO_DEG_F;
     if (heading < 0.0f)
         heading += 360.0f;
     return heading;

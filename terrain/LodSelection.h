@@ -5,7 +5,6 @@
 // renderer owns the settings and the resulting fields; these functions take values and
 // return values.
 
-#include "app/Config.h"
 #include "terrain/WorldFrame.h"
 #include "tiles/TileId.h"
 

@@ -16,7 +16,7 @@ uint32_t quadtree_max_depth(uint32_t min_zoom, uint32_t max_zoom)
     // once split_factor reaches 1/√2. Such limits select the coarsest tree instead.
     const uint32_t depth = max_zoom > min_zoom ? max_zoom - min_zoom : 0;
     // A node of depth d shows zoom min_zoom + d − 1; keep that at most MAX_TILE_ZOOM.
-    const uint32_t deepest = min_zoom < QuadTree::MAX_TILE_ZOOM ? QuadTree::MAX_TILE_ZOOM - min_zoom + 1 : 1;
+    const uint32_t deepest = min_zoom < MAX_TILE_ZOOM ? MAX_TILE_ZOOM - min_zoom + 1 : 1;
     return std::min(depth, deepest);
 }
 

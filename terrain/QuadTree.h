@@ -4,7 +4,6 @@
 // nearest the level-of-detail centre, each split into its four child tiles while it is
 // large compared with its distance from the centre. Built from scratch every frame.
 
-#include "app/Config.h"
 #include "terrain/WorldFrame.h"
 #include "tiles/TileId.h"
 #include "tiles/WebMercator.h"
@@ -34,10 +33,6 @@ struct Node {
 
 class QuadTree {
 public:
-    // Finest tile zoom the tree ever produces, whatever the zoom limits say: keeps 2^zoom
-    // and the child tile numbers inside 32 bits.
-    static constexpr uint32_t MAX_TILE_ZOOM = 30;
-
     // Builds the tree around center (degrees). Depth is limited to max_zoom − min_zoom
     // (so leaves reach zoom max_zoom − 1); with max_zoom at or below min_zoom the tree is
     // the root's four children only.

@@ -15,15 +15,15 @@
 
 namespace {
 
-std::string terrain_shader_path(const Config& config, const char* name)
+std::string terrain_shader_path(const TerrainSettings& settings, const char* name)
 {
-    return (config.base_path / "assets/shaders" / name).string();
+    return (settings.shader_dir / name).string();
 }
 
 // Valid configurations have at least 2; a smaller count would divide by zero in the grid.
-uint32_t chunk_edge_count(const Config& config)
+uint32_t chunk_edge_count(const TerrainSettings& settings)
 {
-    return static_cast<uint32_t>(std::max<int32_t>(config.chunk_vertex_count, 2));
+    return std::max<uint32_t>(settings.chunk_vertex_count, 2);
 }
 
 glm::vec2 rect_min(const UVRect& rect)
@@ -56,20 +56,20 @@ LeafBox leaf_bounds(const Node& leaf, double scaling_factor, double height_corre
                       static_cast<float>(leaf.bounds_max.z))};
 }
 
-TerrainRenderer::TerrainRenderer(double scaling_factor_, uint32_t min_zoom_, uint32_t zoom_range,
-                                 const Config& config_, const LatLon& origin_)
-    : scaling_factor(scaling_factor_)
-    , origin(origin_)
-    , origin_x(mercator_x(origin_.lon))
-    , origin_y(mercator_y(origin_.lat))
-    , config(&config_)
-    , min_zoom(min_zoom_)
-    , max_zoom(min_zoom_ + zoom_range)
-    , atmosphere(config_)
-    , shader(terrain_shader_path(config_, "terrain.vert"), terrain_shader_path(config_, "terrain.frag"))
-    , chunk(chunk_edge_count(config_), 1.0f)
-    , base_zoom(min_zoom_)
-    , texture_cache(config_)
+TerrainRenderer::TerrainRenderer(const TerrainSettings& settings, HeightStore& heights_)
+    : scaling_factor(settings.scaling_factor)
+    , origin(settings.origin)
+    , origin_x(mercator_x(settings.origin.lon))
+    , origin_y(mercator_y(settings.origin.lat))
+    , min_zoom(settings.min_zoom)
+    , max_zoom(settings.min_zoom + settings.zoom_range)
+    , atmosphere(AtmosphereSettings{settings.shader_dir})
+    , shader(terrain_shader_path(settings, "terrain.vert"), terrain_shader_path(settings, "terrain.frag"))
+    , chunk(chunk_edge_count(settings), 1.0f)
+    , base_zoom(settings.min_zoom)
+    , heights(heights_)
+    , texture_cache(settings.imagery_server, heights_)
+    , m_imagery_max_zoom(static_cast<uint32_t>(std::max(settings.imagery_server.max_zoom, 0)))
 {
     // Each coarser grid halves the vertex count per edge, down to 4 (three quads).
     for (uint32_t n = chunk.edge_vertex_count / 2; n >= 4; n /= 2) {
@@ -97,10 +97,9 @@ gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UV
 {
     // A server serves nothing finer than its max zoom, and nothing else would ever request the
     // max-zoom ancestor of such a leaf; ask for that ancestor and draw its part instead.
-    const int32_t server_max = kind == TileKind::ELEVATION ? config->elevation_server.max_zoom
-                                                            : config->texture_server.max_zoom;
+    const uint32_t server_max = kind == TileKind::ELEVATION ? heights.max_zoom() : m_imagery_max_zoom;
     TileId wanted = leaf.tile;
-    while (static_cast<int64_t>(wanted.zoom) > std::max<int32_t>(server_max, 0)) {
+    while (wanted.zoom > server_max) {
         wanted = parent_tile(wanted);
     }
     gfx::Texture* texture = texture_cache.find_texture(wanted, kind);
@@ -153,12 +152,6 @@ gfx::Texture* TerrainRenderer::find_fallback(const Node& node, TileKind kind, UV
         m_failed_largest.erase(failed);
     }
     return texture;
-}
-
-double TerrainRenderer::get_elevation(double x, double z, bool blocking)
-{
-    const uint32_t zoom = static_cast<uint32_t>(std::max<int32_t>(config->elevation_server.max_zoom, 0));
-    return static_cast<double>(texture_cache.elevation_at(world_to_latlon(x, z), zoom, blocking));
 }
 
 size_t TerrainRenderer::grid_for(const LeafBox& box, const glm::mat4& view_projection, glm::vec2 viewport) const
@@ -235,7 +228,7 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
             LeafDraw draw;
             draw.leaf = leaf;
             draw.box = leaf_bounds(*leaf, scaling_factor, m_height_correction, chunk.edge_vertex_count,
-                                   config->elevation_encoding);
+                                   heights.encoding());
             if (frustum_culling && frustum.box_outside(draw.box.min, draw.box.max)) {
                 ++m_stats.culled;
                 m_stats.culled_tiles.push_back(leaf->tile);
@@ -257,11 +250,11 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
             if (draw.elevation != nullptr) {
                 draw.normals = texture_cache.find_normals(elevation_tile);
                 // The leaf's part of the tile lies within the tile's own height range.
-                if (const ElevationSamples* heights = texture_cache.find_heights(elevation_tile)) {
+                if (const auto range = texture_cache.height_range(elevation_tile)) {
                     const float skirt = draw.box.max.x - draw.box.min.x;
-                    draw.box.min.y = static_cast<float>(heights->lowest * to_world) -
+                    draw.box.min.y = static_cast<float>(range->first * to_world) -
                                      skirt_depth(skirt, chunk.edge_vertex_count);
-                    draw.box.max.y = static_cast<float>(heights->highest * to_world);
+                    draw.box.max.y = static_cast<float>(range->second * to_world);
                 }
             }
             const glm::vec3 nearest = glm::clamp(camera_position, draw.box.min, draw.box.max);

@@ -14,8 +14,9 @@
 // Render thread only: every member function makes GL calls or reads the texture cache.
 
 #include <chrono>
-#include <memory>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -23,16 +24,18 @@
 #include <glm/mat4x4.hpp>
 #include <glm/vec3.hpp>
 
-#include "app/Config.h"
 #include "gfx/PassProfiler.h"
 #include "gfx/Shader.h"
 #include "terrain/Atmosphere.h"
 #include "terrain/Chunk.h"
+#include "terrain/HeightStore.h"
 #include "terrain/QuadTree.h"
 #include "terrain/TextureCache.h"
 #include "terrain/TileKey.h"
 #include "terrain/WorldFrame.h"
+#include "tiles/ElevationEncoding.h"
 #include "tiles/TileId.h"
+#include "tiles/TileServerConfig.h"
 
 namespace gfx {
 class Camera;
@@ -77,14 +80,25 @@ struct LeafBox {
 LeafBox leaf_bounds(const Node& leaf, double scaling_factor, double height_correction, uint32_t edge_vertex_count,
                     ElevationEncoding encoding);
 
+// What the terrain is built from.
+struct TerrainSettings {
+    double scaling_factor = 0.05; // world units per Mercator metre
+    LatLon origin;                // the world's origin
+    uint32_t min_zoom = 7;        // the coarsest tiles, and those of the last-resort stand-in
+    uint32_t zoom_range = 10;     // the finest tiles are min_zoom + zoom_range
+    // The densest grid a tile is drawn with, vertices per edge (at least 2).
+    uint32_t chunk_vertex_count = 32;
+    std::filesystem::path shader_dir; // terrain.* and the sky's shaders
+    TileServerConfig imagery_server;
+};
+
 class TerrainRenderer {
 public:
-    // The world frame is centred on origin with scaling_factor world units per Mercator metre.
-    // Builds the atmosphere, the terrain program, the chunk mesh and the texture cache, then
-    // preloads the tile of zoom min_zoom holding the origin (prints "Largest Tile: ", blocks).
-    // config and origin must outlive the renderer.
-    TerrainRenderer(double scaling_factor, uint32_t min_zoom, uint32_t zoom_range, const Config& config,
-                    const LatLon& origin);
+    // The world frame is centred on the origin with scaling_factor world units per Mercator
+    // metre. Builds the atmosphere, the terrain program, the chunk mesh and the texture cache,
+    // then preloads the tile of zoom min_zoom holding the origin (prints "Largest Tile: ",
+    // blocks). Elevation comes from heights, which must outlive the renderer.
+    TerrainRenderer(const TerrainSettings& settings, HeightStore& heights);
     ~TerrainRenderer();
 
     TerrainRenderer(const TerrainRenderer&) = delete;
@@ -107,10 +121,6 @@ public:
     // Rebuilds the terrain and sky programs; prints "Reloaded terrain shaders!" when both did.
     bool reload_shaders();
 
-    // Ground height in Mercator metres at world (x, z), from the finest elevation tile that
-    // can be had (blocking: fetched now if needed).
-    double get_elevation(double x, double z, bool blocking);
-
     // Imagery or elevation of an ancestor standing in for the leaf; see TextureCache. When
     // the blocking load of the largest (base_zoom) ancestor fails, it is not tried again for
     // LARGEST_TILE_RETRY; meanwhile only resident ancestors stand in.
@@ -131,7 +141,6 @@ public:
     LatLon origin;
     double origin_x = 0.0;
     double origin_y = 0.0;
-    const Config* config;
     bool wireframe = false;
     bool visualize_lod = false;
     bool misc_debug = false;
@@ -159,6 +168,7 @@ public:
     gfx::Shader shader;
     Chunk chunk;
     uint32_t base_zoom;
+    HeightStore& heights;
     TextureCache texture_cache;
     // Times the terrain and sky passes and the frame's CPU work when set (benchmarks).
     gfx::PassProfiler* profiler = nullptr;
@@ -201,4 +211,5 @@ private:
     // Largest tiles (base_zoom) whose blocking load for a fallback failed, with the time
     // before which it is not tried again.
     std::unordered_map<TileKey, std::chrono::steady_clock::time_point> m_failed_largest;
+    uint32_t m_imagery_max_zoom = 0; // the imagery server's deepest zoom
 };

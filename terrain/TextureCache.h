@@ -1,13 +1,14 @@
 #pragma once
 
 // GPU textures of the map tiles, one imagery and one elevation texture per tile, each
-// uploaded on first use from the tile service of its layer and kept in a 500-entry
-// least-recently-used cache. Also answers how high the ground is at a point.
+// uploaded on first use and kept in a 500-entry least-recently-used cache. Imagery comes from
+// the imagery server's tile service, which the cache owns; elevation from the height store,
+// which keeps the decoded heights on the CPU for everyone else too.
 //
 // Render thread only (it owns the GL context); the tile services lock internally.
 //
-// Elevation tiles are kept as three things: the decoded heights on the CPU, a float texture
-// of them for the vertices, and a texture of surface normals for the shading.
+// An elevation tile becomes two textures: a float texture of its heights for the vertices,
+// and a texture of surface normals for the shading.
 //
 // Uploads from get_texture (the streaming path) stop for the frame once UPLOAD_BUDGET_MS of
 // the frame's time went into them (one is always allowed): a burst of arriving tiles then
@@ -18,18 +19,18 @@
 // calls in the same frame evict its entry. Call begin_frame() once at the start of every
 // frame, before asking for any texture.
 
-#include "app/Config.h"
 #include "gfx/gl/Texture.h"
-#include "terrain/Elevation.h"
+#include "terrain/HeightStore.h"
 #include "terrain/LRUCache.h"
 #include "terrain/TileFallback.h"
 #include "terrain/TileKey.h"
 #include "tiles/TileId.h"
+#include "tiles/TileServerConfig.h"
 #include "tiles/TileService.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <set>
+#include <optional>
 #include <utility>
 
 class TextureCache {
@@ -37,18 +38,17 @@ public:
     static constexpr size_t CAPACITY = 500;
     static constexpr double UPLOAD_BUDGET_MS = 4.0;
 
-    // Builds the texture service, then the elevation service (their workers start now).
-    // config must outlive the cache.
-    explicit TextureCache(const Config& config);
-    // Deletes every texture, then stops the services (reverse order of construction).
+    // Builds the imagery service (its workers start now). heights must outlive the cache.
+    TextureCache(const TileServerConfig& imagery_server, HeightStore& heights);
+    // Deletes every texture, then stops the imagery service.
     ~TextureCache();
 
     TextureCache(const TextureCache&) = delete;
     TextureCache& operator=(const TextureCache&) = delete;
 
     // Frame boundary: deletes the textures evicted since the last call, opens the frame's
-    // upload budget, and counts a frame for both services (tiles no longer asked for are
-    // withdrawn or dropped there).
+    // upload budget, and counts a frame for the imagery service and the height store (tiles
+    // no longer asked for are withdrawn or dropped there).
     void begin_frame();
 
     // The resident texture or null; never asks a service.
@@ -72,18 +72,12 @@ public:
     // elevation and imagery, blocking.
     void preload_largest_tile(LatLon origin, uint32_t base_zoom);
 
-    // Ground height at position in Mercator metres (metres / |cos(latitude)|), from the
-    // finest elevation tile at or below zoom that can be had; 0 when none can. With blocking
-    // false, missing tiles are requested and coarser ones used meanwhile; the zoom-8 tile of
-    // last resort is still loaded on the spot, but one whose load failed is not tried again
-    // by non-blocking queries (the overlay asks every frame).
-    float elevation_at(LatLon position, uint32_t zoom, bool blocking);
-
-    // The normals texture of a resident elevation tile, or null; like find_heights.
+    // The normals texture of a resident elevation tile, or null. Does not refresh the tile's
+    // place in the cache.
     gfx::Texture* find_normals(TileId tile);
-    // The decoded heights of a resident elevation tile, or null. Never asks a service and does
-    // not refresh the tile's place in the cache. Valid until the next begin_frame().
-    const ElevationSamples* find_heights(TileId tile) const;
+    // The lowest and highest metres of a resident elevation tile, or nothing; like
+    // find_normals.
+    std::optional<std::pair<float, float>> height_range(TileId tile) const;
 
     // Resident textures ("GPU Cache Size").
     size_t size() const { return m_lru.size(); }
@@ -98,22 +92,22 @@ public:
     TileServiceStats service_stats(TileKind kind) const;
 
 private:
-    // One cache entry: the texture, and for elevation tiles their heights on the CPU.
+    // One cache entry: the texture, and for elevation tiles their normals and height range.
     struct Resident {
         gfx::Texture texture;
         gfx::Texture normals{gfx::NoCreate}; // elevation tiles only
-        ElevationSamples samples;            // elevation tiles only
+        float lowest = 0.0f;                 // elevation tiles only, metres
+        float highest = 0.0f;
     };
 
-    TileService* service_for(TileKind kind);
-    gfx::Texture* upload(TileId tile, TileKind kind, const gfx::Image& image);
-    bool sample_resident(LatLon position, uint32_t zoom, float& metres);
+    gfx::Texture* upload_imagery(TileId tile, const gfx::Image& image);
+    gfx::Texture* upload_heights(TileId tile, const ElevationSamples& samples);
+    // Uploads are timed against the frame's budget.
+    bool over_budget() const { return m_uploads > 0 && m_upload_ms >= UPLOAD_BUDGET_MS; }
 
-    const Config* m_config;
+    HeightStore* m_heights;
     TileService m_texture_service;
-    TileService m_elevation_service;
     LRUCache<TileKey, Resident> m_lru{CAPACITY};
-    std::set<TileId> m_failed_last_resort;
     double m_upload_ms = 0.0;       // spent on get_texture uploads in this frame
     uint32_t m_uploads = 0;         // get_texture uploads in this frame
     uint32_t m_deferred_uploads = 0;

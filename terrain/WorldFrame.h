@@ -3,7 +3,7 @@
 // The terrain's world frame: x east, y up, z south, in Web Mercator metres relative to the
 // start position, multiplied by the scaling factor.
 
-#include "app/Config.h"
+#include "tiles/LatLon.h"
 
 struct WorldFrame {
     double scaling_factor = 0.05; // world units per Mercator metre

@@ -19,6 +19,10 @@ struct TileId {
     friend auto operator<=>(const TileId&, const TileId&) = default;
 };
 
+// The deepest zoom anything asks for: 2^30 tiles per side still fit the unsigned 32-bit tile
+// coordinates with room for the row flip and a child's numbers.
+inline constexpr uint32_t MAX_TILE_ZOOM = 30;
+
 // "z=12, x=2177, y=1436": the form used in log lines and as the stem of cache file names.
 std::string to_string(const TileId& tile);
 

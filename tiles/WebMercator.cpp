@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Units.h"
+
 namespace {
 
 // Truncates toward zero and keeps the low 32 bits, as the tile formulas store their results.
@@ -17,9 +19,9 @@ uint32_t truncate_to_u32(double value)
 
 double tile_fx(double lon, double n) { return (lon + 180.0) / 360.0 * n; }
 
-double tile_fy(double lat, double n) { return (1.0 - std::asinh(std::tan(lat * PI / 180.0)) / PI) * 0.5 * n; }
+double tile_fy(double lat, double n) { return (1.0 - std::asinh(std::tan(lat * DEG_TO_RAD)) / PI) * 0.5 * n; }
 
-double row_latitude(double row, double n) { return std::atan(mercator_sinh(PI - row * TWO_PI / n)) * 180.0 / PI; }
+double row_latitude(double row, double n) { return std::atan(mercator_sinh(PI - row * TWO_PI / n)) * RAD_TO_DEG; }
 
 } // namespace
 
@@ -27,11 +29,11 @@ double mercator_sinh(double t) { return (std::exp(t) - std::exp(-t)) * 0.5; }
 
 double mercator_x(double lon) { return (lon + 180.0) / 360.0 * EARTH_CIRCUMFERENCE; }
 
-double mercator_y(double lat) { return (1.0 - std::asinh(std::tan(lat * PI / 180.0)) / PI) * 0.5 * EARTH_CIRCUMFERENCE; }
+double mercator_y(double lat) { return (1.0 - std::asinh(std::tan(lat * DEG_TO_RAD)) / PI) * 0.5 * EARTH_CIRCUMFERENCE; }
 
 double mercator_lon(double mx) { return mx / EARTH_CIRCUMFERENCE * 360.0 - 180.0; }
 
-double mercator_lat(double my) { return std::atan(mercator_sinh(PI - my * TWO_PI / EARTH_CIRCUMFERENCE)) * 180.0 / PI; }
+double mercator_lat(double my) { return std::atan(mercator_sinh(PI - my * TWO_PI / EARTH_CIRCUMFERENCE)) * RAD_TO_DEG; }
 
 TileId tile_at(const LatLon& position, uint32_t zoom)
 {

@@ -12,14 +12,11 @@
 #include <array>
 #include <cstdint>
 
+#include "core/Units.h"
 #include "tiles/LatLon.h"
 #include "tiles/TileId.h"
 
 inline constexpr double EARTH_CIRCUMFERENCE = 40075016.68557849; // width and height of the plane, metres
-inline constexpr double DEG_TO_RAD = 0.017453292519943295;
-inline constexpr double RAD_TO_DEG = 57.29577951308232;
-inline constexpr double PI = 3.141592653589793;
-inline constexpr double TWO_PI = 6.283185307179586;
 
 // Geographic edges of a tile, degrees.
 struct TileBounds {

@@ -4,21 +4,19 @@
 #include <cmath>
 #include <vector>
 
+#include "core/Units.h"
 #include "tools/Noise.h"
 
 namespace tileserver {
 
 namespace {
 
-constexpr double PI = 3.141592653589793;
-constexpr double DEG = PI / 180.0;
-
 double mercator_u(double lon) { return (lon + 180.0) / 360.0; }
-double mercator_v(double lat) { return (1.0 - std::asinh(std::tan(lat * DEG)) / PI) * 0.5; }
+double mercator_v(double lat) { return (1.0 - std::asinh(std::tan(lat * DEG_TO_RAD)) / PI) * 0.5; }
 
 const double START_U = mercator_u(World::START_LON);
 const double START_V = mercator_v(World::START_LAT);
-const double GROUND_SCALE = std::cos(World::START_LAT * DEG);
+const double GROUND_SCALE = std::cos(World::START_LAT * DEG_TO_RAD);
 
 constexpr double RIVER_OFFSET = 450.0;    // the river runs this far south of the valley's centre line
 constexpr double RIVER_HALF_WIDTH = 40.0;

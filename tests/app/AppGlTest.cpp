@@ -74,16 +74,16 @@ protected:
     {
         for (SDL_Event event : events)
             SDL_PushEvent(&event);
-        app().capture.exit_after_frames = n;
+        app().capture().settings.exit_after_frames = n;
         app().run();
     }
     static void press(SDL_Keycode key) { frames(1, {event_of(SDL_KEYDOWN, key)}); }
     // Frames until the view has settled (600 at most).
     static void settle()
     {
-        app().capture.exit_when_settled = true;
+        app().capture().settings.exit_when_settled = true;
         frames(600);
-        app().capture.exit_when_settled = false;
+        app().capture().settings.exit_when_settled = false;
     }
     // An ImGui frame of the test's own between frames of the App that gives a window the
     // keyboard focus (the overlay then owns the input) or takes it away.
@@ -98,78 +98,78 @@ protected:
         ImGui::EndFrame();
     }
     // 5 m above the ground the physics knows under the start (the terrain, as shipped).
-    static glm::vec3 spawn() { return {0.0f, app().ground_height(0.0f, 0.0f) + 5.0f, 0.0f}; }
+    static glm::vec3 spawn() { return {0.0f, app().flight().ground().height(0.0f, 0.0f) + 5.0f, 0.0f}; }
 };
 
 TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
 {
     const std::string& out = world().startup;
     EXPECT_LT(out.find("Joystick 0 is a joystick.\n"), out.find("Base Path: " + console::quoted(world().base) + "\n")) << out;
-    EXPECT_TRUE(app().paused && app().show_overlay && !app().show_help && app().camera_index == 0);
-    EXPECT_LT(glm::length(app().cameras[0]->get_world_position() - glm::vec3(0.0f, 150.0f, 0.0f)), 1e-3f) << "3000 m up";
-    EXPECT_LT(glm::length(forward(*app().cameras[0]) - glm::vec3(1.0f, 0.0f, 0.0f)), 1e-4f) << "looking east";
-    EXPECT_EQ(app().start_position_index, App::NO_START_POSITION) << "no named place chosen yet";
-    const auto& orbit = dynamic_cast<const OrbitCamera&>(*app().cameras[1]);
-    EXPECT_EQ(std::pair(orbit.distance, orbit.target), std::pair(0.75f, static_cast<const gfx::Transform*>(&app().aircraft_transform)));
-    for (const auto& camera : app().cameras)
+    EXPECT_TRUE(app().flight().paused && app().overlay().visible && !app().overlay().show_help && app().cameras().active_index == 0);
+    EXPECT_LT(glm::length(app().cameras().cameras[0]->get_world_position() - glm::vec3(0.0f, 150.0f, 0.0f)), 1e-3f) << "3000 m up";
+    EXPECT_LT(glm::length(forward(*app().cameras().cameras[0]) - glm::vec3(1.0f, 0.0f, 0.0f)), 1e-4f) << "looking east";
+    EXPECT_EQ(app().cameras().start_position_index, CameraRig::NO_START_POSITION) << "no named place chosen yet";
+    const auto& orbit = dynamic_cast<const OrbitCamera&>(*app().cameras().cameras[1]);
+    EXPECT_EQ(std::pair(orbit.distance, orbit.target), std::pair(0.75f, static_cast<const gfx::Transform*>(&app().cameras().target)));
+    for (const auto& camera : app().cameras().cameras)
         EXPECT_EQ(std::tuple(camera->get_near(), camera->get_far(), camera->get_fov(), camera->get_aspect_ratio()),
                   std::tuple(0.12f, 10000.0f, 0.7853982f, 1280.0f / 720.0f));
-    EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 2) << "the aircraft and the ground";
-    EXPECT_LT(glm::length(app().aircraft.position() - spawn()), 1e-3f) << "hanging 5 m above the ground, paused";
+    EXPECT_EQ(app().flight().world.get_scene().getNumCollisionObjects(), 2) << "the aircraft and the ground";
+    EXPECT_LT(glm::length(app().flight().aircraft.position() - spawn()), 1e-3f) << "hanging 5 m above the ground, paused";
     // A terrain frame, in wireframe or not, leaves fill mode and no sampler; the sky sets its
     // state whatever came before; culled leaves are not drawn; the near plane, moved out high
     // up, is put back.
-    app().terrain->frustum_culling = true;
+    app().terrain().frustum_culling = true;
     for (bool wireframe : {true, false}) {
-        app().terrain->wireframe = wireframe;
+        app().terrain().wireframe = wireframe;
         glCullFace(GL_BACK);
         glDepthFunc(GL_ALWAYS);
-        app().terrain->render(app().active_camera(), app().light_camera.get_view_projection());
+        app().terrain().render(app().cameras().active(), app().renderer().shadow_map().light_space());
         GLint mode[2] = {}, sampler = -1, cull = 0, depth = 0;
         glGetIntegerv(GL_POLYGON_MODE, mode);
         glGetIntegerv(GL_SAMPLER_BINDING, &sampler);
         glGetIntegerv(GL_CULL_FACE_MODE, &cull);
         glGetIntegerv(GL_DEPTH_FUNC, &depth);
-        const TerrainFrameStats& stats = app().terrain->last_frame_stats();
+        const TerrainFrameStats& stats = app().terrain().last_frame_stats();
         EXPECT_EQ(std::tuple(mode[0], sampler, cull == GL_FRONT && depth == GL_LESS, stats.sky_drawn, stats.drawn > 0),
                   std::tuple(GL_FILL, 0, !wireframe, !wireframe, true)) << "wireframe " << wireframe;
-        EXPECT_EQ(std::tuple(stats.culled > 0, stats.culled + stats.drawn, app().active_camera().get_near()),
+        EXPECT_EQ(std::tuple(stats.culled > 0, stats.culled + stats.drawn, app().cameras().active().get_near()),
                   std::tuple(true, stats.leaves, 0.12f));
     }
-    app().terrain->frustum_culling = false;
+    app().terrain().frustum_culling = false;
 }
 
 TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
 {
     press(SDLK_p);
-    EXPECT_FALSE(app().paused);
+    EXPECT_FALSE(app().flight().paused);
     press(SDLK_p);
     frames(1, {event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_n)});
-    EXPECT_TRUE(app().paused && app().camera_index == 1) << "every event of a frame is handled";
+    EXPECT_TRUE(app().flight().paused && app().cameras().active_index == 1) << "every event of a frame is handled";
     for (SDL_Keycode key : {SDLK_n, SDLK_h, SDLK_i})
         press(key);
-    EXPECT_TRUE(app().camera_index == 0 && app().show_help && !app().show_overlay) << "N wraps; I keeps the help switch";
+    EXPECT_TRUE(app().cameras().active_index == 0 && app().overlay().show_help && !app().overlay().visible) << "N wraps; I keeps the help switch";
     for (SDL_Keycode key : {SDLK_h, SDLK_i, SDLK_F1})
         press(key);
-    EXPECT_TRUE(!app().show_help && app().show_overlay);
+    EXPECT_TRUE(!app().overlay().show_help && app().overlay().visible);
 
-    app().paused = false; // X: back at the start, at rest and paused, the controls kept
-    app().aircraft.controls.throttle = 1.0f;
-    app().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), 1.0f), btVector3(90, 20, 5)));
-    app().aircraft.body->setLinearVelocity(btVector3(10, 0, 0));
+    app().flight().paused = false; // X: back at the start, at rest and paused, the controls kept
+    app().flight().aircraft.controls.throttle = 1.0f;
+    app().flight().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), 1.0f), btVector3(90, 20, 5)));
+    app().flight().aircraft.body->setLinearVelocity(btVector3(10, 0, 0));
     press(SDLK_x);
-    EXPECT_EQ(std::tuple(app().paused, app().aircraft.rotation(), app().aircraft.speed(), app().aircraft.controls.throttle),
+    EXPECT_EQ(std::tuple(app().flight().paused, app().flight().aircraft.rotation(), app().flight().aircraft.speed(), app().flight().aircraft.controls.throttle),
               std::tuple(true, glm::quat(1, 0, 0, 0), 0.0f, 1.0f));
-    EXPECT_LT(glm::length(app().aircraft.position() - spawn()), 1e-3f);
-    app().aircraft.controls.throttle = 0.0f;
+    EXPECT_LT(glm::length(app().flight().aircraft.position() - spawn()), 1e-3f);
+    app().flight().aircraft.controls.throttle = 0.0f;
 
     // A window minimised to 640 x 0 reaches both cameras with a finite aspect ratio; a quit
     // completes its frame and leaves the events after it queued.
     SDL_Event resize = event_of(SDL_WINDOWEVENT), queued{};
     resize.window = {SDL_WINDOWEVENT, 0, 0, SDL_WINDOWEVENT_SIZE_CHANGED, 0, 0, 0, 640, 0};
     frames(10, {resize, event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_QUIT), event_of(SDL_KEYDOWN, SDLK_p)});
-    EXPECT_EQ(std::tuple(app().height, app().cameras[0]->get_aspect_ratio(), app().cameras[1]->get_aspect_ratio(), app().quit,
-                         app().frames_run, app().camera_index, SDL_PeepEvents(&queued, 1, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN)),
+    EXPECT_EQ(std::tuple(app().window().height, app().cameras().cameras[0]->get_aspect_ratio(), app().cameras().cameras[1]->get_aspect_ratio(), app().quit,
+                         app().frames_run(), app().cameras().active_index, SDL_PeepEvents(&queued, 1, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN)),
               std::tuple(uint64_t(0), 640.0f, 640.0f, true, uint64_t(1), uint64_t(1), 1));
     EXPECT_EQ(queued.key.keysym.sym, SDLK_p);
     app().quit = false;
@@ -181,13 +181,13 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
     EXPECT_TRUE(capture.out().find("Reloaded all shaders!\n") < capture.out().find("Reloaded terrain shaders!\n")) << capture.out();
     focus_overlay(true);
     frames(1, {event_of(SDL_KEYDOWN, SDLK_p), event_of(SDL_KEYDOWN, SDLK_n)});
-    EXPECT_TRUE(app().paused && app().camera_index == 0) << "the keys were the overlay's";
+    EXPECT_TRUE(app().flight().paused && app().cameras().active_index == 0) << "the keys were the overlay's";
     // The window's own changes are the application's, whatever has the focus.
     for (const auto& [w, h] : {std::pair(800, 600), std::pair(1280, 720)}) {
         SDL_Event resized{};
         resized.window = {SDL_WINDOWEVENT, 0, 0, SDL_WINDOWEVENT_SIZE_CHANGED, 0, 0, 0, w, h};
         frames(1, {resized});
-        EXPECT_EQ(std::tuple(app().width, app().height, app().active_camera().get_aspect_ratio()),
+        EXPECT_EQ(std::tuple(app().window().width, app().window().height, app().cameras().active().get_aspect_ratio()),
                   std::tuple(uint64_t(w), uint64_t(h), float(w) / float(h)));
     }
 }
@@ -196,48 +196,48 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
 // aircraft, paused, on the ground under it once the finest heights there are on hand.
 TEST_F(AppTest, TheFreeCameraStaysAboveTheGroundAndTPutsTheAircraftUnderIt)
 {
-    BaseCamera& camera = *app().cameras[0];
+    BaseCamera& camera = *app().cameras().cameras[0];
     const glm::vec3 start = camera.get_position();
     const float s = App::SCALING_FACTOR;
-    const auto ground = [&](glm::vec3 p) { return app().ground_height(p.x / s, p.z / s) * s; };
+    const auto ground = [&](glm::vec3 p) { return app().flight().ground().height(p.x / s, p.z / s) * s; };
     camera.set_position({10.0f, -100.0f, 10.0f});
     frames(1);
     const glm::vec3 held = camera.get_position();
     EXPECT_TRUE(held.y > ground(held) && held.y < ground(held) + 1.0f) << held.y << " " << ground(held);
 
     console::Capture capture;
-    app().paused = false;
+    app().flight().paused = false;
     press(SDLK_t);
     for (int i = 0; i < 300 && capture.out().find("Aircraft placed at") == std::string::npos; ++i)
         frames(1);
     EXPECT_NE(capture.out().find("Aircraft placed at"), std::string::npos) << capture.out();
-    const glm::vec3 placed = app().aircraft.position();
-    EXPECT_TRUE(app().paused);
+    const glm::vec3 placed = app().flight().aircraft.position();
+    EXPECT_TRUE(app().flight().paused);
     EXPECT_LT(glm::length(glm::vec2(placed.x, placed.z) - glm::vec2(held.x, held.z) / s), 1e-2f);
-    EXPECT_NEAR(placed.y, app().ground_height(placed.x, placed.z) + 5.0f, 1e-2f);
+    EXPECT_NEAR(placed.y, app().flight().ground().height(placed.x, placed.z) + 5.0f, 1e-2f);
     camera.set_position(start);
     press(SDLK_x);
 }
 TEST_F(AppTest, TheMouseTurnsAndZoomsTheActiveCameraOnlyAndTheOrbitCameraFollowsTheAircraftAsDrawn)
 {
-    auto& orbit = dynamic_cast<OrbitCamera&>(*app().cameras[1]);
+    auto& orbit = dynamic_cast<OrbitCamera&>(*app().cameras().cameras[1]);
     const float yaw = orbit.yaw, distance = orbit.distance;
-    const glm::quat free_rotation = app().cameras[0]->get_rotation();
-    app().camera_index = 1;
+    const glm::quat free_rotation = app().cameras().cameras[0]->get_rotation();
+    app().cameras().active_index = 1;
     for (Uint8 button : {SDL_BUTTON_RIGHT, SDL_BUTTON_LEFT}) // motion counts only while the left button is held
         frames(1, {event_of(SDL_MOUSEMOTION, 100), event_of(SDL_MOUSEBUTTONDOWN, 0, button), event_of(SDL_MOUSEMOTION, 100),
                    event_of(SDL_MOUSEBUTTONUP, 0, button), event_of(SDL_MOUSEMOTION, 100)});
-    EXPECT_EQ(std::tuple(orbit.yaw, app().mouse_look, app().cameras[0]->get_rotation()), std::tuple(yaw + 20.0f, false, free_rotation));
+    EXPECT_EQ(std::tuple(orbit.yaw, app().input().mouse_look, app().cameras().cameras[0]->get_rotation()), std::tuple(yaw + 20.0f, false, free_rotation));
     frames(1, {event_of(SDL_MOUSEWHEEL, 1)});
     EXPECT_FLOAT_EQ(orbit.distance, distance * 1.2f) << "out, away from the user";
     frames(1, {event_of(SDL_MOUSEWHEEL, -1)});
     EXPECT_FLOAT_EQ(orbit.distance, distance);
     orbit.yaw = yaw;
-    app().camera_index = 0;
-    const glm::vec3 ahead = forward(*app().cameras[0]);
+    app().cameras().active_index = 0;
+    const glm::vec3 ahead = forward(*app().cameras().cameras[0]);
     frames(1, {event_of(SDL_MOUSEBUTTONDOWN), event_of(SDL_MOUSEMOTION, 450), event_of(SDL_MOUSEBUTTONUP)}); // 90 degrees
-    EXPECT_LT(glm::length(forward(*app().cameras[0]) - glm::cross(ahead, glm::vec3(0.0f, 1.0f, 0.0f))), 1e-3f) << "turned right";
-    app().cameras[0]->set_rotation(free_rotation);
+    EXPECT_LT(glm::length(forward(*app().cameras().cameras[0]) - glm::cross(ahead, glm::vec3(0.0f, 1.0f, 0.0f))), 1e-3f) << "turned right";
+    app().cameras().cameras[0]->set_rotation(free_rotation);
 }
 
 // The keys fly the free camera at 200 units a second while it is the one looked through (the first
@@ -245,41 +245,41 @@ TEST_F(AppTest, TheMouseTurnsAndZoomsTheActiveCameraOnlyAndTheOrbitCameraFollows
 // one).
 TEST_F(AppTest, HeldKeysFlyTheFreeCameraAndWithoutAStickTheAircraftAndTheStickFliesWhateverOwnsTheInput)
 {
-    BaseCamera& camera = *app().cameras[0];
+    BaseCamera& camera = *app().cameras().cameras[0];
     const glm::vec3 start = camera.get_position(), ahead = forward(camera), right = camera.get_x_axis();
     const auto hold = [&](std::initializer_list<SDL_Scancode> held, uint64_t active_camera) {
         uint8_t state[SDL_NUM_SCANCODES] = {};
         for (SDL_Scancode code : held)
             state[code] = 1;
         camera.set_position(start);
-        app().camera_index = active_camera;
-        app().aircraft.controls = {};
+        app().cameras().active_index = active_camera;
+        app().flight().aircraft.controls = {};
         for (int i = 0; i < 60; ++i)
-            app().handle_keyboard(state, 1.0f / 60.0f);
-        app().camera_index = 0;
+            app().input().handle_keyboard(state, 1.0f / 60.0f, app().cameras(), app().flight().aircraft.controls);
+        app().cameras().active_index = 0;
         const glm::vec3 moved = camera.get_position() - start; // in a second, along forward, right, up
         return glm::round(glm::vec3(glm::dot(moved, ahead), glm::dot(moved, right), moved.y));
     };
-    const ControlInputs& c = app().aircraft.controls;
+    const ControlInputs& c = app().flight().aircraft.controls;
     EXPECT_EQ(hold({SDL_SCANCODE_W, SDL_SCANCODE_S, SDL_SCANCODE_A, SDL_SCANCODE_SPACE, SDL_SCANCODE_K}, 0), glm::vec3(200, -200, 200));
     EXPECT_TRUE(c.elevator == 0.0f && c.throttle == 0.0f);
-    app().input_mode = InputMode::None;
+    app().input().mode = InputMode::None;
     EXPECT_EQ(hold({SDL_SCANCODE_W, SDL_SCANCODE_A, SDL_SCANCODE_Q, SDL_SCANCODE_K}, 0), glm::vec3(200, -200, 0));
     EXPECT_TRUE(c.elevator > 0.95f && c.aileron < -0.95f && c.rudder < -0.95f && c.throttle > 0.95f);
     EXPECT_EQ(hold({SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_E, SDL_SCANCODE_LCTRL}, 1), glm::vec3(0)) << "not looked through";
     EXPECT_TRUE(c.elevator < -0.95f && c.aileron > 0.95f && c.rudder > 0.95f);
     EXPECT_EQ(hold({SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_LCTRL}, 0), glm::vec3(-200, 200, -200)) << "D right, Ctrl down";
-    app().input_mode = InputMode::Joystick;
-    app().aircraft.controls = {};
+    app().input().mode = InputMode::Joystick;
+    app().flight().aircraft.controls = {};
     camera.set_position(start);
     frames(1); // the rest values reported on opening
     focus_overlay(true);
     ASSERT_TRUE(App::overlay_owns_input());
-    ASSERT_EQ(SDL_JoystickSetVirtualAxis(app().joystick, 0, 32767), 0) << SDL_GetError();
+    ASSERT_EQ(SDL_JoystickSetVirtualAxis(app().input().joystick, 0, 32767), 0) << SDL_GetError();
     frames(1);
-    EXPECT_EQ(app().aircraft.controls.aileron, 1.0f);
-    SDL_JoystickSetVirtualAxis(app().joystick, 0, 0);
-    app().aircraft.controls = {};
+    EXPECT_EQ(app().flight().aircraft.controls.aileron, 1.0f);
+    SDL_JoystickSetVirtualAxis(app().input().joystick, 0, 0);
+    app().flight().aircraft.controls = {};
 }
 
 // Overlay frames of the test's own (no scene) read the text the windows draw, as ImGui logs it
@@ -290,19 +290,19 @@ TEST_F(AppTest, HeldKeysFlyTheFreeCameraAndWithoutAStickTheAircraftAndTheStickFl
 TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
 {
     const std::filesystem::path shot = world().dir / "setting.png";
-    TerrainRenderer& t = *app().terrain;
+    TerrainRenderer& t = app().terrain();
     settle();
     ASSERT_TRUE(t.frame_complete());
-    const int samples = app().msaa_samples;
+    const int samples = app().renderer().msaa_samples;
     const std::pair<const char*, std::function<void(bool)>> settings[] = {
-        {"4 samples", [&](bool on) { app().msaa_samples = on ? 4 : samples; }},
+        {"4 samples", [&](bool on) { app().renderer().msaa_samples = on ? 4 : samples; }},
         {"no shading", [&](bool on) { t.shading = !on; }},
         {"no scattering", [&](bool on) { t.atmosphere.scattering = !on; }}};
     for (const auto& [name, set] : settings) {
         set(true);
-        app().capture.screenshot = shot;
+        app().capture().settings.screenshot = shot;
         frames(2);
-        app().capture.screenshot.clear();
+        app().capture().settings.screenshot.clear();
         set(false);
         gfx::Image picture;
         ASSERT_TRUE(picture.load(shot, false)) << name;
@@ -325,7 +325,7 @@ TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
 TEST_F(AppTest, TheAircraftIsLitByTheSun)
 {
     const std::filesystem::path shot = world().dir / "aircraft.png";
-    Atmosphere& atmosphere = app().terrain->atmosphere;
+    Atmosphere& atmosphere = app().terrain().atmosphere;
     const double elevation = atmosphere.sun_elevation, azimuth = atmosphere.sun_azimuth;
     settle(); // the ground around the aircraft at its finest
     app().switch_camera();
@@ -333,9 +333,9 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     for (int i = 0; i < 2; ++i) {
         atmosphere.sun_elevation = i == 0 ? 90.0 : 10.0;
         atmosphere.sun_azimuth = 180.0;
-        app().capture.screenshot = shot;
+        app().capture().settings.screenshot = shot;
         frames(2);
-        app().capture.screenshot.clear();
+        app().capture().settings.screenshot.clear();
         gfx::Image picture;
         ASSERT_TRUE(picture.load(shot, false));
         brightness[i] = support::mean(picture, 625, 302, 655, 322, [](support::Pixel p) { return double(p[0]); });
@@ -346,8 +346,8 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     for (int i = 0; i < 2; ++i) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        app().terrain->shadow_bias = i == 0 ? app().shadow_bias : 10.0f;
-        app().terrain->render(app().active_camera(), app().light_camera.get_view_projection());
+        app().terrain().shadow_bias = i == 0 ? app().renderer().shadow_map().bias() : 10.0f;
+        app().terrain().render(app().cameras().active(), app().renderer().shadow_map().light_space());
         ground[i].resize(1280 * 720);
         glReadPixels(0, 0, 1280, 720, GL_RED, GL_FLOAT, ground[i].data());
     }
@@ -366,54 +366,57 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     unsigned char* pixels = nullptr; // the font atlas, which the GL backend would build
     int width = 0, height = 0;
     ImGui::GetIO().Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
-    const auto frame = [](void (App::*draw)(), bool log) { // logging follows one window
+    const auto frame = [](void (Overlay::*draw)(), bool log) { // logging follows one window
         ImGui::GetIO().DisplaySize = ImVec2(1280.0f, 720.0f);
         ImGui::NewFrame();
         if (log)
             ImGui::LogToClipboard();
-        (app().*draw)();
+        (app().overlay().*draw)();
         if (log)
             ImGui::LogFinish();
         ImGui::Render();
     };
-    app().show_overlay = app().show_help = true;
-    frame(&App::draw_overlay, false);
-    app().fps = 42;
-    app().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
-    app().aircraft.body->setLinearVelocity(btVector3(0, 0, -10));
+    app().overlay().visible = app().overlay().show_help = true;
+    frame(&Overlay::draw, false);
+    app().frame_time().fps = 42;
+    app().flight().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
+    app().flight().aircraft.body->setLinearVelocity(btVector3(0, 0, -10));
     ImGuiWindow* options = ImGui::FindWindowByName("Options");
     for (const char* label : {"Camera", "Terrain", "FlightModel"})
         options->StateStorage.SetInt(ImHashStr(label, 0, options->ID), 1);
     ImGui::SetWindowSize("Options", {420, 710});
     static std::string text;
     ImGui::GetIO().SetClipboardTextFn = [](void*, const char* logged) { text += logged; };
-    for (void (App::*draw)() : {&App::draw_options_window, &App::draw_help_window, &App::draw_status_bar})
+    for (void (Overlay::*draw)() : {&Overlay::draw_options_window, &Overlay::draw_help_window, &Overlay::draw_status_bar})
         frame(draw, true);
     const std::string lines[] = {"FPS: 42", "Position: [0.00, 150.00, 0.00]", "Lat: 47.801400, Lon: 13.044800, Alt: 2999.99995",
                                  "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 36.000 km/h",
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
+                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)",
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
-                                             app().config.elevation_server.attribution, app().config.texture_server.attribution)};
+                                             app().config().elevation_server.attribution, app().config().texture_server.attribution)};
     for (const std::string& line : lines)
         EXPECT_NE(text.find(line), std::string::npos) << "missing \"" << line << "\" in:\n" << text;
-    app().aircraft.controls = {};
-    app().aircraft.body->setLinearVelocity(btVector3(0, 0, 0));
-    app().show_help = false;
+    app().flight().aircraft.controls = {};
+    app().flight().aircraft.body->setLinearVelocity(btVector3(0, 0, 0));
+    app().overlay().show_help = false;
     console::Capture capture;
     app().reload_shaders_from_overlay();
     EXPECT_TRUE(capture.out().ends_with("Reloaded.\n")) << capture.out();
-    app().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), 0.4f), btVector3(40, 700, -20)));
+    // The orbit camera's target is the pose of the frame it is drawn in, taken from the flight;
+    // drawing a frame changes nothing.
+    app().flight().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), 0.4f), btVector3(40, 700, -20)));
     while (glGetError() != GL_NO_ERROR) {
     }
-    for (bool depth_pass : {true, false}) {
-        app().aircraft_transform = gfx::Transform();
-        app().draw_physics_scene(depth_pass);
-        EXPECT_LT(glm::length(app().aircraft_transform.get_world_position() - glm::vec3(2.0f, 35.0f, -1.0f)), 1e-4f);
-        EXPECT_NEAR(glm::dot(app().aircraft_transform.get_world_rotation(), app().aircraft.rotation()), 1.0f, 1e-6f);
-    }
-    app().draw_flight_model();
+    frames(1);
+    const gfx::Transform& target = app().cameras().target;
+    EXPECT_LT(glm::length(target.get_world_position() - glm::vec3(2.0f, 35.0f, -1.0f)), 1e-4f);
+    EXPECT_NEAR(glm::dot(target.get_world_rotation(), app().flight().aircraft.rotation()), 1.0f, 1e-6f);
+    app().cameras().target = gfx::Transform();
+    app().render_frame();
+    EXPECT_EQ(app().cameras().target.get_world_position(), glm::vec3(0.0f)) << "drawn, not moved";
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    app().reset();
+    app().flight().reset();
 }
 
 } // namespace

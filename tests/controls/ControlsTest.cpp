@@ -3,8 +3,10 @@
 
 #include "app/Controls.h"
 #include "app/InputDevices.h"
+#include "app/KeyBindings.h"
 #include "app/OverlayMath.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <glm/gtc/quaternion.hpp>
@@ -122,6 +124,46 @@ TEST(InputDevices, AGameControllerOpensAsAGamepad)
     close_input_device(gamepad, joystick);
     SDL_JoystickDetachVirtual(0);
     SDL_Quit();
+}
+
+// One table drives the key handler and the Help lines: every pressed key runs exactly its own
+// command and has its line; every held key named there is one the controls or the free camera
+// read.
+TEST(KeyBindings, EachKeyRunsItsCommandAndHasItsHelpLineAndHeldKeysAreRead)
+{
+    struct Recorder : Commands {
+        std::string ran;
+        void toggle_help() override { ran += "help "; }
+        void toggle_overlay() override { ran += "overlay "; }
+        void switch_camera() override { ran += "camera "; }
+        void toggle_pause() override { ran += "pause "; }
+        void reload_shaders() override { ran += "reload "; }
+        void reset_and_pause() override { ran += "reset "; }
+        void place_aircraft_at_camera() override { ran += "place "; }
+        void reload_shaders_from_overlay() override { ran += "?"; }
+        void toggle_fullscreen() override { ran += "?"; }
+        void select_start_position(uint32_t) override { ran += "?"; }
+    } commands;
+    for (SDL_Keycode key : {SDLK_h, SDLK_i, SDLK_n, SDLK_p, SDLK_r, SDLK_x, SDLK_t})
+        EXPECT_TRUE(run_key_binding(commands, key)) << SDL_GetKeyName(key);
+    EXPECT_FALSE(run_key_binding(commands, SDLK_F1));
+    EXPECT_EQ(commands.ran, "help overlay camera pause reload reset place ");
+
+    const std::vector<std::string> lines = key_help_lines();
+    for (const std::string start : {"H: ", "I: ", "N: ", "P: ", "R: ", "X: ", "T: ", "W / S: ", "K / J: ", "B: "})
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(start); }), 1)
+            << start;
+    for (const HeldKeys& held : held_keys()) {
+        for (SDL_Scancode code : held.scancodes) {
+            uint8_t state[SDL_NUM_SCANCODES] = {};
+            state[code] = 1;
+            ControlInputs moved = controls(0.0f, 0.0f, 0.0f, 0.5f);
+            smooth_keyboard_controls(moved, read_control_keys(state), 0.1f);
+            const bool flies = !same(moved, controls(0.0f, 0.0f, 0.0f, 0.5f));
+            const glm::vec3 step = free_camera_step(glm::vec3(0.0f), {1, 0, 0}, {0, 0, 1}, read_move_keys(state), 1.0f, 1.0f);
+            EXPECT_TRUE(flies || step != glm::vec3(0.0f) || code == SDL_SCANCODE_B) << SDL_GetScancodeName(code) << " does nothing";
+        }
+    }
 }
 
 } // namespace

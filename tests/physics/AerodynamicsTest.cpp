@@ -26,7 +26,7 @@ constexpr float GROUND = 600.0f; // physics metres
 
 class FlightTest : public physics_test::PhysicsFixture {
 protected:
-    Aircraft aircraft;
+    Aircraft aircraft{world()};
     FlightSimulation sim{aircraft, LatLon{LATITUDE, 11.3513}};
     bool paused = false;
     float k = 1.0f;

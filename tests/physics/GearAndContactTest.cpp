@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(Speeds, SlowImpactTest, ::testing::Values(0.8f, 1.2f, 1
 TEST_F(PhysicsFixture, LargestDampingCalmsARockingBody)
 {
     world().add_ground_plane(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
-    Aircraft aircraft;
+    Aircraft aircraft{world()};
     aircraft.create_body(glm::vec3(0.0f, 1.8f, 0.0f));
     for (const glm::vec3 position : {glm::vec3(2.0f, -1.0f, 0.0f), glm::vec3(-0.5f, -1.0f, 1.0f), glm::vec3(-0.5f, -1.0f, -1.0f)})
         aircraft.wheels.push_back(Wheel::attached_at(position, 8000.0f, 10000.0f));

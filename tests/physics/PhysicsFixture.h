@@ -16,21 +16,21 @@
 
 namespace physics_test {
 
-// The world is process-wide; each test starts and ends with no bodies in it.
+// Each test has a world of its own, built before anything the test puts into it.
 class PhysicsFixture : public ::testing::Test {
 protected:
-    void SetUp() override { PhysicsWorld::instance().remove_all_bodies(); }
-    void TearDown() override { PhysicsWorld::instance().remove_all_bodies(); }
+    PhysicsWorld& world() { return m_world; }
 
-    static PhysicsWorld& world() { return PhysicsWorld::instance(); }
-
-    static void step_for(float seconds, float dt = PhysicsWorld::max_step)
+    void step_for(float seconds, float dt = PhysicsWorld::max_step)
     {
         const int steps = static_cast<int>(seconds / dt + 0.5f);
         for (int i = 0; i < steps; ++i) {
             world().step(dt);
         }
     }
+
+private:
+    PhysicsWorld m_world;
 };
 
 // A flight-model file in a fresh temporary directory, removed with the object.

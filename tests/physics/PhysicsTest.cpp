@@ -22,11 +22,8 @@ namespace {
 
 float distance(const btVector3& a, const btVector3& b) { return (a - b).length(); }
 
-// The world is process-wide: each test starts with it empty.
 class AircraftTest : public ::testing::Test {
 protected:
-    void SetUp() override { PhysicsWorld::instance().remove_all_bodies(); }
-    void TearDown() override { PhysicsWorld::instance().remove_all_bodies(); }
 
     // Loads the file (written with the text, if given) into an aircraft that has one engine,
     // wheel and wing already, to see which lists a load replaced; returns what it printed.
@@ -48,28 +45,29 @@ protected:
                (aircraft.wheels.size() == 1 && aircraft.wheels[0].stiffness == 333.0f ? "W" : "") +
                (aircraft.wings.size() == 1 && aircraft.wings[0].wingspan == 222.0f ? "G" : "");
     }
-    static btRigidBody* cube(const glm::vec3& position, float mass = 1.0f)
+    btRigidBody* cube(const glm::vec3& position, float mass = 1.0f)
     {
-        return PhysicsWorld::instance().add_dynamic_body(std::make_unique<btBoxShape>(btVector3(0.5f, 0.5f, 0.5f)), mass, position);
+        return world.add_dynamic_body(std::make_unique<btBoxShape>(btVector3(0.5f, 0.5f, 0.5f)), mass, position);
     }
     // Steps while the condition holds for the body, at most 10 s; returns the body's x, y.
-    static glm::vec2 step_while(btRigidBody* body, const std::function<bool(const btRigidBody&)>& condition)
+    glm::vec2 step_while(btRigidBody* body, const std::function<bool(const btRigidBody&)>& condition)
     {
         for (int i = 0; i < 600 && condition(*body); ++i)
-            PhysicsWorld::instance().step(PhysicsWorld::max_step);
+            world.step(PhysicsWorld::max_step);
         return {body->getWorldTransform().getOrigin().x(), body->getWorldTransform().getOrigin().y()};
     }
     void fly(int frames, const std::function<void()>& each_frame = [] {})
     {
         for (int i = 0; i < frames; ++i) {
             aircraft.update();
-            PhysicsWorld::instance().step(PhysicsWorld::max_step);
+            world.step(PhysicsWorld::max_step);
             each_frame();
         }
     }
 
     support::TempDir dir{"wh-aircraft"};
-    Aircraft aircraft;
+    PhysicsWorld world;
+    Aircraft aircraft{world};
 };
 
 TEST_F(AircraftTest, AFlightModelFileFillsTheListsWithDefaultsAndAnErrorKeepsWhatWasReadBeforeIt)
@@ -129,7 +127,7 @@ TEST_F(AircraftTest, TheBodyIsA480KilogramBoxPushedAlongWorldXAtItsEngines)
     aircraft.create_body(glm::vec3(0.0f, 50.0f, 0.0f));
     const btRigidBody& body = *aircraft.body;
     const btVector3 inverse_inertia = body.getInvInertiaDiagLocal();
-    EXPECT_EQ(PhysicsWorld::instance().get_scene().getNumCollisionObjects(), 1);
+    EXPECT_EQ(world.get_scene().getNumCollisionObjects(), 1);
     EXPECT_FLOAT_EQ(1.0f / body.getInvMass(), 480.0f);
     EXPECT_LT(distance(btVector3(1, 1, 1) / inverse_inertia, btVector3(80.0f, 1480.0f, 1480.0f)), 0.1f) << "m (b^2 + c^2) / 12";
     aircraft.controls.throttle = 0.5f;
@@ -156,7 +154,7 @@ TEST_F(AircraftTest, TheBodyIsA480KilogramBoxPushedAlongWorldXAtItsEngines)
 // body's up axis with stiffness x compression - damping x the attachment point's speed along it.
 TEST_F(AircraftTest, AWheelPushesWithItsSpringAndDamperAtItsAttachmentPoint)
 {
-    PhysicsWorld::instance().add_ground_plane(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    world.add_ground_plane(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
     aircraft.create_body(glm::vec3(0.0f));
     const auto push = [&](const glm::quat& attitude, float y, const glm::vec3& linear, const glm::vec3& angular, const Wheel& wheel) {
         aircraft.wheels = {wheel};
@@ -164,7 +162,7 @@ TEST_F(AircraftTest, AWheelPushesWithItsSpringAndDamperAtItsAttachmentPoint)
         aircraft.body->setLinearVelocity(physics::to_bt(linear));
         aircraft.body->setAngularVelocity(physics::to_bt(angular));
         aircraft.body->clearForces();
-        aircraft.wheels[0].step(*aircraft.body, PhysicsWorld::instance().get_scene());
+        aircraft.wheels[0].step(*aircraft.body, world.get_scene());
         return std::pair(aircraft.body->getTotalForce(), aircraft.body->getTotalTorque());
     };
     const glm::quat level(1, 0, 0, 0);
@@ -196,7 +194,7 @@ TEST_F(AircraftTest, AThreeWheeledAircraftLandsLevelAndRollsEastUnderThrust)
     load(R"({"engines": [{"position": [3, 0, 0], "thrust": 2000}], "wheels": [{"position": [2, -1, 0], "stiffness": 8000,
         "damping": 2000}, {"position": [-1, -1, 1], "stiffness": 8000, "damping": 2000},
         {"position": [-1, -1, -1], "stiffness": 8000, "damping": 2000}]})");
-    PhysicsWorld::instance().add_ground_plane(glm::vec3(0.0f, ground, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    world.add_ground_plane(glm::vec3(0.0f, ground, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
     aircraft.create_body(glm::vec3(0.0f, ground + 5.0f, 0.0f));
     float clearance = 1e9f, tilt = 0.0f; // of the box's lowest corner; the largest lean of its up axis, degrees
     const auto lean = [&] { return glm::degrees(std::acos(std::min((aircraft.rotation() * glm::vec3(0, 1, 0)).y, 1.0f))); };
@@ -235,31 +233,31 @@ TEST_F(AircraftTest, AWorldStepIsTheFrameTimeCappedAndPlanesAndContactsFollowThe
     const std::pair<float, float> cases[] = {{0.5f, 1 / 60.0f}, {0.01f, 0.01f}, {0, 0}, {-0.25f, 0}, {nan, 0}, {inf, 1 / 60.0f}};
     for (const auto& [dt, step] : cases) {
         btRigidBody* body = cube(glm::vec3(0.0f, 100.0f, 0.0f));
-        PhysicsWorld::instance().step(dt);
+        world.step(dt);
         EXPECT_NEAR(body->getLinearVelocity().y(), -9.81f * step, 1e-5f) << "dt " << dt;
-        PhysicsWorld::instance().remove_body(body);
+        world.remove_body(body);
     }
-    PhysicsWorld::instance().remove_body(nullptr); // unknown bodies are ignored
+    world.remove_body(nullptr); // unknown bodies are ignored
     // Planes are solid opposite their normal at their elevation; contacts have the material's
     // friction 0.5 and restitution 0.6 (not Bullet's products of them): a cube bounces back to about
     // 0.6^2 of its drop and slides v^2 / (2 * 0.5 * g) from 5 m/s; bodies never fall asleep.
-    PhysicsWorld::instance().add_ground_plane(glm::vec3(0.0f, 612.5f, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    world.add_ground_plane(glm::vec3(0.0f, 612.5f, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
     btRigidBody* heavy = cube(glm::vec3(5000.0f, 617.5f, 3000.0f), 480.0f);
     EXPECT_NEAR(step_while(heavy, [](const btRigidBody&) { return true; }).y, 613.0f, 0.05f);
     EXPECT_LT(heavy->getLinearVelocity().length(), 0.05f);
-    PhysicsWorld::instance().remove_all_bodies();
-    PhysicsWorld::instance().add_ground_plane(glm::vec3(10.0f, 0.0f, 0.0f), glm::vec3(-1.0f, 0.0f, 0.0f)); // a wall facing west
+    world.remove_all_bodies();
+    world.add_ground_plane(glm::vec3(10.0f, 0.0f, 0.0f), glm::vec3(-1.0f, 0.0f, 0.0f)); // a wall facing west
     btRigidBody* thrown = cube(glm::vec3(0.0f));
     thrown->setGravity(btVector3(0.0f, 0.0f, 0.0f));
     thrown->setLinearVelocity(btVector3(5.0f, 0.0f, 0.0f));
     EXPECT_NEAR(step_while(thrown, [](const btRigidBody& b) { return b.getLinearVelocity().x() > 0.0f; }).x, 9.5f, 0.1f);
-    PhysicsWorld::instance().remove_all_bodies();
-    PhysicsWorld::instance().add_ground_plane(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    world.remove_all_bodies();
+    world.add_ground_plane(glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
     btRigidBody* dropped = cube(glm::vec3(0.0f, 4.5f, 0.0f));
     step_while(dropped, [](const btRigidBody& b) { return b.getLinearVelocity().y() <= 0.0f; });
     EXPECT_NEAR((step_while(dropped, [](const btRigidBody& b) { return b.getLinearVelocity().y() > 0.0f; }).y - 0.5f) / 4.0f,
                 0.36f, 0.06f) << "the apex of the first bounce";
-    PhysicsWorld::instance().remove_body(dropped);
+    world.remove_body(dropped);
     btRigidBody* slider = cube(glm::vec3(0.0f, 0.5f, 0.0f));
     step_while(slider, [n = 0](const btRigidBody&) mutable { return ++n < 60; });
     slider->setLinearVelocity(btVector3(5.0f, 0.0f, 0.0f));

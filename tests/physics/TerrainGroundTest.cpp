@@ -11,13 +11,13 @@
 #include <btBulletDynamicsCommon.h>
 #include <gtest/gtest.h>
 
-#include "app/Config.h"
 #include "console/Console.h"
 #include "gfx/Image.h"
 #include "physics/FlightSimulation.h"
 #include "physics/TerrainGround.h"
 #include "terrain/GroundHeights.h"
-#include "terrain/TextureCache.h"
+#include "terrain/HeightStore.h"
+#include "physics/PhysicsWorld.h"
 #include "tests/physics/PhysicsFixture.h"
 #include "tests/support/Support.h"
 #include "tiles/WebMercator.h"
@@ -29,16 +29,15 @@ constexpr LatLon START{47.2576, 11.3513};
 TEST(TerrainGroundTiles, HeightfieldAgreesWithTheElevationQuery)
 {
     support::TileServer server;
-    Config config;
-    config.elevation_encoding = ElevationEncoding::RG_ENCODED;
-    config.elevation_server.url = server.base_url() + "/elevation/rg";
-    config.elevation_server.pattern = TilePattern::ZXY_Y_SOUTH;
-    config.elevation_server.file_ending = ".png";
-    config.elevation_server.cache_on_disk = false;
-    config.elevation_server.max_zoom = 15;
-    config.texture_server = config.elevation_server;
+    HeightStoreSettings settings;
+    settings.encoding = ElevationEncoding::RG_ENCODED;
+    settings.server.url = server.base_url() + "/elevation/rg";
+    settings.server.pattern = TilePattern::ZXY_Y_SOUTH;
+    settings.server.file_ending = ".png";
+    settings.server.cache_on_disk = false;
+    settings.server.max_zoom = 15;
     console::Capture quiet;
-    TextureCache cache(config);
+    HeightStore store(settings);
 
     // The zoom-15 tiles, fetched and decoded as the program does when one arrives.
     std::map<TileId, ElevationSamples> tiles;
@@ -60,7 +59,8 @@ TEST(TerrainGroundTiles, HeightfieldAgreesWithTheElevationQuery)
     const double cz = 6630.0;
     const GroundGrid grid = sample_ground(sampler, cx, cz, 8.0, 129, 0.0f);
     ASSERT_EQ(grid.missing, 0);
-    TerrainGround ground;
+    PhysicsWorld world;
+    TerrainGround ground{world};
     ground.set_heights(grid.x0, grid.z0, grid.spacing, grid.size, grid.heights);
 
     std::mt19937 random(7);
@@ -76,12 +76,15 @@ TEST(TerrainGroundTiles, HeightfieldAgreesWithTheElevationQuery)
         highest = std::max(highest, *h);
         // What the terrain's vertices stand on, between the heightfield's posts 8 m apart.
         EXPECT_NEAR(*h, *sampler.height(x, z), 1.0) << "at " << x << ", " << z;
-        // The elevation query reads a pixel near the point, not between pixels: it may differ
-        // by what the ground rises over two pixels (4.8 m each).
+        // The height store's query reads a pixel near the point, not between pixels: it may
+        // differ by what the ground rises over two pixels (4.8 m each).
         const LatLon at{mercator_lat(sampler.origin_my + z), mercator_lon(sampler.origin_mx + x)};
         const float slope = std::hypot(*ground.height_at(x + 4.0, z) - *ground.height_at(x - 4.0, z),
                                        *ground.height_at(x, z + 4.0) - *ground.height_at(x, z - 4.0)) / 8.0f;
-        EXPECT_NEAR(*h, cache.elevation_at(at, 15, true), 0.5f + 10.0f * slope) << "at " << x << ", " << z;
+        ASSERT_TRUE(store.load(tile_at(at, 15)));
+        const std::optional<HeightSample> query = store.height_at(at, 15);
+        ASSERT_TRUE(query && query->zoom == 15);
+        EXPECT_NEAR(*h, mercator_height(query->metres, at.lat), 0.5f + 10.0f * slope) << "at " << x << ", " << z;
     }
     EXPECT_GT(highest - lowest, 100.0f) << "the test needs relief";
 }
@@ -91,8 +94,8 @@ class GroundedFlightTest : public physics_test::PhysicsFixture {
 protected:
     static constexpr int SIZE = 129;
     static constexpr double SPACING = 8.0;
-    TerrainGround ground;
-    Aircraft aircraft;
+    TerrainGround ground{world()};
+    Aircraft aircraft{world()};
     FlightSimulation sim{aircraft, START};
     bool paused = false;
 
@@ -102,7 +105,7 @@ protected:
         aircraft.create_body(glm::vec3(0.0f, 100.0f, 0.0f));
         aircraft.set_latitude(START.lat);
         console::Capture quiet;
-        aircraft.load_flight_model(std::filesystem::path(WH_SOURCE_DIR) / FLIGHT_MODEL_FILE);
+        aircraft.load_flight_model(std::filesystem::path(WH_SOURCE_DIR) / "assets/config/FlightModel.json");
         sim.detect_crashes = true;
     }
 

@@ -1,5 +1,5 @@
 // The texture cache against the local tile server and the sky table, with a real GL context:
-// uploads, stand-ins, heights, eviction, and when the table is rebuilt. (What a terrain frame
+// uploads, stand-ins, eviction, and when the table is rebuilt. (What a terrain frame
 // leaves behind in GL is AppGlTest's; what it draws is judged from the program's own pictures.)
 
 #include "terrain/Atmosphere.h"
@@ -32,15 +32,14 @@ protected:
         server().reset_stats();
     }
     // Both layers from the local server without a disk cache: every fetch is a request.
-    Config config(const std::string& elevation = "/elevation/rg")
+    static TileServerConfig imagery(const std::string& ending = ".png")
     {
-        Config c;
-        c.elevation_encoding = ElevationEncoding::RG_ENCODED;
-        c.texture_server = {server().base_url() + "/imagery", TilePattern::ZXY_Y_SOUTH, ".png", "", "", 2, 17, false};
-        c.elevation_server = {server().base_url() + elevation, TilePattern::ZXY_Y_SOUTH, ".png", "", "", 2, 15, false};
-        return c;
+        return {server().base_url() + "/imagery", TilePattern::ZXY_Y_SOUTH, ending, "", "", 2, 17, false};
     }
     console::Capture output;
+    HeightStore heights{HeightStoreSettings{
+        {server().base_url() + "/elevation/rg", TilePattern::ZXY_Y_SOUTH, ".png", "", "", 2, 15, false},
+        ElevationEncoding::RG_ENCODED}};
 };
 
 // A tile is uploaded once its service has it, then answered from the GPU; the largest tile is
@@ -48,8 +47,7 @@ protected:
 // texture goes when the cache is full, but only at the next frame.
 TEST_F(TextureCacheTest, TilesAreUploadedOnceAndTheLargestStandsInForItsDescendants)
 {
-    const Config c = config();
-    TextureCache cache(c);
+    TextureCache cache(imagery(), heights);
     const TileId tile{10, 544, 359};
     gfx::Texture* texture = nullptr;
     ASSERT_TRUE(support::wait_until([&] { return (texture = cache.get_texture(tile, TileKind::TEXTURE)) != nullptr; }));
@@ -70,9 +68,7 @@ TEST_F(TextureCacheTest, TilesAreUploadedOnceAndTheLargestStandsInForItsDescenda
     EXPECT_EQ(std::pair(id, uv), std::pair(TileId{7, 68, 44}, sub_rectangle(far, {7, 68, 44})));
     EXPECT_EQ(std::pair(output.out(), server().stats().requests), std::pair(std::string(), int64_t(2))) << "quietly, no new request";
     // Evicted, the least recently used texture lives until the next frame.
-    Config jpeg = config();
-    jpeg.texture_server.file_ending = ".jpg"; // the server makes these faster than PNGs
-    TextureCache small(jpeg);
+    TextureCache small(imagery(".jpg"), heights); // the server makes JPEGs faster than PNGs
     const GLuint first = small.load_texture({9, 200, 150}, TileKind::TEXTURE)->id();
     for (uint32_t i = 1; i <= TextureCache::CAPACITY; ++i)
         ASSERT_NE(small.load_texture({9, 200 + i % 30, 150 + i / 30}, TileKind::TEXTURE), nullptr) << i;
@@ -83,35 +79,9 @@ TEST_F(TextureCacheTest, TilesAreUploadedOnceAndTheLargestStandsInForItsDescenda
     EXPECT_FALSE(glIsTexture(first));
 }
 
-// Without blocking, the zoom-8 tile's height answers at once and the fine tile's once it has
-// arrived; a missing last resort is not asked for every frame.
-TEST_F(TextureCacheTest, HeightsComeCoarseAtOnceAndFineOnceArrived)
-{
-    const Config c = config();
-    TextureCache cache(c);
-    const LatLon p{47.21, 11.42};
-    const float coarse = cache.elevation_at(p, 15, false);
-    EXPECT_EQ(coarse, cache.elevation_at(p, 8, true));
-    const float fine = TextureCache(c).elevation_at(p, 15, true);
-    EXPECT_NE(fine, coarse);
-    EXPECT_TRUE(support::wait_until([&] { return cache.elevation_at(p, 15, false) == fine; }));
-    const Config missing = config("/status/404/elevation/rg");
-    TextureCache none(missing);
-    server().reset_stats();
-    for (int frame = 0; frame < 5; ++frame)
-        EXPECT_EQ(none.elevation_at(START, 15, false), 0.0f);
-    const std::vector<std::string> paths = server().stats().paths;
-    const auto coarse_requests = std::count_if(paths.begin(), paths.end(), [](const std::string& path) {
-        return path.find("/elevation/rg/8/") != path.npos;
-    });
-    EXPECT_EQ(coarse_requests, 1) << "a last resort that failed is not asked for every frame";
-}
-
 TEST_F(GlTest, TheSkyTableIsRebuiltOnlyWhenItsInputsChangeAndRestoresTheState)
 {
-    Config config;
-    config.base_path = WH_SOURCE_DIR;
-    const auto atmosphere = std::make_unique<Atmosphere>(config);
+    const auto atmosphere = std::make_unique<Atmosphere>(AtmosphereSettings{std::filesystem::path(WH_SOURCE_DIR) / "assets/shaders"});
     struct Step { double altitude; void (*change)(Atmosphere&); bool rebuilt; };
     const Step steps[] = {
         {3000.0, [](Atmosphere&) {}, true},                        {3005.0, [](Atmosphere&) {}, false},

@@ -1,0 +1,34 @@
+#pragma once
+
+// What the user can ask of the program, by key or by overlay button. App carries the commands
+// out; the key-binding table and the overlay only name them.
+
+#include <cstdint>
+
+class Commands {
+public:
+    // Key H: the help window on or off.
+    virtual void toggle_help() = 0;
+    // Key I: every overlay window on or off.
+    virtual void toggle_overlay() = 0;
+    // Key N / "Switch Camera": the next camera, wrapping around.
+    virtual void switch_camera() = 0;
+    // Key P / "Pause" / "Resume".
+    virtual void toggle_pause() = 0;
+    // Key R: the scene shaders first, then the terrain's.
+    virtual void reload_shaders() = 0;
+    // Key X / "Reset": the aircraft back at the start position at rest, then paused.
+    virtual void reset_and_pause() = 0;
+    // Key T / "Place Aircraft Here": the aircraft on the ground under the free camera,
+    // heading where the camera looks, paused.
+    virtual void place_aircraft_at_camera() = 0;
+    // "Reload Shaders": the terrain's first, then the scene shaders, then "Reloaded.".
+    virtual void reload_shaders_from_overlay() = 0;
+    // "Toggle Fullscreen".
+    virtual void toggle_fullscreen() = 0;
+    // "Select Position": the free camera to the named place's position and heading.
+    virtual void select_start_position(uint32_t index) = 0;
+
+protected:
+    ~Commands() = default;
+};

@@ -1,0 +1,80 @@
+#include "app/Flight.h"
+
+#include <btBulletDynamicsCommon.h>
+
+#include "tiles/WebMercator.h"
+
+namespace {
+
+// Mercator metres above sea level at position, waiting for the finest tile there: the start's
+// height, once, before the first frame.
+float start_height(HeightStore& heights, LatLon position)
+{
+    heights.load(tile_at(position, heights.max_zoom()));
+    const std::optional<HeightSample> sample = heights.height_at(position, heights.max_zoom());
+    return sample ? mercator_height(sample->metres, position.lat) : 0.0f;
+}
+
+} // namespace
+
+Flight::Flight(const FlightSettings& settings, HeightStore& heights)
+    : aircraft(world)
+    , m_settings(settings)
+    , m_ground(world, heights, WorldFrame::centred_on(settings.start, settings.scaling_factor), settings.terrain_ground,
+               start_height(heights, settings.start))
+{
+    aircraft.create_body(glm::vec3(0.0f, m_ground.height(0.0f, 0.0f) + FlightGround::SPAWN_HEIGHT, 0.0f));
+    // The physics frame is Mercator metres around the start position: its latitude gives the
+    // aerodynamic model the factor to true metres.
+    aircraft.set_latitude(settings.start.lat);
+    aircraft.load_flight_model(settings.flight_model_file);
+    m_simulation = std::make_unique<FlightSimulation>(aircraft, settings.start);
+    m_simulation->detect_crashes = settings.terrain_ground;
+    if (settings.log_flight) {
+        m_log = std::make_unique<FlightLog>(settings.log_directory);
+        m_simulation->on_step = [this](const FlightData& data) { m_log->write(data); };
+    }
+    reset();
+}
+
+// The simulation and the log go before the aircraft, the aircraft's body before the world.
+Flight::~Flight() = default;
+
+void Flight::update(float dt)
+{
+    m_ground.update(aircraft, dt);
+    if (paused)
+        return;
+    m_simulation->advance(dt, paused);
+    if (m_log)
+        m_log->flush();
+}
+
+void Flight::reset()
+{
+    // The start is the world's origin.
+    m_ground.reset(aircraft, 0.0f, 0.0f);
+}
+
+void Flight::place_at(float x, float z, float yaw)
+{
+    paused = true;
+    m_ground.place(aircraft, x, z, yaw);
+}
+
+gfx::Transform Flight::pose() const
+{
+    const BoxPlacement body =
+        body_placement(aircraft.position(), aircraft.rotation(), static_cast<float>(m_settings.scaling_factor));
+    return gfx::Transform(body.position, body.rotation, body.scale);
+}
+
+std::vector<BoxPlacement> Flight::scene_boxes() const
+{
+    return scene_box_placements(world.get_scene(), static_cast<float>(m_settings.scaling_factor));
+}
+
+std::vector<BoxPlacement> Flight::flight_model_boxes() const
+{
+    return flight_model_placements(aircraft, static_cast<float>(m_settings.scaling_factor));
+}

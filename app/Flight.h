@@ -1,0 +1,66 @@
+#pragma once
+
+// The flight: the physics world it owns, the aircraft in it, the simulation that steps them, the
+// flight log and the ground under them. Nothing here draws; the frame reads the poses.
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "app/FlightGround.h"
+#include "gfx/Transform.h"
+#include "physics/Aircraft.h"
+#include "physics/DebugGeometry.h"
+#include "physics/FlightLog.h"
+#include "physics/FlightSimulation.h"
+#include "physics/PhysicsWorld.h"
+#include "terrain/HeightStore.h"
+#include "terrain/WorldFrame.h"
+
+struct FlightSettings {
+    std::filesystem::path flight_model_file;
+    bool terrain_ground = false; // the terrain is the ground (else a flat plane)
+    bool log_flight = false;
+    std::filesystem::path log_directory; // where the flight log goes
+    LatLon start;                        // the world's origin
+    double scaling_factor = 0.05;        // world units per physics metre
+};
+
+class Flight {
+public:
+    // Builds the world and the aircraft SPAWN_HEIGHT above the ground at the start, waiting for
+    // the finest elevation tile there (start-up only), reads the flight model and opens the
+    // log. heights must outlive the flight.
+    Flight(const FlightSettings& settings, HeightStore& heights);
+    ~Flight();
+    Flight(const Flight&) = delete;
+    Flight& operator=(const Flight&) = delete;
+
+    // One frame of dt seconds: the ground follows the aircraft (paused or not), then, unless
+    // paused, the simulation advances (a crash pauses) and the log gets its rows.
+    void update(float dt);
+    // The aircraft back at the start at rest (X pauses as well).
+    void reset();
+    // Key T: the aircraft on the ground at (x, z) physics metres, turned by yaw, paused.
+    void place_at(float x, float z, float yaw);
+
+    FlightData data() const { return m_simulation->data(); }
+    const FlightSimulation& simulation() const { return *m_simulation; }
+    FlightGround& ground() { return m_ground; }
+    const FlightGround& ground() const { return m_ground; }
+    // The body's pose in world units.
+    gfx::Transform pose() const;
+    // The physics shapes, and the wings and wheels, in world units.
+    std::vector<BoxPlacement> scene_boxes() const;
+    std::vector<BoxPlacement> flight_model_boxes() const;
+
+    PhysicsWorld world; // first: everything else lives in it
+    Aircraft aircraft;
+    bool paused = true;
+
+private:
+    FlightSettings m_settings;
+    FlightGround m_ground;
+    std::unique_ptr<FlightSimulation> m_simulation;
+    std::unique_ptr<FlightLog> m_log;
+};

@@ -1,0 +1,83 @@
+#pragma once
+
+// Draws a frame: begin (the overlay's new frame, the terrain's selection, uploads and
+// scattering table), render (the shadow pass, then the terrain, sky and aircraft into the
+// scene target), end (the overlay, the capture's read of the finished frame, the swap). It
+// reads the scene it is given and changes nothing in it.
+//
+// Render thread only.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/BaseCamera.h"
+#include "gfx/Cuboid.h"
+#include "gfx/PassProfiler.h"
+#include "gfx/SceneTarget.h"
+#include "gfx/ShaderSet.h"
+#include "gfx/ShadowMap.h"
+#include "physics/DebugGeometry.h"
+#include "terrain/HeightStore.h"
+#include "terrain/TerrainRenderer.h"
+
+class FrameCapture;
+class Window;
+
+struct FrameRendererSettings {
+    std::filesystem::path shader_dir;
+    int32_t msaa_samples = 1; // asked for; 1 or less: none
+    int32_t shadow_map_size = 2048;
+    TerrainSettings terrain;
+};
+
+// What one frame shows, world units.
+struct FrameScene {
+    BaseCamera* camera = nullptr;         // looked through
+    std::vector<BoxPlacement> bodies;     // the physics shapes, lit, shadowed and casting shadows
+    std::vector<BoxPlacement> wireframes; // drawn as wireframes through everything
+    float ground_y = 0.0f;                // the terrain's height under the bodies
+};
+
+class FrameRenderer {
+public:
+    // The scene shaders are built from settings.shader_dir (printing "Shader Dir: …") before the
+    // terrain; heights must outlive the renderer.
+    FrameRenderer(const FrameRendererSettings& settings, HeightStore& heights);
+    FrameRenderer(const FrameRenderer&) = delete;
+    FrameRenderer& operator=(const FrameRenderer&) = delete;
+
+    void begin(const gfx::Camera& camera, float viewport_height);
+    void render(const FrameScene& scene, const Window& window);
+    // draw_overlay makes the frame's ImGui windows; the capture sees the finished frame before
+    // the swap (quitting: the loop ends after it; frames_run: frames completed before it).
+    void end(const std::function<void()>& draw_overlay, Window& window, FrameCapture& capture, bool quitting,
+             uint64_t frames_run);
+
+    // Scene shaders first, then the terrain's (key R).
+    void reload_shaders();
+    // Terrain's first, then the scene shaders, then "Reloaded." (the overlay's button).
+    void reload_shaders_reporting();
+
+    TerrainRenderer& terrain() { return *m_terrain; }
+    const TerrainRenderer& terrain() const { return *m_terrain; }
+    const gfx::ShadowMap& shadow_map() const { return m_shadow_map; }
+
+    // The flight model's wings and wheels drawn as wireframes (the frame's scene lists them).
+    bool render_debug_geometry = true;
+    // Samples per pixel of the scene: asked for, then what the driver granted.
+    int32_t msaa_samples = 1;
+    // Per-pass timings of every frame; null unless a benchmark asks for them.
+    std::unique_ptr<gfx::PassProfiler> profiler;
+    gfx::SceneTarget scene_target;
+
+private:
+    void render_shadow_map(const FrameScene& scene);
+
+    gfx::ShaderSet m_shaders;
+    std::unique_ptr<TerrainRenderer> m_terrain;
+    gfx::ShadowMap m_shadow_map;
+    gfx::Cuboid m_cuboid;
+};
