@@ -165,6 +165,7 @@ void fill(Config& config, const json& document)
     read_optional(root, "window_height", config.window_height, to_int32);
     read_optional(root, "msaa_samples", config.msaa_samples, to_int32);
     read_optional(root, "shadow_map_size", config.shadow_map_size, to_int32);
+    read_optional(root, "sound", config.sound, to_bool);
 
     // A chunk needs at least one quad per side; a window needs a positive size.
     if (config.chunk_vertex_count < 2 || config.chunk_vertex_count > MAX_CHUNK_VERTEX_COUNT)

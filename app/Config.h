@@ -36,6 +36,8 @@ struct Config {
     int32_t msaa_samples = AUTOMATIC_SAMPLES;
     // Edge length of the square shadow map, texels.
     int32_t shadow_map_size = 2048;
+    // Whether the program plays sound; false opens no audio device at all.
+    bool sound = true;
 
     static constexpr int32_t AUTOMATIC_SAMPLES = -1;
     static constexpr int32_t MAX_SAMPLES = 16;

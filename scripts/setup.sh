@@ -11,6 +11,7 @@ packages=(
   libcurl4-openssl-dev libspng-dev libturbojpeg0-dev
   nlohmann-json3-dev libfmt-dev libglm-dev
   libcpp-httplib-dev
+  libopenal-dev libasound2-dev
   xvfb xauth libgl1-mesa-dri xdotool
   desktop-file-utils
 )

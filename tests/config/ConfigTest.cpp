@@ -54,8 +54,8 @@ TEST_F(ConfigTest, MissingKeysTakeTheirDefaultsAndEveryKeyIsRead)
     Config c = load("{" + REQUIRED + "}");
     EXPECT_EQ(std::tuple(c.base_path, c.elevation_encoding, c.elevation_server.url, c.texture_server.url),
               std::tuple(dir / "base", ElevationEncoding::SINGLE_BYTE, "http://e", "http://t"));
-    EXPECT_EQ(std::tuple(c.chunk_vertex_count, c.window_width, c.window_height, c.log_flight, c.start_position.lat, c.start_position.lon),
-              std::tuple(32, 1280, 720, false, 47.2576, 11.3513));
+    EXPECT_EQ(std::tuple(c.chunk_vertex_count, c.window_width, c.window_height, c.log_flight, c.start_position.lat, c.start_position.lon, c.sound),
+              std::tuple(32, 1280, 720, false, 47.2576, 11.3513, true));
     for (const TileServerConfig& s : {c.elevation_server, c.texture_server})
         EXPECT_EQ(std::tuple(s.pattern, s.file_ending, s.attribution, s.num_threads, s.max_zoom, s.cache_on_disk),
                   std::tuple(TilePattern::ZXY_Y_NORTH, "", "no attribution", 2, 17, true));
@@ -64,9 +64,9 @@ TEST_F(ConfigTest, MissingKeysTakeTheirDefaultsAndEveryKeyIsRead)
         "elevation_server": {"url": "http://e/rg", "pattern": "ZYX_Y_SOUTH", "file_ending": ".png?k=1",
                              "attribution": "E", "num_threads": 1.99, "max_zoom": false, "cache_on_disk": false},
         "texture_server": {"url": "http://t", "pattern": "ZYX_Y_NORTH", "num_threads": 0, "max_zoom": 30},
-        "start_position": {"lat": -33.5, "lon": 151.25}, "window_width": 1024.7, "window_height": true, "unknown": [1]})");
-    EXPECT_EQ(std::tuple(c.elevation_encoding, c.chunk_vertex_count, c.log_flight, c.window_width, c.window_height),
-              std::tuple(ElevationEncoding::TERRARIUM, 64, true, 1024, 1)) << "numbers cut toward zero, booleans 0 and 1";
+        "start_position": {"lat": -33.5, "lon": 151.25}, "window_width": 1024.7, "window_height": true, "sound": false, "unknown": [1]})");
+    EXPECT_EQ(std::tuple(c.elevation_encoding, c.chunk_vertex_count, c.log_flight, c.window_width, c.window_height, c.sound),
+              std::tuple(ElevationEncoding::TERRARIUM, 64, true, 1024, 1, false)) << "numbers cut toward zero, booleans 0 and 1";
     EXPECT_EQ(std::pair(c.start_position.lat, c.start_position.lon), std::pair(-33.5, 151.25));
     const TileServerConfig &e = c.elevation_server, &t = c.texture_server;
     EXPECT_EQ(std::tuple(e.url, e.pattern, e.file_ending, e.attribution, e.num_threads, e.max_zoom, e.cache_on_disk),
@@ -90,7 +90,7 @@ TEST_F(ConfigTest, UnusableDocumentsCannotBeParsed)
              std::string(R"({"elevation_encoding": "RG_ENCODED", "elevation_server": {"url": 5}, "texture_server": {"url": "t"}})"),
              server_with(R"("pattern": "zxy_y_south")"), server_with(R"("file_ending": 3)"), server_with(R"("attribution": null)"),
              server_with(R"("num_threads": "2")"), server_with(R"("cache_on_disk": 1)"), server_with(R"("num_threads": -1)"),
-             server_with(R"("max_zoom": -1)"), server_with(R"("max_zoom": 31)"), with(R"("log_flight": "true")"),
+             server_with(R"("max_zoom": -1)"), server_with(R"("max_zoom": 31)"), with(R"("log_flight": "true")"), with(R"("sound": 0)"),
              with(R"("window_height": [720])"), with(R"("start_position": [47, 11])"), with(R"("start_position": {"lat": "47"})"),
              with(R"("window_width": 2147483648)"), with(R"("chunk_vertex_count": -2147483649)"), with(R"("chunk_vertex_count": 1)"),
              with(R"("window_width": 0.9)"), with(R"("window_height": -720)"), with(R"("chunk_vertex_count": 513)"),
