@@ -36,3 +36,8 @@ double Wind::wind_20ft() const
 {
     return std::max(m_settings.speed_m_s, 0.0) * wind::profile_factor(20.0 * dryden::FEET);
 }
+
+glm::dvec3 Wind::air_velocity(double height_m, const glm::dquat& rotation) const
+{
+    return velocity_at(height_m) + rotation * turbulence_body();
+}

@@ -6,11 +6,12 @@
 //
 // Each physics step: step() with the step, the aircraft's height above the ground and its
 // airspeed (the turbulence's filters need both), then velocity_at() for the wind in world
-// axes and turbulence_body() for the turbulence in the body's. The air's velocity at the
-// aircraft is velocity_at(height) + rotation * turbulence_body().
+// axes and turbulence_body() for the turbulence in the body's, or air_velocity() for both in
+// world axes.
 
 #include <cstdint>
 
+#include <glm/gtc/quaternion.hpp>
 #include <glm/vec3.hpp>
 
 #include "physics/DrydenTurbulence.h"
@@ -42,6 +43,11 @@ public:
     // The 20 ft wind that sets the turbulence's intensity near the ground: the mean wind (no
     // gusts) at 20 ft.
     double wind_20ft() const;
+
+    // The air's velocity at an aircraft height_m above the ground whose body turns to world axes
+    // by rotation: velocity_at(height_m) + rotation * turbulence_body(), world axes, true m/s.
+    // (The physics frame's Mercator metres are this times Aircraft::true_scale().)
+    glm::dvec3 air_velocity(double height_m, const glm::dquat& rotation) const;
 
 private:
     WindSettings m_settings;

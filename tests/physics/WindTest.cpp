@@ -236,6 +236,10 @@ TEST(WindTest, TheAirAtTheAircraftIsTheProfilesWindAndTurbulenceInBodyAxes)
     for (int i = 0; i < 200000; ++i)
         again.step(STEP, 30.0, 40.0);
     EXPECT_EQ(again.turbulence_body(), turbulent.turbulence_body()) << "the same seed flies the same air";
+    // Nose north (turned 90 degrees left from east): the body's x is world -z, its z world +x.
+    const glm::dvec3 t = turbulent.turbulence_body();
+    const glm::dvec3 air = turbulent.air_velocity(30.0, glm::angleAxis(M_PI / 2.0, glm::dvec3(0.0, 1.0, 0.0)));
+    EXPECT_LT(glm::length(air - (turbulent.velocity_at(30.0) + glm::dvec3(t.z, t.y, -t.x))), 1e-9);
 }
 
 } // namespace
