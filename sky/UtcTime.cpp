@@ -110,6 +110,10 @@ std::optional<double> utc_seconds_from_civil(const CivilTime& t)
 
 CivilTime civil_from_utc_seconds(double utc_seconds)
 {
+    // The years 0-9999 (what the text can name); nothing outside them, not a number, reaches
+    // the integer arithmetic.
+    constexpr double FIRST = -62167219200.0, LAST = 253402300799.0;
+    utc_seconds = std::isnan(utc_seconds) ? 0.0 : std::clamp(utc_seconds, FIRST, LAST);
     const double days = std::floor(utc_seconds / SECONDS_PER_DAY);
     // Within [0, 86400) but for rounding of the last bit.
     double rest = std::clamp(utc_seconds - days * SECONDS_PER_DAY, 0.0, std::nextafter(SECONDS_PER_DAY, 0.0));

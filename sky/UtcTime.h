@@ -42,7 +42,8 @@ int days_in_month(int year, int month);
 // Seconds since the epoch of a civil time, or nothing when a field is out of range (the 30th
 // of February, hour 24, minute 60, a second outside [0, 60), a year outside 0-9999).
 std::optional<double> utc_seconds_from_civil(const CivilTime& time);
-// The civil time of seconds since the epoch (the second's fraction kept).
+// The civil time of seconds since the epoch (the second's fraction kept); times before year 0
+// or after 9999 read as those years' ends, not-a-number as the epoch.
 CivilTime civil_from_utc_seconds(double utc_seconds);
 
 // The seconds since the epoch that text names (see above), or nothing.

@@ -78,6 +78,8 @@ TEST(UtcTimeTest, CivilTimesRoundTripAndFieldsOutOfRangeAreRefused)
     EXPECT_EQ(civil_from_utc_seconds(-0.5), (CivilTime{1969, 12, 31, 23, 59, 59.5}));
     EXPECT_EQ(format_utc_time(1782039600.75), "2026-06-21T11:00:00Z");
     EXPECT_EQ(format_utc_time(-0.5), "1969-12-31T23:59:59Z");
+    EXPECT_EQ(std::tuple(format_utc_time(NAN), format_utc_time(1e300), format_utc_time(-INFINITY)),
+              std::tuple("1970-01-01T00:00:00Z", "9999-12-31T23:59:59Z", "0000-01-01T00:00:00Z"));
     EXPECT_EQ(std::tuple(days_in_month(2024, 2), days_in_month(2100, 2), days_in_month(2026, 4), days_in_month(2026, 13)),
               std::tuple(29, 28, 30, 0));
     for (const CivilTime& bad : {CivilTime{2026, 2, 29, 0, 0, 0.0}, CivilTime{2026, 1, 1, 24, 0, 0.0},
