@@ -1,6 +1,7 @@
 #include "app/Config.h"
 
 #include "console/Console.h"
+#include "sky/UtcTime.h"
 
 #include <cmath>
 #include <fstream>
@@ -142,6 +143,37 @@ TileServerConfig read_tile_server(const json& value)
     return server;
 }
 
+const json& require_finite(const json& value)
+{
+    if (!value.is_number() || !std::isfinite(value.get<double>()))
+        throw FillError("not a finite number");
+    return value;
+}
+
+double read_time(const json& value)
+{
+    const std::optional<double> seconds = sky::parse_time_setting(to_text(value), sky::system_utc_seconds());
+    if (!seconds)
+        throw FillError("not a time");
+    return *seconds;
+}
+
+WindSettings read_wind(const json& value)
+{
+    const json& object = require_object(value);
+    WindSettings wind;
+    const auto finite = [](const json& v) { return to_double(require_finite(v)); };
+    read_optional(object, "from_deg", wind.from_deg, finite);
+    read_optional(object, "speed_m_s", wind.speed_m_s, finite);
+    read_optional(object, "gusts_m_s", wind.gusts_m_s, finite);
+    read_optional(object, "turbulence", wind.turbulence, [](const json& v) { return to_enum(v, TURBULENCE_NAMES); });
+    if (!(wind.from_deg >= 0.0 && wind.from_deg <= 360.0))
+        throw FillError("wind from_deg out of range");
+    if (wind.speed_m_s < 0.0 || wind.gusts_m_s < 0.0)
+        throw FillError("negative wind speed");
+    return wind;
+}
+
 LatLon read_lat_lon(const json& value)
 {
     const json& object = require_object(value);
@@ -166,6 +198,9 @@ void fill(Config& config, const json& document)
     read_optional(root, "msaa_samples", config.msaa_samples, to_int32);
     read_optional(root, "shadow_map_size", config.shadow_map_size, to_int32);
     read_optional(root, "sound", config.sound, to_bool);
+    read_optional(root, "wind", config.wind, read_wind);
+    if (auto it = root.find("time"); it != root.end())
+        config.time_utc_seconds = read_time(*it);
 
     // A chunk needs at least one quad per side; a window needs a positive size.
     if (config.chunk_vertex_count < 2 || config.chunk_vertex_count > MAX_CHUNK_VERTEX_COUNT)

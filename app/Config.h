@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "tiles/ElevationEncoding.h"
+#include "physics/WindSettings.h"
 #include "tiles/LatLon.h"
 #include "tiles/TileId.h"
 #include "tiles/TileServerConfig.h"
@@ -38,6 +40,10 @@ struct Config {
     int32_t shadow_map_size = 2048;
     // Whether the program plays sound; false opens no audio device at all.
     bool sound = true;
+    // The instant the sun is placed for, UTC seconds since 1970 (sky/UtcTime.h); "now" in the
+    // file is the system clock at load. None: the sun stays where the Atmosphere settings put it.
+    std::optional<double> time_utc_seconds;
+    WindSettings wind;
 
     static constexpr int32_t AUTOMATIC_SAMPLES = -1;
     static constexpr int32_t MAX_SAMPLES = 16;
@@ -66,7 +72,9 @@ public:
 // chunk_vertex_count outside 2..MAX_CHUNK_VERTEX_COUNT, a start_position off the map (latitude
 // beyond ±MAX_MERCATOR_LATITUDE, longitude beyond ±180; 180 itself is read as −180), a window width or height of 0 or less, a num_threads below 0,
 // a max_zoom outside 0..MAX_TILE_ZOOM, an msaa_samples outside −1..16, a shadow_map_size
-// outside 16..8192, or an integer beyond the signed 32-bit range.
+// outside 16..8192, a time that is neither "now" nor a UTC time sky::parse_utc_time reads, a
+// wind from_deg outside 0..360, a negative or non-finite wind speed or gust, an unknown
+// turbulence name, or an integer beyond the signed 32-bit range.
 Config load_config(const std::filesystem::path& base);
 
 // The directory of the running program / the per-user writable directory ("Windhollow",

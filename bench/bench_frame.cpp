@@ -471,6 +471,13 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                 frame_capture.write_screenshot();
                 frame_capture.settings = CaptureSettings{};
             }
+            // The same view with the sun 15 degrees below the horizon: the night sky and its stars.
+            Atmosphere& atmosphere = app.terrain->atmosphere;
+            const double day_elevation = atmosphere.sun_elevation;
+            atmosphere.sun_elevation = -15.0;
+            FrameFigures night = figures(still_frames(app));
+            night.breakdown += breakdown(*app.profiler);
+            atmosphere.sun_elevation = day_elevation;
             FrameFigures low;
             FrameFigures high;
             double half_peak = 0.0;
@@ -511,6 +518,7 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
             };
             const bool flights = scenario == "flight";
             report.push_back(line("settled start view, still:", still));
+            report.push_back(line("the same at night:", night));
             if (flights) {
                 report.push_back(line("flight at 500 m:", low));
                 report.push_back(line("flight at 3000 m:", high));

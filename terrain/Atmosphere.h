@@ -31,6 +31,12 @@ class Camera;
 // azimuth in degrees; azimuth 0 points east, 90 south. Computed in single precision.
 glm::vec3 sun_direction(double elevation_degrees, double azimuth_degrees);
 
+// The range of sun elevations the Atmosphere settings offer, degrees: from well below the
+// horizon, where the twilight has given way to the night, to the zenith. (A clock may set any
+// elevation down to -90; the night just stays.)
+inline constexpr double MIN_SUN_ELEVATION = -20.0;
+inline constexpr double MAX_SUN_ELEVATION = 90.0;
+
 // The sky cube: 36 positions (12 triangles, corners at ±1), every triangle counter-clockwise
 // seen from inside.
 using CubeVertices = std::array<glm::vec3, 36>;

@@ -19,6 +19,13 @@ const float MIE_G = 0.8;                   // forward lobe of the haze
 const float SUN_INTENSITY = 20.0;
 const float SUN_ANGULAR_RADIUS = 0.0093;   // drawn twice the real size, so it reads on screen
 const float EXPOSURE = 1.6;
+// What single scattering leaves out once the sun is well below the horizon: airglow, starlight
+// and light scattered more than once. A faint blue radiance added to every view ray's
+// in-scattered light (stronger towards the horizon), so the night sky is dark blue, not black;
+// by day it is lost in the sunlit sky.
+const vec3 NIGHT_SKY = vec3(0.0008, 0.0015, 0.0040);
+// The sky light on the terrain at night, relative to the sky's by day (see sky_light.frag).
+const float NIGHT_SKY_LIGHT = 0.04;
 
 // Table layout; must match SKY_TABLE_WIDTH / SKY_TABLE_HALF_HEIGHT in terrain/Atmosphere.h.
 const int SKY_TABLE_WIDTH = 64;
@@ -206,6 +213,20 @@ void aerial_perspective(sampler2D table, vec3 dir, float len, float camera_altit
     vec3 whole_transmittance = sky_table_transmittance(table, dir, sun, horizon);
     vec3 share = min((1.0 - t) / max(1.0 - whole_transmittance, vec3(1e-5)), vec3(1.0));
     inscatter = whole_inscatter * share;
+}
+
+// The night sky's radiance along a view direction of the given sine of its elevation.
+vec3 night_sky(float sin_elevation)
+{
+    return NIGHT_SKY * (1.8 - 0.8 * abs(sin_elevation));
+}
+
+// How much of the sun's disc stands above the horizon seen from the camera: 0 once it has set,
+// 1 while it is whole. sin_elevation is the sun direction's y, horizon from table_horizon.
+float sun_above_horizon(float sin_elevation, float horizon)
+{
+    float elevation = asin(clamp(sin_elevation, -1.0, 1.0));
+    return smoothstep(horizon - SUN_ANGULAR_RADIUS, horizon + SUN_ANGULAR_RADIUS, elevation);
 }
 
 // Display colour ↔ linear light. A gamma of 2 instead of the display's 2.2: a square and a

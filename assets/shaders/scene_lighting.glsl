@@ -1,5 +1,5 @@
 // Sun lighting shared by the scene shaders: Lambert diffuse with an ambient floor, darkened
-// where the shadow map says the sun is blocked.
+// where the shadow map says the sun is blocked, and at night.
 //
 // The drawables set only their own uniforms; the application may add the shadow inputs on
 // the program before drawing. Until it does, these defaults give unshadowed sunlight.
@@ -36,11 +36,17 @@ float sun_visibility(vec3 world_position, vec3 normal)
     return lit / 9.0;
 }
 
+// The sun lights nothing once it has set; the ambient light fades with the sky's through the
+// twilight (the sun 12 degrees down) to a small part of the day's.
+const float NIGHT_AMBIENT = 0.08;
+
 vec3 shade(vec3 base_color, vec3 world_position, vec3 normal)
 {
-    float diffuse = max(dot(normal, normalize(u_sun_direction)), 0.0);
+    vec3 sun = normalize(u_sun_direction);
+    float diffuse = max(dot(normal, sun), 0.0) * smoothstep(-0.01, 0.02, sun.y);
     float visibility = sun_visibility(world_position, normal);
-    return base_color * (AMBIENT + (1.0 - AMBIENT) * diffuse * visibility);
+    float ambient = AMBIENT * mix(NIGHT_AMBIENT, 1.0, smoothstep(-0.2, 0.0, sun.y));
+    return base_color * (ambient + (1.0 - AMBIENT) * diffuse * visibility);
 }
 
 // Flat face normal from screen-space derivatives, for geometry that carries no normals.

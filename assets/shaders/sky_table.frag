@@ -2,7 +2,9 @@
 
 // Fills the scattering table: each texel is one view direction from the camera's altitude,
 // x the azimuth away from the sun (0 to π), y the elevation; the upper half of the rows
-// receives the in-scattered light, the lower half the transmittance of the same ray.
+// receives the in-scattered light (with the night sky's own faint light), the lower half the
+// transmittance of the same ray. The sun may stand below the horizon: the air high above is
+// then still lit and scatters the twilight's colours.
 
 #include "atmosphere.glsl"
 
@@ -31,5 +33,5 @@ void main()
     vec3 transmittance;
     integrate_scattering(altitude, dir, sun, u_view_samples, u_light_samples, !lower_half, inscatter,
                          transmittance);
-    frag_color = vec4(lower_half ? transmittance : inscatter, 1.0);
+    frag_color = vec4(lower_half ? transmittance : inscatter + night_sky(dir.y), 1.0);
 }

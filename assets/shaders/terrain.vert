@@ -65,6 +65,9 @@ void main()
     v_sun_color = vec3(1.0);
     v_sky_tint = vec3(0.75, 0.85, 1.0);
     if (u_render_atmosphere == 0) {
+        // No scattering to say how the light fades: gone at sunset, the sky's by 12 degrees down.
+        v_sun_color *= smoothstep(-0.01, 0.02, sun.y);
+        v_sky_tint *= mix(NIGHT_SKY_LIGHT, 1.0, smoothstep(-0.2, 0.0, sun.y));
         return;
     }
 

@@ -361,6 +361,34 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     EXPECT_GT(brightness[1], brightness[0] + 50.0) << brightness[0] << " " << brightness[1];
 }
 
+// With the sun 10 degrees below the horizon the sky is much darker than at noon but not black,
+// and the ground, lit by the night sky alone, is dark but nowhere pure black.
+TEST_F(AppTest, TheNightIsDarkButNotBlack)
+{
+    const std::filesystem::path shot = world().dir / "night.png";
+    Atmosphere& atmosphere = app().terrain->atmosphere;
+    const double elevation = atmosphere.sun_elevation;
+    settle();
+    double sky[2] = {}, ground[2] = {}, black_ground = 1.0;
+    for (int i = 0; i < 2; ++i) {
+        atmosphere.sun_elevation = i == 0 ? 70.0 : -10.0;
+        app().capture.screenshot = shot;
+        frames(2);
+        app().capture.screenshot.clear();
+        gfx::Image picture;
+        ASSERT_TRUE(picture.load(shot, false));
+        sky[i] = support::mean(picture, support::SCENE_LEFT, 0, 900, 40, support::luminance);
+        ground[i] = support::mean(picture, 0, 480, 1280, support::STATUS_BAR_TOP, support::luminance);
+        black_ground = support::mean(picture, 0, 480, 1280, support::STATUS_BAR_TOP,
+                                     [](support::Pixel p) { return double(p[0] + p[1] + p[2] == 0); });
+    }
+    atmosphere.sun_elevation = elevation;
+    EXPECT_TRUE(sky[1] < sky[0] / 5.0 && sky[1] > 4.0) << "sky luminance at noon " << sky[0] << ", at night " << sky[1];
+    EXPECT_TRUE(ground[1] < ground[0] / 4.0 && ground[1] > 2.0)
+        << "ground luminance at noon " << ground[0] << ", at night " << ground[1];
+    EXPECT_LT(black_ground, 0.01) << "of the ground pure black at night";
+}
+
 TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
 {
     unsigned char* pixels = nullptr; // the font atlas, which the GL backend would build

@@ -97,7 +97,11 @@ TEST_F(ConfigTest, UnusableDocumentsCannotBeParsed)
              with(R"("start_position": {"lat": 85.06})"), with(R"("start_position": {"lat": -89.99})"),
              with(R"("start_position": {"lon": 180.01})"), with(R"("start_position": {"lat": 1e308})"),
              with(R"("msaa_samples": -2)"), with(R"("msaa_samples": 17)"), with(R"("shadow_map_size": 8193)"),
-             server_with(R"("cache_max_mb": -1)")})
+             server_with(R"("cache_max_mb": -1)"), with(R"("time": "2026-02-30T00:00:00Z")"), with(R"("time": "tomorrow")"),
+             with(R"("time": 1782039600)"), with(R"("time": "2026-06-21T11:00:00")"), with(R"("wind": 5)"),
+             with(R"("wind": {"speed_m_s": -0.1})"), with(R"("wind": {"gusts_m_s": -1})"), with(R"("wind": {"from_deg": -1})"),
+             with(R"("wind": {"from_deg": 360.5})"), with(R"("wind": {"turbulence": "extreme"})"),
+             with(R"("wind": {"turbulence": "Light"})"), with(R"("wind": {"speed_m_s": "5"})"), with(R"("wind": {"speed_m_s": 1e400})")})
         EXPECT_EQ(error(document), "Could not parse " + console::quoted(file())) << document;
     // The map's edges themselves are on it; 180 degrees east is 180 degrees west.
     const Config edge = load(with(R"("start_position": {"lat": -85.0511, "lon": 180}, "chunk_vertex_count": 512)"));
@@ -106,6 +110,24 @@ TEST_F(ConfigTest, UnusableDocumentsCannotBeParsed)
     fs::remove(file());
     EXPECT_EQ(error(), "Could not open " + console::quoted(file()));
     EXPECT_EQ(output.out(), "");
+}
+
+// The time the sun is set for and the wind: absent, the sun stays where the sliders put it and
+// the air is calm; every member of the wind is optional.
+TEST_F(ConfigTest, TimeAndWindAreReadWithCalmDefaults)
+{
+    const Config defaults = load("{" + REQUIRED + "}");
+    EXPECT_EQ(std::pair(defaults.time_utc_seconds, defaults.wind), std::pair(std::optional<double>(), WindSettings{}));
+    const Config c = load(with(R"("time": "2026-06-21T11:00:00Z",
+        "wind": {"from_deg": 270, "speed_m_s": 8.5, "gusts_m_s": 3, "turbulence": "moderate"})"));
+    EXPECT_EQ(std::pair(c.time_utc_seconds, c.wind),
+              std::pair(std::optional<double>(1782039600.0), WindSettings{270.0, 8.5, 3.0, Turbulence::MODERATE}));
+    const Config partial = load(with(R"("time": "now", "wind": {"speed_m_s": 5, "from_deg": 360})"));
+    EXPECT_EQ(partial.wind, (WindSettings{360.0, 5.0, 0.0, Turbulence::NONE}));
+    ASSERT_TRUE(partial.time_utc_seconds.has_value());
+    EXPECT_NEAR(*partial.time_utc_seconds, double(std::time(nullptr)), 5.0) << "now: the system clock";
+    for (const auto& [name, level] : TURBULENCE_NAMES)
+        EXPECT_EQ(load(with(R"("wind": {"turbulence": ")" + std::string(name) + R"("})")).wind.turbulence, level) << name;
 }
 
 // A load names the preference directory and gives each server a cache under it, named by the
