@@ -472,11 +472,11 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                 frame_capture.settings = CaptureSettings{};
             }
             // The same view with the sun 15 degrees below the horizon: the night sky and its stars.
-            Atmosphere& atmosphere = app.terrain->atmosphere;
+            Atmosphere& atmosphere = app.terrain().atmosphere;
             const double day_elevation = atmosphere.sun_elevation;
             atmosphere.sun_elevation = -15.0;
             FrameFigures night = figures(still_frames(app));
-            night.breakdown += breakdown(*app.profiler);
+            night.breakdown += breakdown(profiler);
             atmosphere.sun_elevation = day_elevation;
             FrameFigures low;
             FrameFigures high;

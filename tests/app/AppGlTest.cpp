@@ -366,15 +366,15 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
 TEST_F(AppTest, TheNightIsDarkButNotBlack)
 {
     const std::filesystem::path shot = world().dir / "night.png";
-    Atmosphere& atmosphere = app().terrain->atmosphere;
+    Atmosphere& atmosphere = app().terrain().atmosphere;
     const double elevation = atmosphere.sun_elevation;
     settle();
     double sky[2] = {}, ground[2] = {}, black_ground = 1.0;
     for (int i = 0; i < 2; ++i) {
         atmosphere.sun_elevation = i == 0 ? 70.0 : -10.0;
-        app().capture.screenshot = shot;
+        app().capture().settings.screenshot = shot;
         frames(2);
-        app().capture.screenshot.clear();
+        app().capture().settings.screenshot.clear();
         gfx::Image picture;
         ASSERT_TRUE(picture.load(shot, false));
         sky[i] = support::mean(picture, support::SCENE_LEFT, 0, 900, 40, support::luminance);
