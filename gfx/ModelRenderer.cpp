@@ -97,7 +97,7 @@ void ModelRenderer::for_each(const glm::mat4& model_matrix, const ModelPose& pos
 }
 
 void ModelRenderer::draw(const ShaderSet& shaders, const Camera& camera, const SceneLighting& lighting,
-                         const glm::mat4& model_matrix, const ModelPose& pose) const
+                         const glm::mat4& model_matrix, const ModelPose& pose, ModelLayers layers) const
 {
     const Shader& shader = shaders.gltf();
     shader.use();
@@ -133,10 +133,12 @@ void ModelRenderer::draw(const ShaderSet& shaders, const Camera& camera, const S
         primitive.vertex_array.bind();
         glDrawElements(GL_TRIANGLES, primitive.count, GL_UNSIGNED_INT, nullptr);
     };
-    for_each(model_matrix, pose, [](const ModelMaterial& m) { return m.alpha_mode != AlphaMode::Blend; }, draw_one);
+    if (layers != ModelLayers::Translucent)
+        for_each(model_matrix, pose, [](const ModelMaterial& m) { return m.alpha_mode != AlphaMode::Blend; }, draw_one);
     // Translucent surfaces over what lies behind them, leaving the depth buffer to the opaque.
     glDepthMask(GL_FALSE);
-    for_each(model_matrix, pose, [](const ModelMaterial& m) { return m.alpha_mode == AlphaMode::Blend; }, draw_one);
+    if (layers != ModelLayers::Opaque)
+        for_each(model_matrix, pose, [](const ModelMaterial& m) { return m.alpha_mode == AlphaMode::Blend; }, draw_one);
 
     glDepthMask(depth_writes);
     glFrontFace(GLenum(front_face));
@@ -154,12 +156,29 @@ void ModelRenderer::draw_depth(const ShaderSet& shaders, const Camera& light_cam
     const Shader& shader = shaders.depth();
     shader.use();
     shader.set_mat4("u_light_space_matrix", light_camera.get_view_projection());
+    GLboolean culling = GL_FALSE;
+    GLint cull_face = GL_BACK, front_face = GL_CCW;
+    glGetBooleanv(GL_CULL_FACE, &culling);
+    glGetIntegerv(GL_CULL_FACE_MODE, &cull_face);
+    glGetIntegerv(GL_FRONT_FACE, &front_face);
+    glCullFace(GL_FRONT);
     for_each(model_matrix, pose, [](const ModelMaterial& m) { return m.alpha_mode != AlphaMode::Blend; },
              [&](const Primitive& primitive, const glm::mat4& matrix) {
+                 if (material(primitive.material).double_sided)
+                     glDisable(GL_CULL_FACE);
+                 else
+                     glEnable(GL_CULL_FACE);
+                 glFrontFace(glm::determinant(glm::mat3(matrix)) < 0.0f ? GL_CW : GL_CCW);
                  shader.set_mat4("u_model", matrix);
                  primitive.vertex_array.bind();
                  glDrawElements(GL_TRIANGLES, primitive.count, GL_UNSIGNED_INT, nullptr);
              });
+    glCullFace(GLenum(cull_face));
+    glFrontFace(GLenum(front_face));
+    if (culling)
+        glEnable(GL_CULL_FACE);
+    else
+        glDisable(GL_CULL_FACE);
     VertexArray::unbind();
 }
 

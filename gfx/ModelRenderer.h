@@ -29,6 +29,11 @@ struct SceneLighting {
     glm::mat4 light_space{1.0f};               // world to the shadow map's clip space
 };
 
+// Which materials a draw takes: the opaque (and alpha-masked) ones may go before the terrain,
+// so that its fragments hidden behind the aircraft are dropped by the depth test; the
+// translucent ones must come after whatever shows through them.
+enum class ModelLayers { All, Opaque, Translucent };
+
 class ModelRenderer {
 public:
     explicit ModelRenderer(const Model& model);
@@ -41,12 +46,15 @@ public:
 
     // Every visible node of the pose with the gltf program, placed by model_matrix (model frame
     // to world) times the node's matrix, seen by camera: opaque and masked materials first, then
-    // the blended ones without depth writes. Face culling follows each material's double_sided.
-    // Leaves the program in use; restores culling, depth writes and the front face.
+    // the blended ones without depth writes (as layers asks). Face culling follows each
+    // material's double_sided. Leaves the program in use; restores culling, depth writes and the
+    // front face.
     void draw(const ShaderSet& shaders, const Camera& camera, const SceneLighting& lighting, const glm::mat4& model_matrix,
-              const ModelPose& pose) const;
+              const ModelPose& pose, ModelLayers layers = ModelLayers::All) const;
     // The same nodes' opaque and masked materials into the bound depth target with the depth
-    // program, seen from light_camera: what casts a shadow. Blended materials cast none.
+    // program, seen from light_camera: what casts a shadow. Blended materials cast none. Only
+    // the faces turned away from the light are drawn (single-sided materials): half the work,
+    // and a lit surface is never shadowed by itself.
     void draw_depth(const ShaderSet& shaders, const Camera& light_camera, const glm::mat4& model_matrix, const ModelPose& pose) const;
 
     // Draw calls one draw() makes for the pose (for benchmarks and tests).
