@@ -108,9 +108,10 @@ void ModelRenderer::draw(const ShaderSet& shaders, const Camera& camera, const S
     shader.set_mat4("u_light_space_matrix", lighting.light_space);
 
     GLboolean culling = GL_FALSE, depth_writes = GL_TRUE;
-    GLint front_face = GL_CCW;
+    GLint cull_face = GL_BACK, front_face = GL_CCW;
     glGetBooleanv(GL_CULL_FACE, &culling);
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
+    glGetIntegerv(GL_CULL_FACE_MODE, &cull_face);
     glGetIntegerv(GL_FRONT_FACE, &front_face);
     glCullFace(GL_BACK);
 
@@ -141,6 +142,7 @@ void ModelRenderer::draw(const ShaderSet& shaders, const Camera& camera, const S
         for_each(model_matrix, pose, [](const ModelMaterial& m) { return m.alpha_mode == AlphaMode::Blend; }, draw_one);
 
     glDepthMask(depth_writes);
+    glCullFace(GLenum(cull_face));
     glFrontFace(GLenum(front_face));
     if (culling)
         glEnable(GL_CULL_FACE);

@@ -47,8 +47,8 @@ public:
     // Every visible node of the pose with the gltf program, placed by model_matrix (model frame
     // to world) times the node's matrix, seen by camera: opaque and masked materials first, then
     // the blended ones without depth writes (as layers asks). Face culling follows each
-    // material's double_sided. Leaves the program in use; restores culling, depth writes and the
-    // front face.
+    // material's double_sided. Leaves the program in use; restores culling (switch and face),
+    // depth writes and the front face.
     void draw(const ShaderSet& shaders, const Camera& camera, const SceneLighting& lighting, const glm::mat4& model_matrix,
               const ModelPose& pose, ModelLayers layers = ModelLayers::All) const;
     // The same nodes' opaque and masked materials into the bound depth target with the depth

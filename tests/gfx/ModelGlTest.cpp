@@ -183,9 +183,25 @@ TEST_F(ModelDrawing, TheAircraftIsDrawnInItsColoursLitFromAboveAndCastsItsShadow
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
-// One draw call per material of each visible node; hidden nodes are not drawn.
-TEST_F(ModelDrawing, DrawsOneCallPerMaterialOfEachVisibleNode)
+// One draw call per material of each visible node; hidden nodes are not drawn. Drawing leaves
+// the culling, depth writes and winding as it found them.
+TEST_F(ModelDrawing, DrawsOneCallPerMaterialOfEachVisibleNodeAndRestoresTheState)
 {
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_FRONT);
+    picture({5.0f, 9.0f, 8.0f}, [&](const gfx::Camera& c) {
+        draw_model(c);
+        renderer->draw_depth(*shaders, light, glm::mat4(1.0f), pose);
+    });
+    GLint face = 0, winding = 0;
+    GLboolean writes = GL_FALSE;
+    glGetIntegerv(GL_CULL_FACE_MODE, &face);
+    glGetIntegerv(GL_FRONT_FACE, &winding);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &writes);
+    EXPECT_EQ(std::tuple(glIsEnabled(GL_CULL_FACE), face, winding, writes), std::tuple(GLboolean(GL_TRUE), GL_FRONT, GL_CCW, GLboolean(GL_TRUE)));
+    glDisable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+
     size_t primitives = 0;
     for (const gfx::ModelNode& node : model.nodes)
         if (node.mesh >= 0)
