@@ -7,7 +7,7 @@
 #include <string_view>
 
 CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char* screenshot,
-                                       const char* exit_when_settled, const char* frame_times)
+                                       const char* exit_when_settled, const char* frame_times, const char* camera)
 {
     CaptureSettings settings;
     if (exit_after_frames != nullptr && *exit_after_frames != '\0') {
@@ -32,11 +32,23 @@ CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char
         else if (text != "0")
             console::eprint("Ignoring WINDHOLLOW_EXIT_WHEN_SETTLED={}: expected 1 or 0\n", console::quoted(text));
     }
+    if (camera != nullptr && *camera != '\0') {
+        const std::string_view text(camera);
+        if (text == "free")
+            settings.camera = CameraChoice::Free;
+        else if (text == "orbit")
+            settings.camera = CameraChoice::Orbit;
+        else if (text == "cockpit")
+            settings.camera = CameraChoice::Cockpit;
+        else
+            console::eprint("Ignoring WINDHOLLOW_CAMERA={}: expected free, orbit or cockpit\n", console::quoted(text));
+    }
     return settings;
 }
 
 CaptureSettings CaptureSettings::from_environment()
 {
     return parse(std::getenv("WINDHOLLOW_EXIT_AFTER_FRAMES"), std::getenv("WINDHOLLOW_SCREENSHOT"),
-                 std::getenv("WINDHOLLOW_EXIT_WHEN_SETTLED"), std::getenv("WINDHOLLOW_FRAME_TIMES"));
+                 std::getenv("WINDHOLLOW_EXIT_WHEN_SETTLED"), std::getenv("WINDHOLLOW_FRAME_TIMES"),
+                 std::getenv("WINDHOLLOW_CAMERA"));
 }

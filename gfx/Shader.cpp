@@ -168,6 +168,12 @@ void Shader::set_vec3(const std::string& name, const glm::vec3& value) const
         glUniform3fv(at, 1, glm::value_ptr(value));
 }
 
+void Shader::set_vec4(const std::string& name, const glm::vec4& value) const
+{
+    if (const GLint at = location(name); at >= 0)
+        glUniform4fv(at, 1, glm::value_ptr(value));
+}
+
 void Shader::set_int(const std::string& name, GLint value) const
 {
     if (const GLint at = location(name); at >= 0)

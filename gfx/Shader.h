@@ -39,6 +39,7 @@ public:
     void set_mat4(const std::string& name, const glm::mat4& value) const;
     void set_vec2(const std::string& name, const glm::vec2& value) const;
     void set_vec3(const std::string& name, const glm::vec3& value) const;
+    void set_vec4(const std::string& name, const glm::vec4& value) const;
     void set_int(const std::string& name, GLint value) const;
     void set_uint(const std::string& name, GLuint value) const;
     void set_float(const std::string& name, GLfloat value) const;

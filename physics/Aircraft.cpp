@@ -85,6 +85,15 @@ void Aircraft::load_flight_model(const std::filesystem::path& path)
         read_list(members, "engines", engines, flight_model::read_engine);
         read_list(members, "wheels", wheels, flight_model::read_wheel);
         read_list(members, "wings", wings, flight_model::read_wing);
+        // Last: a model the drawing cannot use leaves the physics as read.
+        model.reset();
+        eye = default_eye;
+        if (const auto found = members.find("model"); found != members.end()) {
+            model = flight_model::read_model(found->second);
+        }
+        if (const auto found = members.find("eye"); found != members.end()) {
+            eye = flight_model::read_eye(found->second);
+        }
     } catch (const json::exception& error) {
         // The library's message alone does not say which file it is about.
         console::eprint("{}: {}\n", console::quoted(path), error.what());

@@ -6,6 +6,7 @@
 // switches the aerodynamic model on, the wings' lift and drag and the tyres' forces.
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include <glm/gtc/quaternion.hpp>
@@ -13,6 +14,7 @@
 
 #include "physics/ControlInputs.h"
 #include "physics/Engine.h"
+#include "physics/ModelDescription.h"
 #include "physics/Wheel.h"
 #include "physics/Wing.h"
 
@@ -50,8 +52,14 @@ public:
     // centre of mass, kg m^2, for the aerodynamic model (the wings reach far beyond the box, and
     // so does their mass). Zero: the box's own.
     glm::vec3 inertia{0.0f};
+    // The file's "model": what draws the aircraft. None: the debug geometry does.
+    std::optional<ModelDescription> model;
+    // The file's "eye": where the pilot looks from, body coordinates.
+    static constexpr glm::vec3 default_eye{0.0f, 1.0f, 0.0f};
+    glm::vec3 eye = default_eye;
 
-    // Replaces engines, wheels and wings (and the aerodynamic switch) with the file's contents.
+    // Replaces engines, wheels and wings (and the aerodynamic switch, the model and the eye)
+    // with the file's contents.
     // A file that cannot be opened changes nothing ("Could not open " line on standard error);
     // a JSON error ends the reading where it happens, printing the quoted path, ": " and the
     // library's message, and keeps what was read.

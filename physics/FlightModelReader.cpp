@@ -1,8 +1,11 @@
 #include "physics/FlightModelReader.h"
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
+
+#include <glm/gtc/quaternion.hpp>
 
 #include "core/Units.h"
 
@@ -75,7 +78,150 @@ glm::vec3 read_position(const json::object_t& object)
     return read_vector(*value);
 }
 
+// The library's message without its "[json.exception.<kind>.<id>] " prefix.
+std::string bare_message(const json::exception& error)
+{
+    const std::string text = error.what();
+    const size_t end = text.find("] ");
+    return end == std::string::npos ? text : text.substr(end + 2);
+}
+
+// Runs read and, should it throw, throws the same kind of error again with the member's path in
+// front of the message: a file holds many numbers and the library does not say which one it
+// was.
+template <typename Read>
+auto in_member(const std::string& path, Read read) -> decltype(read())
+{
+    try {
+        return read();
+    } catch (const json::type_error& error) {
+        throw json::type_error::create(error.id, path + ": " + bare_message(error), nullptr);
+    } catch (const json::out_of_range& error) {
+        throw json::out_of_range::create(error.id, path + ": " + bare_message(error), nullptr);
+    }
+}
+
+[[noreturn]] void refuse(const std::string& path, const std::string& reason, const json& value)
+{
+    throw json::out_of_range::create(406, path + ": " + reason + ", not " + value.dump(), nullptr);
+}
+
+std::string read_name(const json& value, const std::string& path)
+{
+    if (!value.is_string() || value.get_ref<const std::string&>().empty()) {
+        refuse(path, "must be a text that is not empty", value);
+    }
+    return value.get<std::string>();
+}
+
+// At least three numbers (further ones ignored), all finite.
+glm::vec3 read_finite_vector(const json& value, const std::string& path)
+{
+    const glm::vec3 v = in_member(path, [&] { return read_vector(value); });
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
+        refuse(path, "must be finite numbers", value);
+    }
+    return v;
+}
+
+float read_number_in(const json& value, const std::string& path, float low, float high)
+{
+    const float number = in_member(path, [&] { return read_float(value); });
+    if (!(number >= low && number <= high)) {
+        refuse(path, "must lie within " + json(low).dump() + " and " + json(high).dump(), value);
+    }
+    return number;
+}
+
+ModelPart read_part(PartKind kind, const json& value, const std::string& path)
+{
+    const auto& object = in_member(path, [&]() -> const json::object_t& { return read_object(value); });
+    const auto required = [&](const char* key) -> const json& {
+        const json* found = member(object, key);
+        if (!found) {
+            throw json::out_of_range::create(403, path + ": the member \"" + key + "\" is missing", nullptr);
+        }
+        return *found;
+    };
+    ModelPart part;
+    part.node = read_name(required("node"), path + ".node");
+    const glm::vec3 axis = read_finite_vector(required("axis"), path + ".axis");
+    const float length = std::sqrt(glm::dot(axis, axis));
+    if (!(length > 0.0f) || !std::isfinite(length)) {
+        refuse(path + ".axis", "must have a length", required("axis"));
+    }
+    part.axis = axis / length;
+    if (kind != PartKind::Propeller) {
+        part.max_angle = read_number_in(required("max_deg"), path + ".max_deg", -180.0f, 180.0f) * DEG_TO_RAD_F;
+        return part;
+    }
+    const float limit = 100000.0f;
+    if (const json* rpm = member(object, "rpm")) {
+        if (!rpm->is_array() || rpm->size() < 2) {
+            refuse(path + ".rpm", "must be two numbers, idle and full throttle", *rpm);
+        }
+        part.idle_rpm = read_number_in(rpm->at(0), path + ".rpm", 0.0f, limit);
+        part.full_rpm = read_number_in(rpm->at(1), path + ".rpm", 0.0f, limit);
+    }
+    if (const json* disc = member(object, "disc")) {
+        part.disc = read_name(*disc, path + ".disc");
+    }
+    if (const json* disc_rpm = member(object, "disc_rpm")) {
+        part.disc_rpm = read_number_in(*disc_rpm, path + ".disc_rpm", 0.0f, limit);
+    }
+    return part;
+}
+
 } // namespace
+
+ModelDescription read_model(const nlohmann::json& value)
+{
+    const auto& object = in_member("model", [&]() -> const json::object_t& { return read_object(value); });
+    ModelDescription model;
+    const json* file = member(object, "file");
+    if (!file) {
+        throw json::out_of_range::create(403, "model: the member \"file\" is missing", nullptr);
+    }
+    model.file = read_name(*file, "model.file");
+    if (const json* offset = member(object, "offset")) {
+        model.offset = read_finite_vector(*offset, "model.offset");
+    }
+    if (const json* scale = member(object, "scale")) {
+        model.scale = in_member("model.scale", [&] { return read_float(*scale); });
+        if (!(model.scale > 0.0f) || !std::isfinite(model.scale)) {
+            refuse("model.scale", "must be a positive number", *scale);
+        }
+    }
+    if (const json* rotation = member(object, "rotation")) {
+        const glm::vec3 degrees = read_finite_vector(*rotation, "model.rotation");
+        const glm::vec3 r = degrees * DEG_TO_RAD_F;
+        // About the body's X first, then Y, then Z.
+        model.rotation = glm::angleAxis(r.z, glm::vec3(0.0f, 0.0f, 1.0f)) * glm::angleAxis(r.y, glm::vec3(0.0f, 1.0f, 0.0f)) *
+                         glm::angleAxis(r.x, glm::vec3(1.0f, 0.0f, 0.0f));
+    }
+    if (const json* parts = member(object, "parts")) {
+        const auto& entries = in_member("model.parts", [&]() -> const json::object_t& { return read_object(*parts); });
+        for (const auto& [name, part] : entries) {
+            bool known = false;
+            for (const PartKind kind : ALL_PART_KINDS) {
+                if (name == part_name(kind)) {
+                    model.part(kind) = read_part(kind, part, "model.parts." + name);
+                    known = true;
+                }
+            }
+            if (!known) {
+                throw json::out_of_range::create(403, "model.parts." + name +
+                    ": not a part (elevator, aileron_left, aileron_right, rudder, propeller, nose_wheel)", nullptr);
+            }
+        }
+    }
+    return model;
+}
+
+glm::vec3 read_eye(const nlohmann::json& value)
+{
+    return read_finite_vector(value, "eye");
+}
 
 float read_float(const nlohmann::json& value)
 {

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "physics/Engine.h"
+#include "physics/ModelDescription.h"
 #include "physics/Wheel.h"
 #include "physics/Wing.h"
 
@@ -18,6 +19,13 @@ Wing read_wing(const nlohmann::json& element);
 
 // The top-level "inertia": three positive numbers (further elements are ignored).
 glm::vec3 read_inertia(const nlohmann::json& value);
+
+// The top-level "model" (see ModelDescription and the README). The exception's message names
+// the member it is about, e.g. "model.parts.rudder.axis: must have a length".
+ModelDescription read_model(const nlohmann::json& value);
+
+// The top-level "eye": the pilot's eye, three numbers in body coordinates.
+glm::vec3 read_eye(const nlohmann::json& value);
 
 // A number as a float. Booleans, which the library would quietly turn into 0 or 1, are a type
 // error like any other non-number; so is a value a float cannot hold.

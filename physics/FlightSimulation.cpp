@@ -117,6 +117,9 @@ FlightData FlightSimulation::data() const
     // North is -Z, east +X.
     const double heading = std::atan2(nose.x(), -nose.z()) * RAD_TO_DEG;
     d.heading_deg = heading < 0.0 ? heading + 360.0 : heading;
+    // Below a few centimetres a second the direction of the motion is noise.
+    const double track = std::hypot(v.x(), v.z()) / k > 0.05 ? std::atan2(v.x(), -v.z()) * RAD_TO_DEG : heading;
+    d.track_deg = track < 0.0 ? track + 360.0 : track;
     d.pitch_deg = std::asin(std::clamp(static_cast<double>(nose.y()), -1.0, 1.0)) * RAD_TO_DEG;
     d.roll_deg = std::atan2(-right.y(), up.y()) * RAD_TO_DEG;
     d.stall_warning = aircraft.stall_warning();

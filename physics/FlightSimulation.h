@@ -20,6 +20,7 @@ struct FlightData {
     double airspeed_m_s = 0.0;    // true airspeed, relative to the air
     double vertical_speed_m_s = 0.0;
     double heading_deg = 0.0;     // of the nose, 0 north, 90 east
+    double track_deg = 0.0;       // of the horizontal velocity, as heading; the heading when hardly moving
     double pitch_deg = 0.0;       // nose up positive
     double roll_deg = 0.0;        // right wing down positive
     ControlInputs controls{};

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev
-  libsdl2-dev libglew-dev libimgui-dev libstb-dev
+  libsdl2-dev libglew-dev libimgui-dev libstb-dev libtinygltf-dev
   libbullet-dev
   libcurl4-openssl-dev libspng-dev libturbojpeg0-dev
   nlohmann-json3-dev libfmt-dev libglm-dev

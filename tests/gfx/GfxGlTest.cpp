@@ -185,7 +185,7 @@ TEST_F(ShaderTest, AFailedRebuildKeepsTheLastGoodProgramAndPrintsWhy)
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
-// The shipped scene shaders, copied so they can be broken: all five build, and reload_all
+// The shipped scene shaders, copied so they can be broken: all six build, and reload_all
 // rebuilds every one it can, announcing only a complete rebuild.
 TEST_F(ShaderTest, TheSceneShaderSetReloadsWhatItCan)
 {
@@ -195,7 +195,8 @@ TEST_F(ShaderTest, TheSceneShaderSetReloadsWhatItCan)
     EXPECT_EQ(output.err(), "");
     EXPECT_EQ(output.out(), "Shader Dir: " + console::quoted(dir.path()) + "\n");
     const GLuint mesh = shaders.mesh().id(), depth = shaders.depth().id(), screen = shaders.screen().id();
-    EXPECT_TRUE(mesh != 0 && shaders.model().id() != 0 && shaders.vector().id() != 0 && depth != 0 && screen != 0);
+    EXPECT_TRUE(mesh != 0 && shaders.model().id() != 0 && shaders.vector().id() != 0 && depth != 0 && screen != 0 &&
+                shaders.gltf().id() != 0);
     write_file(dir / "depth.frag", "#version 430 core\nvoid main() { broken }\n");
     output.clear();
     EXPECT_FALSE(shaders.reload_all());

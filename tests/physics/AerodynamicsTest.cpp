@@ -238,6 +238,7 @@ TEST_F(FlightTest, FlightDataFollowTheLogConventions)
     EXPECT_NEAR(d.roll_deg, 20.0, 1e-3);
     EXPECT_NEAR(d.vertical_speed_m_s, -2.0, 1e-4);
     EXPECT_NEAR(d.airspeed_m_s, std::sqrt(13.0), 1e-4);
+    EXPECT_NEAR(d.track_deg, 180.0, 1e-3) << "moving south, wherever the nose points";
     EXPECT_NEAR(d.height_above_ground_m, 100.0, 1e-2);
     EXPECT_NEAR(d.altitude_m, (GROUND / k) + 100.0, 1e-2);
 

@@ -119,6 +119,58 @@ TEST_F(AircraftTest, AFlightModelFileFillsTheListsWithDefaultsAndAnErrorKeepsWha
     }
 }
 
+// "model" names the drawing's file, its place on the body and the moving parts; "eye" the
+// pilot's eye. Both are read after the lists, so a bad one leaves the physics as read; its one
+// line names the member.
+TEST_F(AircraftTest, TheModelAndTheEyeAreReadLastAndABadMemberIsNamed)
+{
+    const std::string parts = R"("parts": {"elevator": {"node": "tail", "axis": [0, 0, -2], "max_deg": 20},
+        "propeller": {"node": "prop", "axis": [1, 0, 0], "rpm": [600, 2000], "disc": "blur", "disc_rpm": 250}})";
+    EXPECT_EQ(load(R"({"engines": [{"thrust": 5}], "model": {"file": "models/a.glb", "offset": [1, 2, 3], "scale": 0.5,
+        "rotation": [0, 90, 0], )" + parts + R"(}, "eye": [0.5, 0.25, -0.25]})"),
+              "Read flightmodel config from " + console::quoted(dir / "FlightModel.json") + "\n");
+    ASSERT_TRUE(aircraft.model.has_value());
+    const ModelDescription& model = *aircraft.model;
+    EXPECT_EQ(std::tuple(model.file, model.offset, model.scale, aircraft.eye),
+              std::tuple(std::string("models/a.glb"), glm::vec3(1, 2, 3), 0.5f, glm::vec3(0.5f, 0.25f, -0.25f)));
+    EXPECT_LT(glm::length(model.rotation * glm::vec3(0, 0, 1) - glm::vec3(1, 0, 0)), 1e-6f) << "a model facing +z turned to the nose";
+    ASSERT_TRUE(model.part(PartKind::Elevator) && model.part(PartKind::Propeller) && !model.part(PartKind::Rudder));
+    const ModelPart &tail = *model.part(PartKind::Elevator), &prop = *model.part(PartKind::Propeller);
+    EXPECT_EQ(std::tuple(tail.node, tail.axis, tail.max_angle), std::tuple(std::string("tail"), glm::vec3(0, 0, -1), glm::radians(20.0f)));
+    EXPECT_EQ(std::tuple(prop.node, prop.idle_rpm, prop.full_rpm, prop.disc, prop.disc_rpm),
+              std::tuple(std::string("prop"), 600.0f, 2000.0f, std::string("blur"), 250.0f));
+    EXPECT_EQ(load(R"({"wings": []})"), "Read flightmodel config from " + console::quoted(dir / "FlightModel.json") + "\n");
+    EXPECT_TRUE(!aircraft.model && aircraft.eye == Aircraft::default_eye) << "a file without them has none";
+
+    struct Case { std::string members; const char* message; };
+    const Case cases[] = {
+        {R"("model": [])", "model: type must be object, but is array"},
+        {R"("model": {"scale": 2})", "model: the member \"file\" is missing"},
+        {R"("model": {"file": ""})", "model.file: must be a text that is not empty, not \"\""},
+        {R"("model": {"file": "a.glb", "offset": [1, 2]})", "model.offset: array index 2 is out of range"},
+        {R"("model": {"file": "a.glb", "scale": 0})", "model.scale: must be a positive number, not 0"},
+        {R"("model": {"file": "a.glb", "scale": "big"})", "model.scale: type must be number, but is string"},
+        {R"("model": {"file": "a.glb", "rotation": [0, true, 0]})", "model.rotation: type must be number, but is boolean"},
+        {R"("model": {"file": "a.glb", "parts": {"flaps": {}}})", "model.parts.flaps: not a part (elevator, aileron_left"},
+        {R"("model": {"file": "a.glb", "parts": {"rudder": {"axis": [0, 1, 0], "max_deg": 25}}})",
+         "model.parts.rudder: the member \"node\" is missing"},
+        {R"("model": {"file": "a.glb", "parts": {"rudder": {"node": "r", "axis": [0, 0, 0], "max_deg": 25}}})",
+         "model.parts.rudder.axis: must have a length, not [0,0,0]"},
+        {R"("model": {"file": "a.glb", "parts": {"nose_wheel": {"node": "n", "axis": [0, 1, 0], "max_deg": 200}}})",
+         "model.parts.nose_wheel.max_deg: must lie within -180.0 and 180.0, not 200"},
+        {R"("model": {"file": "a.glb", "parts": {"propeller": {"node": "p", "axis": [1, 0, 0], "rpm": 2400}}})",
+         "model.parts.propeller.rpm: must be two numbers, idle and full throttle, not 2400"},
+        {R"("eye": [0, 1])", "eye: array index 2 is out of range"},
+    };
+    for (const Case& c : cases) {
+        const std::string printed = load(R"({"engines": [{"thrust": 5}], )" + c.members + "}");
+        EXPECT_TRUE(printed.starts_with(console::quoted(dir / "FlightModel.json") + ": ") && printed.find(c.message) != std::string::npos &&
+                    std::count(printed.begin(), printed.end(), '\n') == 1)
+            << c.members << "\n" << printed;
+        EXPECT_TRUE(aircraft.engines.size() == 1 && aircraft.engines[0].thrust == 5.0f && !aircraft.model) << c.members;
+    }
+}
+
 // A 6 x 1 x 1 box of 480 kg; thrust is throttle x thrust along world +X at the engine's point,
 // which turns with the body while the direction does not.
 TEST_F(AircraftTest, TheBodyIsA480KilogramBoxPushedAlongWorldXAtItsEngines)

@@ -1,0 +1,128 @@
+#include "tools/aircraft/GltfWriter.h"
+
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+#include <tiny_gltf.h>
+
+namespace aircraft {
+namespace {
+
+double linear_from_srgb(float srgb)
+{
+    const double c = srgb;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+// Appends the bytes as a buffer view (4-byte aligned) and an accessor on it; returns the
+// accessor's index.
+template <typename T>
+int append(tinygltf::Model& gltf, const std::vector<T>& values, int component_type, int type, size_t count, int target)
+{
+    std::vector<unsigned char>& data = gltf.buffers[0].data;
+    while (data.size() % 4 != 0)
+        data.push_back(0);
+    tinygltf::BufferView view;
+    view.buffer = 0;
+    view.byteOffset = data.size();
+    view.byteLength = values.size() * sizeof(T);
+    view.target = target;
+    const size_t at = data.size();
+    data.resize(at + view.byteLength);
+    std::memcpy(data.data() + at, values.data(), view.byteLength);
+    gltf.bufferViews.push_back(view);
+
+    tinygltf::Accessor accessor;
+    accessor.bufferView = int(gltf.bufferViews.size() - 1);
+    accessor.componentType = component_type;
+    accessor.type = type;
+    accessor.count = count;
+    gltf.accessors.push_back(accessor);
+    return int(gltf.accessors.size() - 1);
+}
+
+tinygltf::Primitive primitive_of(tinygltf::Model& gltf, int material, const Surface& surface)
+{
+    std::vector<float> positions, normals;
+    glm::vec3 low(INFINITY), high(-INFINITY);
+    for (const Vertex& v : surface.vertices) {
+        positions.insert(positions.end(), {v.position.x, v.position.y, v.position.z});
+        normals.insert(normals.end(), {v.normal.x, v.normal.y, v.normal.z});
+        low = glm::min(low, v.position);
+        high = glm::max(high, v.position);
+    }
+    tinygltf::Primitive primitive;
+    primitive.mode = TINYGLTF_MODE_TRIANGLES;
+    primitive.material = material;
+    const size_t count = surface.vertices.size();
+    primitive.attributes["POSITION"] =
+        append(gltf, positions, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count, TINYGLTF_TARGET_ARRAY_BUFFER);
+    // glTF asks for the bounds of every position accessor.
+    gltf.accessors.back().minValues = {low.x, low.y, low.z};
+    gltf.accessors.back().maxValues = {high.x, high.y, high.z};
+    primitive.attributes["NORMAL"] =
+        append(gltf, normals, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count, TINYGLTF_TARGET_ARRAY_BUFFER);
+    if (count <= 65536) {
+        const std::vector<uint16_t> indices(surface.indices.begin(), surface.indices.end());
+        primitive.indices = append(gltf, indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_SCALAR, indices.size(),
+                                   TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+    } else {
+        primitive.indices = append(gltf, surface.indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR,
+                                   surface.indices.size(), TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+    }
+    return primitive;
+}
+
+} // namespace
+
+std::string write_glb(const std::vector<MaterialSpec>& materials, const std::vector<NodeSpec>& nodes, const std::string& generator)
+{
+    tinygltf::Model gltf;
+    gltf.asset.version = "2.0";
+    gltf.asset.generator = generator;
+    gltf.buffers.resize(1);
+    for (const MaterialSpec& spec : materials) {
+        tinygltf::Material material;
+        material.name = spec.name;
+        material.pbrMetallicRoughness.baseColorFactor = {linear_from_srgb(spec.color.r), linear_from_srgb(spec.color.g),
+                                                         linear_from_srgb(spec.color.b), spec.color.a};
+        material.pbrMetallicRoughness.metallicFactor = 0.0;
+        material.pbrMetallicRoughness.roughnessFactor = 0.7;
+        material.alphaMode = spec.blend ? "BLEND" : "OPAQUE";
+        material.doubleSided = spec.double_sided;
+        gltf.materials.push_back(material);
+    }
+    tinygltf::Scene scene;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const NodeSpec& spec = nodes[i];
+        tinygltf::Node node;
+        node.name = spec.name;
+        if (spec.translation != glm::vec3(0.0f))
+            node.translation = {spec.translation.x, spec.translation.y, spec.translation.z};
+        if (spec.rotation != glm::quat(1.0f, 0.0f, 0.0f, 0.0f))
+            node.rotation = {spec.rotation.x, spec.rotation.y, spec.rotation.z, spec.rotation.w};
+        if (spec.mesh && !spec.mesh->surfaces().empty()) {
+            tinygltf::Mesh mesh;
+            mesh.name = spec.name;
+            for (const auto& [material, surface] : spec.mesh->surfaces())
+                mesh.primitives.push_back(primitive_of(gltf, material, surface));
+            gltf.meshes.push_back(mesh);
+            node.mesh = int(gltf.meshes.size() - 1);
+        }
+        gltf.nodes.push_back(node);
+        if (spec.parent < 0)
+            scene.nodes.push_back(int(i));
+        else
+            gltf.nodes[size_t(spec.parent)].children.push_back(int(i));
+    }
+    gltf.scenes.push_back(scene);
+    gltf.defaultScene = 0;
+
+    std::ostringstream stream;
+    tinygltf::TinyGLTF writer;
+    writer.WriteGltfSceneToStream(&gltf, stream, false, true);
+    return stream.str();
+}
+
+} // namespace aircraft
