@@ -28,6 +28,7 @@
 #include "gfx/ShaderSet.h"
 #include "gfx/gl/gl.h"
 #include "physics/Aircraft.h"
+#include "physics/PhysicsWorld.h"
 
 namespace {
 
@@ -64,7 +65,8 @@ int main()
     {
         const std::filesystem::path assets = std::filesystem::path(WH_SOURCE_DIR) / "assets";
         gfx::ShaderSet shaders(assets / "shaders");
-        Aircraft aircraft;
+        PhysicsWorld world;
+        Aircraft aircraft(world);
         aircraft.load_flight_model(assets / "config/FlightModel.json");
         std::optional<AircraftModel> model = aircraft.model ? AircraftModel::load(*aircraft.model, assets) : std::nullopt;
         if (!model)

@@ -15,6 +15,7 @@
 #include "app/OrbitCamera.h"
 #include "console/Console.h"
 #include "physics/Aircraft.h"
+#include "physics/PhysicsWorld.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ glm::quat yawed(float degrees) { return glm::angleAxis(glm::radians(degrees), gl
 
 ModelDescription shipped_description()
 {
-    Aircraft aircraft;
+    PhysicsWorld world;
+    Aircraft aircraft(world);
     console::Capture quiet;
     aircraft.load_flight_model(ASSETS / "config/FlightModel.json");
     EXPECT_TRUE(aircraft.model.has_value()) << quiet.err();
