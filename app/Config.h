@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -11,11 +12,20 @@
 #include "tiles/LatLon.h"
 #include "tiles/TileServerConfig.h"
 
+class RunwayIndex;
+struct ThresholdPlacement;
+
 enum class ElevationEncoding : int32_t {
     SINGLE_BYTE = 0,
     RG_ENCODED = 1,
     TERRARIUM = 2,
     TERRAIN_RGB = 3,
+};
+
+// A start_position that names a runway instead of a place.
+struct RunwayStart {
+    std::string airport; // the airport's ident, "LOWI"
+    std::string runway;  // the designator of the end to start from, "08", "26L"
 };
 
 struct Config {
@@ -30,6 +40,11 @@ struct Config {
     // position's elevation.
     bool terrain_ground = false;
     LatLon start_position{47.2576, 11.3513};
+    // Set when start_position names a runway; start_position keeps its default until
+    // resolve_start_runway puts the runway's threshold there.
+    std::optional<RunwayStart> start_runway;
+    // The runways file: the configured path, a relative one joined to base_path; empty: none.
+    std::filesystem::path runways_file;
     int32_t window_width = 1280;
     int32_t window_height = 720;
     // The per-user writable directory (not in the file): the tile caches and the flight log
@@ -73,8 +88,16 @@ public:
 // chunk_vertex_count outside 2..MAX_CHUNK_VERTEX_COUNT, a start_position off the map (latitude
 // beyond ±MAX_MERCATOR_LATITUDE, longitude beyond ±180; 180 itself is read as −180), a window width or height of 0 or less, a num_threads below 0,
 // a max_zoom outside 0..MAX_TILE_ZOOM, an msaa_samples outside −1..16, a shadow_map_size
-// outside 16..8192, or an integer beyond the signed 32-bit range.
+// outside 16..8192, or an integer beyond the signed 32-bit range. A start_position naming a
+// runway ({"airport": "<ident>", "runway": "<designator>"}) needs both as non-empty strings and
+// neither "lat" nor "lon"; whether the runway exists is resolve_start_runway's to say.
 Config load_config(const std::filesystem::path& base);
+
+// The threshold a start_position naming a runway stands for, found in the runways loaded from
+// runways_file; start_position becomes its position. Nothing when start_position is a place.
+// An airport or runway the runways do not have makes the configuration unusable: throws
+// ConfigError "Could not parse " with the configuration file's path, as load_config does.
+std::optional<ThresholdPlacement> resolve_start_runway(Config& config, const RunwayIndex& runways);
 
 // The directory of the running program / the per-user writable directory ("Windhollow",
 // "Windhollow"). Each prints its "Get ... Path: " line; throws ConfigError when SDL cannot
