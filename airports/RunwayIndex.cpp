@@ -141,7 +141,8 @@ std::vector<uint32_t> RunwayIndex::reaching_into(const TileId& tile) const
 std::vector<NearbyRunway> RunwayIndex::near(const LatLon& position, double radius_m) const
 {
     std::vector<NearbyRunway> nearby;
-    if (m_runways.empty() || !(radius_m >= 0.0) || !(std::abs(position.lat) <= 90.0))
+    if (m_runways.empty() || !(radius_m >= 0.0) || !(std::abs(position.lat) <= 90.0) || !std::isfinite(position.lon) ||
+        !std::isfinite(radius_m))
         return nearby;
     // The circle's box on the plane: Mercator stretches most on its poleward side.
     const double reach_deg = radius_m / 111000.0;

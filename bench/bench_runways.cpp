@@ -154,7 +154,7 @@ int main()
                    mesh_ms * 1000.0 / FRAMES, vertices.size());
 
     for (int size : {256, 512}) {
-        for (uint32_t zoom : {12u, 15u}) {
+        for (uint32_t zoom : {3u, 12u, 15u}) {
             const TileId tile = tile_at(camera, zoom);
             std::vector<float> metres(size_t(size) * size, 500.0f);
             int changed = 0;
