@@ -1,5 +1,6 @@
 #include "app/Config.h"
 
+#include "airports/RunwayThreshold.h"
 #include "console/Console.h"
 #include "sky/UtcTime.h"
 
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <limits>
 #include <string_view>
+#include <variant>
 
 #include <SDL.h>
 #include <fmt/format.h>
@@ -183,6 +185,22 @@ LatLon read_lat_lon(const json& value)
     return position;
 }
 
+// start_position: a place, or a runway named by its airport and designator.
+void read_start_position(const json& value, Config& config)
+{
+    const json& object = require_object(value);
+    if (!object.contains("airport") && !object.contains("runway")) {
+        config.start_position = read_lat_lon(object);
+        return;
+    }
+    if (object.contains("lat") || object.contains("lon"))
+        throw FillError("start_position names a place and a runway");
+    RunwayStart start{to_text(member(object, "airport")), to_text(member(object, "runway"))};
+    if (start.airport.empty() || start.runway.empty())
+        throw FillError("start_position names no runway");
+    config.start_runway = std::move(start);
+}
+
 void fill(Config& config, const json& document)
 {
     const json& root = require_object(document);
@@ -191,7 +209,14 @@ void fill(Config& config, const json& document)
     config.texture_server = read_tile_server(member(root, "texture_server"));
     read_optional(root, "log_flight", config.log_flight, to_bool);
     read_optional(root, "terrain_ground", config.terrain_ground, to_bool);
-    read_optional(root, "start_position", config.start_position, read_lat_lon);
+    if (auto it = root.find("start_position"); it != root.end())
+        read_start_position(*it, config);
+    if (auto it = root.find("runways_file"); it != root.end()) {
+        const std::string file = to_text(*it);
+        if (file.empty())
+            throw FillError("runways_file empty");
+        config.runways_file = config.base_path / file;
+    }
     read_optional(root, "chunk_vertex_count", config.chunk_vertex_count, to_int32);
     read_optional(root, "window_width", config.window_width, to_int32);
     read_optional(root, "window_height", config.window_height, to_int32);
@@ -267,6 +292,18 @@ std::filesystem::path find_base_dir(const std::filesystem::path& program_dir)
     if (std::filesystem::is_regular_file(installed / CONFIG_FILE, error))
         return installed;
     return program_dir;
+}
+
+std::optional<ThresholdPlacement> resolve_start_runway(Config& config, const RunwayIndex& runways)
+{
+    if (!config.start_runway)
+        return std::nullopt;
+    const auto placement = place_at_threshold(runways, config.start_runway->airport, config.start_runway->runway);
+    if (const auto* found = std::get_if<ThresholdPlacement>(&placement)) {
+        config.start_position = found->position;
+        return *found;
+    }
+    throw ConfigError("Could not parse " + console::quoted(config.base_path / CONFIG_FILE));
 }
 
 Config load_config(const std::filesystem::path& base)

@@ -15,6 +15,15 @@
 #include "tiles/TileId.h"
 #include "tiles/TileServerConfig.h"
 
+class RunwayIndex;
+struct ThresholdPlacement;
+
+// A start_position that names a runway instead of a place.
+struct RunwayStart {
+    std::string airport; // the airport's ident, "LOWI"
+    std::string runway;  // the designator of the end to start from, "08", "26L"
+};
+
 struct Config {
     std::filesystem::path base_path;
     ElevationEncoding elevation_encoding = ElevationEncoding::SINGLE_BYTE;
@@ -27,6 +36,11 @@ struct Config {
     // position's elevation.
     bool terrain_ground = false;
     LatLon start_position{47.2576, 11.3513};
+    // Set when start_position names a runway; start_position keeps its default until
+    // resolve_start_runway puts the runway's threshold there.
+    std::optional<RunwayStart> start_runway;
+    // The runways file: the configured path, a relative one joined to base_path; empty: none.
+    std::filesystem::path runways_file;
     int32_t window_width = 1280;
     int32_t window_height = 720;
     // The per-user writable directory (not in the file): the tile caches and the flight log
@@ -74,8 +88,16 @@ public:
 // a max_zoom outside 0..MAX_TILE_ZOOM, an msaa_samples outside −1..16, a shadow_map_size
 // outside 16..8192, a time that is neither "now" nor a UTC time sky::parse_utc_time reads, a
 // wind from_deg outside 0..360, a negative or non-finite wind speed or gust, an unknown
-// turbulence name, or an integer beyond the signed 32-bit range.
+// turbulence name, or an integer beyond the signed 32-bit range. A start_position naming a
+// runway ({"airport": "<ident>", "runway": "<designator>"}) needs both as non-empty strings and
+// neither "lat" nor "lon"; whether the runway exists is resolve_start_runway's to say.
 Config load_config(const std::filesystem::path& base);
+
+// The threshold a start_position naming a runway stands for, found in the runways loaded from
+// runways_file; start_position becomes its position. Nothing when start_position is a place.
+// An airport or runway the runways do not have makes the configuration unusable: throws
+// ConfigError "Could not parse " with the configuration file's path, as load_config does.
+std::optional<ThresholdPlacement> resolve_start_runway(Config& config, const RunwayIndex& runways);
 
 // The directory of the running program / the per-user writable directory ("Windhollow",
 // "Windhollow"). Each prints its "Get ... Path: " line; throws ConfigError when SDL cannot

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/Units.h"
+#include "tools/Airfields.h"
 #include "tools/Noise.h"
 
 namespace tileserver {
@@ -103,6 +104,12 @@ WorldSample World::sample(GroundPoint p, double pixel_size)
 }
 
 void World::sample_row(const GroundRow& row, double pixel_size, WorldSample* out)
+{
+    sample_terrain_row(row, pixel_size, out);
+    lay_runways(row, out);
+}
+
+void World::sample_terrain_row(const GroundRow& row, double pixel_size, WorldSample* out)
 {
     thread_local Scratch scratch;
     scratch.resize(row.n);
@@ -292,6 +299,7 @@ void World::colour_row(const GroundRow& row, double pixel_size, const WorldSampl
         pixel[1] = to_byte(g);
         pixel[2] = to_byte(b);
     }
+    paint_runways(row, pixel_size, rgb);
 }
 
 } // namespace tileserver

@@ -48,13 +48,16 @@ public:
     static double ground_scale();
 
     // The world at a point, with detail down to about pixel_size metres (the finest octaves
-    // are left out where a pixel could not show them).
+    // are left out where a pixel could not show them), its airfields' runways laid flat on it.
     static WorldSample sample(GroundPoint p, double pixel_size);
     // The same for every point of a row (the same values, computed faster): out[0 .. n).
     static void sample_row(const GroundRow& row, double pixel_size, WorldSample* out);
+    // The same before the runways were laid on it: the land the airfields' elevations come from.
+    static void sample_terrain_row(const GroundRow& row, double pixel_size, WorldSample* out);
 
-    // RGB colours of the ground from the air along a row, 3 bytes per point. slope_x and
-    // slope_y are the height gradient (metres per metre, east and south) at each point.
+    // RGB colours of the ground from the air along a row, 3 bytes per point, the airfields'
+    // runways painted on it. slope_x and slope_y are the height gradient (metres per metre,
+    // east and south) at each point.
     static void colour_row(const GroundRow& row, double pixel_size, const WorldSample* samples, const float* slope_x,
                            const float* slope_y, uint8_t* rgb);
 };

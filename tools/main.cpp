@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <pthread.h>
 #include <string>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "console/Console.h"
+#include "tools/Airfields.h"
 #include "tools/TileHttpServer.h"
 
 namespace {
@@ -17,6 +19,7 @@ namespace {
 constexpr std::string_view USAGE =
     "Usage: wh_tileserver [--port N] [--latency-ms N] [--flaky-first P] [--drop-first P]\n"
     "                     [--retry-after S] [--help]\n"
+    "       wh_tileserver --write-runways FILE\n"
     "Serves a procedural world as XYZ map tiles on 127.0.0.1.\n"
     "  --port N        port to listen on (default 8765; 0 picks a free port)\n"
     "  --latency-ms N  wait N milliseconds before every tile answer (default 0)\n"
@@ -26,6 +29,7 @@ constexpr std::string_view USAGE =
     "                  the answer is complete\n"
     "  --retry-after S send \"Retry-After: S\" (seconds) with those 503 answers\n"
     "  --help          print this text and exit\n"
+    "  --write-runways FILE  write the world's runways as a runways.csv file and exit\n"
     "Once listening it prints \"Listening on http://127.0.0.1:<port>\".\n"
     "Routes (rows counted from the north):\n"
     "  /imagery/{z}/{x}/{y}.png and .jpg          RGB imagery\n"
@@ -70,6 +74,21 @@ int* flaky_option(tileserver::FlakyOptions& flaky, std::string_view arg)
 
 int flaky_limit(std::string_view arg) { return arg == "--retry-after" ? 86400 : 100; }
 
+// The world's runways.csv, written whole; the exit status.
+int write_runways(const char* path)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << tileserver::airfields_csv();
+    file.close();
+    if (!file) {
+        console::eprint("wh_tileserver: could not write {}\n", console::quoted(std::string_view(path)));
+        return 1;
+    }
+    console::print("Wrote {} runways to {}\n", tileserver::airfield_runways().size(),
+                   console::quoted(std::string_view(path)));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -80,6 +99,13 @@ int main(int argc, char** argv)
         if (arg == "--help" || arg == "-h") {
             console::out(USAGE);
             return 0;
+        }
+        if (arg == "--write-runways") {
+            if (i + 1 >= argc) {
+                console::eprint("wh_tileserver: {} needs a value\n{}", arg, USAGE);
+                return 2;
+            }
+            return write_runways(argv[i + 1]);
         }
         bool is_port = arg == "--port";
         bool is_latency = arg == "--latency-ms";

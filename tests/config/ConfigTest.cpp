@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "airports/RunwayFile.h"
+#include "airports/RunwayThreshold.h"
 #include "app/StartPositions.h"
 #include "console/Console.h"
 #include "tests/support/Support.h"
@@ -101,7 +103,11 @@ TEST_F(ConfigTest, UnusableDocumentsCannotBeParsed)
              with(R"("time": 1782039600)"), with(R"("time": "2026-06-21T11:00:00")"), with(R"("wind": 5)"),
              with(R"("wind": {"speed_m_s": -0.1})"), with(R"("wind": {"gusts_m_s": -1})"), with(R"("wind": {"from_deg": -1})"),
              with(R"("wind": {"from_deg": 360.5})"), with(R"("wind": {"turbulence": "extreme"})"),
-             with(R"("wind": {"turbulence": "Light"})"), with(R"("wind": {"speed_m_s": "5"})"), with(R"("wind": {"speed_m_s": 1e400})")})
+             with(R"("wind": {"turbulence": "Light"})"), with(R"("wind": {"speed_m_s": "5"})"), with(R"("wind": {"speed_m_s": 1e400})"),
+             with(R"("start_position": {"airport": "WHIN"})"),
+             with(R"("start_position": {"airport": "", "runway": "28"})"), with(R"("start_position": {"airport": 5, "runway": "28"})"),
+             with(R"("start_position": {"airport": "WHIN", "runway": "28", "lat": 47})"), with(R"("runways_file": "")"),
+             with(R"("runways_file": 3)")})
         EXPECT_EQ(error(document), "Could not parse " + console::quoted(file())) << document;
     // The map's edges themselves are on it; 180 degrees east is 180 degrees west.
     const Config edge = load(with(R"("start_position": {"lat": -85.0511, "lon": 180}, "chunk_vertex_count": 512)"));
@@ -149,6 +155,37 @@ TEST_F(ConfigTest, CacheDirectoriesAreNamedByTheUrlsHashAndStartPositionsAreName
     EXPECT_EQ(std::tuple(names.size(), start_positions[0].lat, start_positions[0].lon),
               std::tuple(23u, Config().start_position.lat, Config().start_position.lon));
     EXPECT_EQ(to_string(LatLon{-33.8688, -151.20930049}), "lat=-33.868800, lon=-151.209300");
+}
+
+// start_position may name a runway, which becomes a place once the runways are loaded: its
+// threshold, or, for a runway the file does not have, the configuration's one parse error.
+TEST_F(ConfigTest, StartPositionsMayNameARunwayOfTheRunwaysFile)
+{
+    Config c = load(with(R"("runways_file": "assets/data/runways.csv", "start_position": {"airport": "whin", "runway": "28"})"));
+    EXPECT_EQ(c.runways_file, dir / "base/assets/data/runways.csv");
+    ASSERT_TRUE(c.start_runway.has_value());
+    EXPECT_EQ(std::pair(c.start_runway->airport, c.start_runway->runway), std::pair(std::string("whin"), std::string("28")));
+    EXPECT_EQ(load(with(R"("runways_file": "/data/runways.csv")")).runways_file, fs::path("/data/runways.csv"));
+    EXPECT_EQ(load("{" + REQUIRED + "}").runways_file, fs::path());
+
+    const RunwayIndex runways(parse_runways(support::read_file(fs::path(WH_SOURCE_DIR) / "assets/data/runways.csv")).runways);
+    const std::optional<ThresholdPlacement> placed = resolve_start_runway(c, runways);
+    ASSERT_TRUE(placed.has_value());
+    EXPECT_EQ(std::pair(c.start_position.lat, c.start_position.lon), std::pair(placed->position.lat, placed->position.lon));
+    EXPECT_NEAR(placed->heading_deg, 280.0, 0.1);
+
+    Config place = load(with(R"("start_position": {"lat": 1, "lon": 2})"));
+    EXPECT_FALSE(resolve_start_runway(place, runways).has_value());
+    EXPECT_EQ(std::pair(place.start_position.lat, place.start_position.lon), std::pair(1.0, 2.0));
+    for (const char* unknown : {R"({"airport": "WHIN", "runway": "09"})", R"({"airport": "LOWI", "runway": "08"})"}) {
+        Config named = load(with(std::string(R"("start_position": )") + unknown));
+        try {
+            resolve_start_runway(named, runways);
+            ADD_FAILURE() << unknown << " was resolved";
+        } catch (const ConfigError& e) {
+            EXPECT_EQ(std::string(e.what()), "Could not parse " + console::quoted(file())) << unknown;
+        }
+    }
 }
 
 } // namespace
