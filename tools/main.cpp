@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::string_view USAGE =
     "Usage: wh_tileserver [--port N] [--latency-ms N] [--flaky-first P] [--drop-first P]\n"
-    "                     [--retry-after S] [--help]\n"
+    "                     [--retry-after S] [--incompressible-imagery] [--help]\n"
     "Serves a procedural world as XYZ map tiles on 127.0.0.1.\n"
     "  --port N        port to listen on (default 8765; 0 picks a free port)\n"
     "  --latency-ms N  wait N milliseconds before every tile answer (default 0)\n"
@@ -25,6 +25,9 @@ constexpr std::string_view USAGE =
     "  --drop-first P  close the first connection of P percent of the tile paths before\n"
     "                  the answer is complete\n"
     "  --retry-after S send \"Retry-After: S\" (seconds) with those 503 answers\n"
+    "  --incompressible-imagery\n"
+    "                  imagery with a fine grain of noise that PNG and JPEG cannot\n"
+    "                  compress, so tiles are as large as detailed aerial photographs\n"
     "  --help          print this text and exit\n"
     "Once listening it prints \"Listening on http://127.0.0.1:<port>\".\n"
     "Routes (rows counted from the north):\n"
@@ -80,6 +83,10 @@ int main(int argc, char** argv)
         if (arg == "--help" || arg == "-h") {
             console::out(USAGE);
             return 0;
+        }
+        if (arg == "--incompressible-imagery") {
+            options.incompressible_imagery = true;
+            continue;
         }
         bool is_port = arg == "--port";
         bool is_latency = arg == "--latency-ms";
