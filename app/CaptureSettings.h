@@ -8,6 +8,8 @@
 //                                    SETTLED_FRAMES frames in a row (or at the frame limit)
 //   WINDHOLLOW_FRAME_TIMES=file      write each frame's duration there when the loop ends:
 //                                    milliseconds, one decimal number per line, in frame order
+//   WINDHOLLOW_FRAME_STATS=file      write each frame's statistics there when the loop ends
+//                                    (CSV, see FrameStatsFile)
 
 #include <cstdint>
 #include <filesystem>
@@ -21,12 +23,13 @@ struct CaptureSettings {
     std::filesystem::path screenshot;          // empty: none
     bool exit_when_settled = false;
     std::filesystem::path frame_times;         // empty: none
+    std::filesystem::path frame_stats;         // empty: none
 
-    // Reads the four variables. A value that cannot be used prints one line on standard
+    // Reads the five variables. A value that cannot be used prints one line on standard
     // error and is ignored; an empty value counts as unset.
     static CaptureSettings from_environment();
 
     // The same from given texts (null: unset), for tests.
     static CaptureSettings parse(const char* exit_after_frames, const char* screenshot, const char* exit_when_settled,
-                                 const char* frame_times = nullptr);
+                                 const char* frame_times = nullptr, const char* frame_stats = nullptr);
 };
