@@ -64,6 +64,13 @@ double ground_distance(LatLon a, LatLon b)
     return std::hypot(east, north);
 }
 
+glm::quat body_rotation(const Attitude& attitude)
+{
+    // The body's nose, up and right wing are the reference frame's nose (north), up and right
+    // (east) turned a quarter turn about up.
+    return glm::quat(to_rotation(attitude) * glm::angleAxis(0.5 * 3.141592653589793, glm::dvec3(0.0, 1.0, 0.0)));
+}
+
 LatLon interpolate_position(LatLon a, LatLon b, double f)
 {
     double lon = a.lon + longitude_step(a.lon, b.lon) * f;

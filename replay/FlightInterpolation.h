@@ -7,6 +7,8 @@
 // north, a roll through inverted flight or a loop over the vertical turn as flown instead of
 // sweeping the long way round one angle). Pure functions.
 
+#include <glm/gtc/quaternion.hpp>
+
 #include "physics/FlightSimulation.h"
 #include "tiles/LatLon.h"
 
@@ -17,6 +19,11 @@ struct Attitude {
     double pitch_deg = 0.0;
     double roll_deg = 0.0;
 };
+
+// The rotation of the aircraft's body (nose +X, up +Y, right wing +Z) in the physics frame
+// (x east, y up, z south) that the flight simulation reads back as this attitude: how a replay
+// puts the aircraft in the logged pose.
+glm::quat body_rotation(const Attitude& attitude);
 
 // Metres along the ground between two nearby positions (the sphere of the Mercator map's
 // radius; the shorter way across the antimeridian).

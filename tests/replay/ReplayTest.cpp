@@ -124,6 +124,16 @@ TEST(FlightInterpolation, PositionHeightsAndControlsLinearlyAttitudeTheShortestW
         EXPECT_LT(off(h.pitch_deg, c.half.pitch_deg) + (vertical ? 0.0 : off(h.heading_deg, c.half.heading_deg) + off(h.roll_deg, c.half.roll_deg)), 1e-6)
             << c.what << ": " << h.heading_deg << " " << h.pitch_deg << " " << h.roll_deg;
     }
+    // The body turned to an attitude, read back as the flight simulation reads it.
+    for (const Attitude& attitude : {Attitude{90, 0, 0}, Attitude{0, 0, 0}, Attitude{225, 30, -60}, Attitude{10, -80, 170}}) {
+        const glm::quat q = body_rotation(attitude);
+        const glm::vec3 nose = q * glm::vec3(1, 0, 0), up = q * glm::vec3(0, 1, 0), right = q * glm::vec3(0, 0, 1);
+        const double heading = std::atan2(nose.x, -nose.z) * 180.0 / PI;
+        EXPECT_LT(std::abs(std::remainder(heading - attitude.heading_deg, 360.0)) +
+                      std::abs(std::asin(nose.y) * 180.0 / PI - attitude.pitch_deg) +
+                      std::abs(std::remainder(std::atan2(-right.y, up.y) * 180.0 / PI - attitude.roll_deg, 360.0)), 1e-3)
+            << attitude.heading_deg << " " << attitude.pitch_deg << " " << attitude.roll_deg;
+    }
     const FlightData a{.time_s = 10.0, .position = {-16.5, 179.9}, .altitude_m = 100.0, .height_above_ground_m = 50.0,
                        .controls = {0.0f, -1.0f, 0.5f, 0.2f}};
     const FlightData b{.time_s = 14.0, .position = {-16.1, -179.7}, .altitude_m = 300.0, .height_above_ground_m = NAN,
