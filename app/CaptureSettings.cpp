@@ -7,7 +7,8 @@
 #include <string_view>
 
 CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char* screenshot,
-                                       const char* exit_when_settled, const char* frame_times, const char* camera)
+                                       const char* exit_when_settled, const char* frame_times, const char* camera,
+                                       const char* frame_stats)
 {
     CaptureSettings settings;
     if (exit_after_frames != nullptr && *exit_after_frames != '\0') {
@@ -25,6 +26,8 @@ CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char
         settings.screenshot = screenshot;
     if (frame_times != nullptr && *frame_times != '\0')
         settings.frame_times = frame_times;
+    if (frame_stats != nullptr && *frame_stats != '\0')
+        settings.frame_stats = frame_stats;
     if (exit_when_settled != nullptr && *exit_when_settled != '\0') {
         std::string_view text(exit_when_settled);
         if (text == "1")
@@ -50,5 +53,5 @@ CaptureSettings CaptureSettings::from_environment()
 {
     return parse(std::getenv("WINDHOLLOW_EXIT_AFTER_FRAMES"), std::getenv("WINDHOLLOW_SCREENSHOT"),
                  std::getenv("WINDHOLLOW_EXIT_WHEN_SETTLED"), std::getenv("WINDHOLLOW_FRAME_TIMES"),
-                 std::getenv("WINDHOLLOW_CAMERA"));
+                 std::getenv("WINDHOLLOW_CAMERA"), std::getenv("WINDHOLLOW_FRAME_STATS"));
 }

@@ -9,6 +9,8 @@
 //   WINDHOLLOW_FRAME_TIMES=file      write each frame's duration there when the loop ends:
 //                                    milliseconds, one decimal number per line, in frame order
 //   WINDHOLLOW_CAMERA=free|orbit|cockpit   the camera drawn from at start
+//   WINDHOLLOW_FRAME_STATS=file      write each frame's statistics there when the loop ends
+//                                    (CSV, see FrameStatsFile)
 
 #include <cstdint>
 #include <filesystem>
@@ -25,6 +27,7 @@ struct CaptureSettings {
     bool exit_when_settled = false;
     std::filesystem::path frame_times;         // empty: none
     std::optional<CameraChoice> camera;        // none: the program's own choice
+    std::filesystem::path frame_stats;         // empty: none
 
     // Reads the five variables. A value that cannot be used prints one line on standard
     // error and is ignored; an empty value counts as unset.
@@ -32,5 +35,6 @@ struct CaptureSettings {
 
     // The same from given texts (null: unset), for tests.
     static CaptureSettings parse(const char* exit_after_frames, const char* screenshot, const char* exit_when_settled,
-                                 const char* frame_times = nullptr, const char* camera = nullptr);
+                                 const char* frame_times = nullptr, const char* camera = nullptr,
+                                 const char* frame_stats = nullptr);
 };

@@ -238,8 +238,10 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
             TileId elevation_tile = leaf->tile;
             draw.imagery = layer_texture(*leaf, TileKind::TEXTURE, draw.imagery_rect, imagery_tile);
             draw.elevation = layer_texture(*leaf, TileKind::ELEVATION, draw.elevation_rect, elevation_tile);
-            m_stats.imagery_fallback += draw.imagery != nullptr ? 0 : 1;
-            m_stats.elevation_fallback += draw.elevation != nullptr ? 0 : 1;
+            const bool own_imagery = draw.imagery != nullptr;
+            const bool own_elevation = draw.elevation != nullptr;
+            m_stats.imagery_fallback += own_imagery ? 0 : 1;
+            m_stats.elevation_fallback += own_elevation ? 0 : 1;
             if (fallback) {
                 if (draw.imagery == nullptr)
                     draw.imagery = find_fallback(*leaf, TileKind::TEXTURE, draw.imagery_rect, imagery_tile);
@@ -247,6 +249,7 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
                     draw.elevation = find_fallback(*leaf, TileKind::ELEVATION, draw.elevation_rect, elevation_tile);
             }
             draw.elevation_zoom = elevation_tile.zoom;
+            float ground_y = 0.0f; // the leaf taken as level here for its area on screen
             if (draw.elevation != nullptr) {
                 draw.normals = texture_cache.find_normals(elevation_tile);
                 // The leaf's part of the tile lies within the tile's own height range.
@@ -255,8 +258,17 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
                     draw.box.min.y = static_cast<float>(range->first * to_world) -
                                      skirt_depth(skirt, chunk.edge_vertex_count);
                     draw.box.max.y = static_cast<float>(range->second * to_world);
+                    ground_y = static_cast<float>(0.5 * (range->first + range->second) * to_world);
                 }
             }
+            const glm::vec2 west_north(static_cast<float>(leaf->bounds_min.x), static_cast<float>(leaf->bounds_min.z));
+            const glm::vec2 east_south(static_cast<float>(leaf->bounds_max.x), static_cast<float>(leaf->bounds_max.z));
+            const double area = screen_area(view_projection, viewport,
+                                            {glm::vec3(west_north.x, ground_y, west_north.y),
+                                             glm::vec3(east_south.x, ground_y, west_north.y),
+                                             glm::vec3(east_south.x, ground_y, east_south.y),
+                                             glm::vec3(west_north.x, ground_y, east_south.y)});
+            m_stats.coverage.add(area, own_imagery, own_elevation);
             const glm::vec3 nearest = glm::clamp(camera_position, draw.box.min, draw.box.max);
             draw.distance = glm::length(nearest - camera_position);
             draw.grid = grid_for(draw.box, view_projection, viewport);

@@ -30,6 +30,7 @@
 #include "terrain/Chunk.h"
 #include "terrain/HeightStore.h"
 #include "terrain/QuadTree.h"
+#include "terrain/SharpShare.h"
 #include "terrain/TextureCache.h"
 #include "terrain/TileKey.h"
 #include "terrain/WorldFrame.h"
@@ -53,6 +54,7 @@ struct TerrainFrameStats {
     uint32_t elevation_fallback = 0;
     uint64_t triangles = 0;          // of the leaves drawn, skirts included
     uint32_t deferred_uploads = 0;   // decoded tiles left for a later frame's upload budget
+    SharpShare coverage;             // the drawn leaves' area on screen, and the sharp part of it
     std::vector<TileId> culled_tiles; // the culled leaves' tiles
     bool sky_drawn = false;
     bool table_rebuilt = false;      // the scattering table was recomputed this frame

@@ -253,6 +253,7 @@ TileServiceStats TileService::stats() const
     for (const auto& [tile, slot] : m_slots) {
         stats.stored += slot.state == State::Stored ? 1 : 0;
         stats.queued += slot.state == State::Queued ? 1 : 0;
+        stats.pending += slot.state == State::Queued || slot.state == State::Fetching || slot.state == State::Waiting ? 1 : 0;
     }
     return stats;
 }

@@ -68,6 +68,7 @@ struct TileServiceStats {
     uint64_t retries = 0;      // tries after a passing failure
     uint64_t stored = 0;       // images held now
     uint64_t queued = 0;       // requests waiting for a worker now
+    uint64_t pending = 0;      // requested and not arrived now: queued, being fetched, or waiting to retry
     // Per tile that came over HTTP, milliseconds from its answer to its collection (the last
     // 4096).
     std::vector<double> answer_to_collect_ms;

@@ -33,7 +33,10 @@ const std::string& big_image_png()
 } // namespace
 
 TileHttpServer::TileHttpServer(ServerOptions options)
-    : m_options(options), m_server(std::make_unique<httplib::Server>()), m_flakiness(options.flaky)
+    : m_options(options)
+    , m_server(std::make_unique<httplib::Server>())
+    , m_store(256u << 20, 48, options.incompressible_imagery ? INCOMPRESSIBLE_GRAIN : 0)
+    , m_flakiness(options.flaky)
 {
     size_t threads = m_options.handler_threads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };

@@ -26,7 +26,13 @@ struct ServerOptions {
     int latency_ms = 0;         // added to every tile answer
     size_t handler_threads = 64; // idle keep-alive connections each hold one
     FlakyOptions flaky;         // failures injected into first requests
+    bool incompressible_imagery = false; // imagery with a grain that does not compress
 };
+
+// The grain of incompressible imagery, per channel: PNG tiles come at nearly their raw size
+// (192 of 197 kB for 256 pixels), JPEG ones at about 40 kB, as a JPEG of pure noise at the
+// server's quality (a smooth tile of the valleys is 5 to 20 kB).
+inline constexpr int INCOMPRESSIBLE_GRAIN = 64;
 
 class TileHttpServer {
 public:

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tools/Noise.h"
+
 namespace tileserver {
 
 bool is_valid(const TileAddress& tile)
@@ -54,6 +56,21 @@ std::vector<uint8_t> render_imagery(const TileAddress& tile, const TileTerrain& 
                           &rgb[static_cast<size_t>(row) * size * 3]);
     }
     return rgb;
+}
+
+void add_grain(std::vector<uint8_t>& rgb, const TileAddress& tile, int size, int amplitude)
+{
+    const uint32_t seed = 0x9e3779b9u * (tile.zoom + 1) + static_cast<uint32_t>(size);
+    for (int row = 0; row < size; ++row) {
+        for (int column = 0; column < size; ++column) {
+            const uint32_t h = hash_lattice(int64_t(tile.x) * size + column, int64_t(tile.y) * size + row, seed);
+            uint8_t* pixel = &rgb[(static_cast<size_t>(row) * size + column) * 3];
+            for (int c = 0; c < 3; ++c) {
+                const int offset = (static_cast<int>((h >> (8 * c)) & 0xffu) - 128) * amplitude / 128;
+                pixel[c] = static_cast<uint8_t>(std::clamp(pixel[c] + offset, 0, 255));
+            }
+        }
+    }
 }
 
 namespace {

@@ -53,6 +53,12 @@ TileTerrain compute_terrain(const TileAddress& tile, int size = TILE_SIZE);
 // RGB rows top to bottom, size × size × 3 bytes (the size of the terrain).
 std::vector<uint8_t> render_imagery(const TileAddress& tile, const TileTerrain& terrain);
 
+// Adds a grain of independent noise to every pixel of RGB rows (up to ±amplitude per channel,
+// clamped to 0–255): the same grain for the same tile and size every time, and, as the noise
+// of every pixel stands alone, imagery that PNG and JPEG cannot squeeze as they squeeze the
+// smooth landscape, so tiles come at the size of detailed aerial photographs.
+void add_grain(std::vector<uint8_t>& rgb, const TileAddress& tile, int size, int amplitude);
+
 // Heights as R = h·8 / 256, G = h·8 mod 256 (so that 32·R + G/8 gives h back to 1/8 m), B = 0.
 std::vector<uint8_t> render_elevation_rg(const TileTerrain& terrain);
 // Heights as one grey value v = h / 3795 · 255 in all three channels.

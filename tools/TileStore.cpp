@@ -4,7 +4,10 @@
 
 namespace tileserver {
 
-TileStore::TileStore(size_t body_bytes, size_t terrain_tiles) : m_bodies(body_bytes), m_terrain(terrain_tiles) {}
+TileStore::TileStore(size_t body_bytes, size_t terrain_tiles, int imagery_grain)
+    : m_bodies(body_bytes), m_terrain(terrain_tiles), m_imagery_grain(imagery_grain)
+{
+}
 
 const char* TileStore::content_type(Layer layer) { return layer == Layer::ImageryJpeg ? "image/jpeg" : "image/png"; }
 
@@ -28,12 +31,18 @@ std::shared_ptr<const std::string> TileStore::body(Layer layer, const TileAddres
     }
     std::shared_ptr<const TileTerrain> ground = terrain(tile, size);
     std::string encoded;
+    const auto imagery = [&] {
+        std::vector<uint8_t> rgb = render_imagery(tile, *ground);
+        if (m_imagery_grain > 0)
+            add_grain(rgb, tile, size, m_imagery_grain);
+        return rgb;
+    };
     switch (layer) {
     case Layer::ImageryPng:
-        encoded = encode_png(render_imagery(tile, *ground), size, size);
+        encoded = encode_png(imagery(), size, size);
         break;
     case Layer::ImageryJpeg:
-        encoded = encode_jpeg(render_imagery(tile, *ground), size, size);
+        encoded = encode_jpeg(imagery(), size, size);
         break;
     case Layer::ElevationRg:
         encoded = encode_png(render_elevation_rg(*ground), size, size);

@@ -25,8 +25,9 @@ struct TileKeyHash {
 class TileStore {
 public:
     // Byte budget for encoded answers, and for sampled terrain a budget counted in tiles of
-    // TILE_SIZE pixels (a 512-pixel tile counts four).
-    explicit TileStore(size_t body_bytes = 256u << 20, size_t terrain_tiles = 48);
+    // TILE_SIZE pixels (a 512-pixel tile counts four). imagery_grain above 0 adds that much
+    // grain to every imagery tile (see add_grain).
+    explicit TileStore(size_t body_bytes = 256u << 20, size_t terrain_tiles = 48, int imagery_grain = 0);
 
     // size is TILE_SIZE or LARGE_TILE_SIZE.
     std::shared_ptr<const std::string> body(Layer layer, const TileAddress& tile, int size = TILE_SIZE);
@@ -44,6 +45,7 @@ private:
 
     LruCache<std::pair<int, uint64_t>, std::string, TileKeyHash> m_bodies;
     LruCache<uint64_t, TileTerrain> m_terrain;
+    int m_imagery_grain = 0;
 };
 
 } // namespace tileserver

@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::string_view USAGE =
     "Usage: wh_tileserver [--port N] [--latency-ms N] [--flaky-first P] [--drop-first P]\n"
-    "                     [--retry-after S] [--help]\n"
+    "                     [--retry-after S] [--incompressible-imagery] [--help]\n"
     "       wh_tileserver --write-runways FILE\n"
     "Serves a procedural world as XYZ map tiles on 127.0.0.1.\n"
     "  --port N        port to listen on (default 8765; 0 picks a free port)\n"
@@ -28,6 +28,9 @@ constexpr std::string_view USAGE =
     "  --drop-first P  close the first connection of P percent of the tile paths before\n"
     "                  the answer is complete\n"
     "  --retry-after S send \"Retry-After: S\" (seconds) with those 503 answers\n"
+    "  --incompressible-imagery\n"
+    "                  imagery with a fine grain of noise that PNG and JPEG cannot\n"
+    "                  compress, so tiles are as large as detailed aerial photographs\n"
     "  --help          print this text and exit\n"
     "  --write-runways FILE  write the world's runways as a runways.csv file and exit\n"
     "Once listening it prints \"Listening on http://127.0.0.1:<port>\".\n"
@@ -106,6 +109,10 @@ int main(int argc, char** argv)
                 return 2;
             }
             return write_runways(argv[i + 1]);
+        }
+        if (arg == "--incompressible-imagery") {
+            options.incompressible_imagery = true;
+            continue;
         }
         bool is_port = arg == "--port";
         bool is_latency = arg == "--latency-ms";

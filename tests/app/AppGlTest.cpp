@@ -293,6 +293,19 @@ TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
     TerrainRenderer& t = app().terrain();
     settle();
     ASSERT_TRUE(t.frame_complete());
+    // Settled, all the terrain on screen is sharp (the ground is about half the picture); leaves
+    // finer than the settled view's are drawn from stand-ins until their tiles arrive.
+    const SharpShare settled = t.last_frame_stats().coverage;
+    EXPECT_TRUE(settled.share() == 1.0 && settled.terrain_px > 0.3 * double(app().window().width * app().window().height))
+        << settled.sharp_px << " of " << settled.terrain_px << " px";
+    t.manual_zoom = true;
+    t.max_zoom += 1;
+    frames(1);
+    t.manual_zoom = false;
+    const SharpShare finer = t.last_frame_stats().coverage;
+    EXPECT_TRUE(finer.share() < 1.0 && finer.terrain_px > 0.3 * double(app().window().width * app().window().height))
+        << finer.sharp_px << " of " << finer.terrain_px << " px";
+    settle();
     const int samples = app().renderer().msaa_samples;
     const std::pair<const char*, std::function<void(bool)>> settings[] = {
         {"4 samples", [&](bool on) { app().renderer().msaa_samples = on ? 4 : samples; }},

@@ -1,13 +1,15 @@
-// The application's parts that need no window: its two cameras, the frame clock and the
-// capture settings.
+// The application's parts that need no window: its two cameras, the frame clock, the
+// capture settings and the frame statistics file.
 
 #include <gtest/gtest.h>
 
 #include "app/CaptureSettings.h"
 #include "app/FirstPersonCamera.h"
+#include "app/FrameStatsFile.h"
 #include "app/FrameTiming.h"
 #include "app/OrbitCamera.h"
 #include "console/Console.h"
+#include "tests/support/Support.h"
 
 namespace {
 
@@ -107,6 +109,52 @@ TEST(FrameTiming, DeltaAndTheRateOfTheFrameThatClosesASecondAndCaptureSettingsAr
     capture.clear();
     EXPECT_FALSE(CaptureSettings::parse(nullptr, nullptr, "yes").exit_when_settled);
     EXPECT_EQ(capture.err(), "Ignoring WINDHOLLOW_EXIT_WHEN_SETTLED=\"yes\": expected 1 or 0\n");
+    const CaptureSettings files = CaptureSettings::parse(nullptr, nullptr, nullptr, "/tmp/times", "/tmp/stats.csv");
+    EXPECT_EQ(std::pair(files.frame_times, files.frame_stats), std::pair(std::filesystem::path("/tmp/times"), std::filesystem::path("/tmp/stats.csv")));
+    EXPECT_TRUE(CaptureSettings::parse(nullptr, nullptr, nullptr, nullptr, "").frame_stats.empty());
+}
+
+// Rows numbered from 0 with their start times summed from the durations before them, written
+// under the exact header, read back, and summarised with each frame counting for its duration.
+TEST(FrameStatsFile, HeaderRowsReadingBackAndTheSharpShareOfAStretchAndItsWorstSecond)
+{
+    support::TempDir dir;
+    FrameStatsFile stats(dir / "stats.csv");
+    for (int i = 0; i < 10; ++i)
+        stats.add(100.0, 40, 1.0, 0); // the first second sharp
+    stats.add(1000.0, 52, 0.5, 12);   // one frame lasting the next second, half sharp
+    stats.add(900.0, 60, 0.0, 30);    // a long blurred frame and a short sharp one
+    stats.add(100.0, 61, 1.0, 3);
+    ASSERT_TRUE(stats.write());
+    const std::string text = support::read_file(dir / "stats.csv");
+    EXPECT_EQ(text.substr(0, text.find('\n', text.find('\n') + 1) + 1),
+              "frame,time_s,dt_ms,leaves,sharp_share,pending_tiles\n0,0.0000,100.000,40,1.0000,0\n");
+    EXPECT_EQ(text.substr(text.find("\n10,")), "\n10,1.0000,1000.000,52,0.5000,12\n11,2.0000,900.000,60,0.0000,30\n"
+                                               "12,2.9000,100.000,61,1.0000,3\n");
+    const std::optional<FrameStatsFile> read = FrameStatsFile::read(dir / "stats.csv");
+    ASSERT_TRUE(read && read->rows().size() == 13);
+    EXPECT_EQ(std::tuple(read->rows()[12].frame, read->rows()[12].time_s, read->rows()[12].leaves, read->rows()[12].pending_tiles),
+              std::tuple(uint64_t(12), 2.9, uint32_t(61), uint64_t(3)));
+
+    struct Case { double from, to, mean, worst, worst_from; uint64_t frames; };
+    for (const Case& c : {Case{0.0, 3.0, 1.6 / 3.0, 0.1, 2.0, 13}, Case{0.0, 2.0, 0.75, 0.5, 1.0, 11}, Case{2.0, 3.0, 0.1, 0.1, 2.0, 2},
+                          Case{0.5, 1.5, 0.75, 0.75, 0.5, 6}, Case{0.25, 0.75, 1.0, 1.0, 0.25, 6}}) {
+        const std::optional<FrameStatsFile::Summary> s = read->summarize(c.from, c.to);
+        ASSERT_TRUE(s) << c.from << " to " << c.to;
+        EXPECT_NEAR(s->mean, c.mean, 1e-9) << c.from << " to " << c.to;
+        EXPECT_EQ(std::tuple(std::round(s->worst_second * 1e9) / 1e9, s->worst_second_from_s, s->frames),
+                  std::tuple(c.worst, c.worst_from, c.frames)) << c.from << " to " << c.to;
+    }
+    EXPECT_FALSE(read->summarize(5.0, 6.0)) << "no frame there";
+
+    console::Capture capture;
+    EXPECT_FALSE(FrameStatsFile(dir / "missing/stats.csv").write());
+    EXPECT_EQ(capture.err(), "Could not write the frame statistics \"" + (dir / "missing/stats.csv").string() +
+                                 "\": No such file or directory\n");
+    support::write_file(dir / "times.csv", "12.5\n");
+    capture.clear();
+    EXPECT_FALSE(FrameStatsFile::read(dir / "times.csv"));
+    EXPECT_NE(capture.err().find("the first line is not"), std::string::npos) << capture.err();
 }
 
 } // namespace

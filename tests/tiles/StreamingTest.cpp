@@ -130,6 +130,8 @@ TEST_F(StreamingTest, MostWantedFirstAndWithdrawnNeverFetched)
     service.get_tile(B, 5.0);
     service.get_tile(C, 1.0);
     service.get_tile(D, 2.0);
+    EXPECT_EQ(std::pair(service.stats().pending, service.stats().queued), std::pair(uint64_t(4), uint64_t(3)))
+        << "pending: A on the wire and the three queued";
     for (uint32_t frame = 0; frame <= options.withdraw_frames; ++frame) {
         service.begin_frame();
         service.get_tile(B, 5.0);
@@ -142,6 +144,7 @@ TEST_F(StreamingTest, MostWantedFirstAndWithdrawnNeverFetched)
 
     // A withdrawn tile is requested anew when it is wanted again.
     ASSERT_TRUE(wait_until([&] { return service.get_tile(D) != nullptr; })) << m_console.err();
+    EXPECT_EQ(service.stats().pending, 0u);
 }
 
 TEST_F(StreamingTest, StoreShrinksWhenImagesAreNotCollected)

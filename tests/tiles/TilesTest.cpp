@@ -443,4 +443,26 @@ TEST(TileServer, RoutesAndFailurePrefixesAnswerAsAsked)
     EXPECT_EQ(std::pair(server().stats().paths.size(), server().stats().unexpected), std::pair(std::size(cases), int64_t(2)));
 }
 
+// --incompressible-imagery: the same imagery tiles, grown to the size of aerial photographs by a
+// grain that does not compress; heights untouched.
+TEST(TileServer, IncompressibleImageryComesAtNearlyItsRawSize)
+{
+    const support::TileServer grainy({"--incompressible-imagery"});
+    struct Case { std::string path; double at_least; }; // times the plain tile's size
+    for (const Case& c : {Case{"/imagery/16/34825/22980.png", 3.5}, Case{"/imagery/16/34825/22980.jpg", 6.0},
+                          Case{"/imagery/12/2176/1435@2x.jpg", 2.0}, Case{"/elevation/rg/12/2176/1435.png", 1.0}}) {
+        const support::HttpResult plain = server().get(c.path);
+        const support::HttpResult grown = grainy.get(c.path);
+        const gfx::Image image(reinterpret_cast<const unsigned char*>(grown.body.data()), grown.body.size());
+        EXPECT_TRUE(grown.status == 200 && image.valid() && image.width == (c.path.find("@2x") != std::string::npos ? 512 : 256))
+            << c.path << ": " << grown.status;
+        EXPECT_GE(double(grown.body.size()), c.at_least * double(plain.body.size()))
+            << c.path << ": " << grown.body.size() << " against " << plain.body.size() << " bytes";
+        if (c.at_least == 1.0) {
+            EXPECT_EQ(grown.body, plain.body) << c.path;
+        }
+    }
+    EXPECT_GT(grainy.get("/imagery/16/34825/22980.png").body.size(), 256u * 256u * 3u * 9 / 10) << "nearly the raw pixels";
+}
+
 } // namespace
