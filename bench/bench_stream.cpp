@@ -125,23 +125,22 @@ int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file
         console::Capture quiet;
         Config config = load_config(base);
         App app(config);
-        app.paused = true;
-        app.camera_index = 0;
+        app.cameras().active_index = 0;
         const WorldFrame frame = app.world_frame();
-        TextureCache& cache = app.terrain->texture_cache;
+        TextureCache& cache = app.terrain().texture_cache;
         double dt = 0.0;
         double flown = 0.0;
         Clock::time_point last = Clock::now();
         while (flown < seconds) {
             replay.advance(dt);
-            place_camera(app.active_camera(), replay.pose(), frame);
+            place_camera(app.cameras().active(), replay.pose(), frame);
             pump_events();
-            app.render_frame(float(dt));
+            app.render_frame();
             const Clock::time_point now = Clock::now();
             dt = std::chrono::duration<double>(now - last).count();
             last = now;
             flown += dt;
-            const TerrainFrameStats& terrain = app.terrain->last_frame_stats();
+            const TerrainFrameStats& terrain = app.terrain().last_frame_stats();
             const uint64_t pending =
                 cache.service_stats(TileKind::TEXTURE).pending + cache.service_stats(TileKind::ELEVATION).pending;
             stats.add(dt * 1000.0, terrain.drawn, terrain.coverage.share(), pending);
