@@ -4,12 +4,20 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <functional>
 #include <string_view>
 
-CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char* screenshot,
-                                       const char* exit_when_settled, const char* frame_times, const char* camera,
-                                       const char* frame_stats)
+namespace {
+
+// variable(name): the variable's text, or null when unset.
+CaptureSettings read_settings(const std::function<const char*(const char*)>& variable)
 {
+    const char* exit_after_frames = variable("WINDHOLLOW_EXIT_AFTER_FRAMES");
+    const char* screenshot = variable("WINDHOLLOW_SCREENSHOT");
+    const char* exit_when_settled = variable("WINDHOLLOW_EXIT_WHEN_SETTLED");
+    const char* frame_times = variable("WINDHOLLOW_FRAME_TIMES");
+    const char* camera = variable("WINDHOLLOW_CAMERA");
+    const char* frame_stats = variable("WINDHOLLOW_FRAME_STATS");
     CaptureSettings settings;
     if (exit_after_frames != nullptr && *exit_after_frames != '\0') {
         std::string_view text(exit_after_frames);
@@ -49,9 +57,17 @@ CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char
     return settings;
 }
 
+} // namespace
+
+CaptureSettings CaptureSettings::parse(const std::map<std::string, std::string>& values)
+{
+    return read_settings([&](const char* name) {
+        const auto found = values.find(name);
+        return found != values.end() ? found->second.c_str() : nullptr;
+    });
+}
+
 CaptureSettings CaptureSettings::from_environment()
 {
-    return parse(std::getenv("WINDHOLLOW_EXIT_AFTER_FRAMES"), std::getenv("WINDHOLLOW_SCREENSHOT"),
-                 std::getenv("WINDHOLLOW_EXIT_WHEN_SETTLED"), std::getenv("WINDHOLLOW_FRAME_TIMES"),
-                 std::getenv("WINDHOLLOW_CAMERA"), std::getenv("WINDHOLLOW_FRAME_STATS"));
+    return read_settings([](const char* name) { return std::getenv(name); });
 }

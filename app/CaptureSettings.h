@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -29,12 +30,10 @@ struct CaptureSettings {
     std::optional<CameraChoice> camera;        // none: the program's own choice
     std::filesystem::path frame_stats;         // empty: none
 
-    // Reads the five variables. A value that cannot be used prints one line on standard
+    // Reads the variables above. A value that cannot be used prints one line on standard
     // error and is ignored; an empty value counts as unset.
     static CaptureSettings from_environment();
 
-    // The same from given texts (null: unset), for tests.
-    static CaptureSettings parse(const char* exit_after_frames, const char* screenshot, const char* exit_when_settled,
-                                 const char* frame_times = nullptr, const char* camera = nullptr,
-                                 const char* frame_stats = nullptr);
+    // The same from given values by variable name (a missing name: unset), for tests.
+    static CaptureSettings parse(const std::map<std::string, std::string>& values);
 };

@@ -91,27 +91,32 @@ TEST(FrameTiming, DeltaAndTheRateOfTheFrameThatClosesASecondAndCaptureSettingsAr
     advance_frame_time(time, 100, 200, 0);
     EXPECT_EQ(time.delta_time, 0.0f);
     console::Capture capture;
-    const CaptureSettings all = CaptureSettings::parse("18446744073709551615", "/tmp/frame.png", "1");
+    const CaptureSettings all = CaptureSettings::parse({{"WINDHOLLOW_EXIT_AFTER_FRAMES", "18446744073709551615"},
+                                                        {"WINDHOLLOW_SCREENSHOT", "/tmp/frame.png"},
+                                                        {"WINDHOLLOW_EXIT_WHEN_SETTLED", "1"}});
     EXPECT_EQ(std::tuple(all.exit_after_frames, all.screenshot, all.exit_when_settled),
               std::tuple(std::optional<uint64_t>(UINT64_MAX), std::filesystem::path("/tmp/frame.png"), true));
-    for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
-        const CaptureSettings none = CaptureSettings::parse(unset, unset, unset);
-        EXPECT_TRUE(!none.exit_after_frames && none.screenshot.empty() && !none.exit_when_settled);
-    }
-    EXPECT_EQ(CaptureSettings::parse("1", nullptr, "0").exit_after_frames, std::optional<uint64_t>(1));
+    for (const CaptureSettings& none :
+         {CaptureSettings::parse({}), CaptureSettings::parse({{"WINDHOLLOW_EXIT_AFTER_FRAMES", ""},
+                                                              {"WINDHOLLOW_SCREENSHOT", ""},
+                                                              {"WINDHOLLOW_EXIT_WHEN_SETTLED", ""},
+                                                              {"WINDHOLLOW_FRAME_STATS", ""}})})
+        EXPECT_TRUE(!none.exit_after_frames && none.screenshot.empty() && !none.exit_when_settled && none.frame_stats.empty());
+    EXPECT_EQ(CaptureSettings::parse({{"WINDHOLLOW_EXIT_AFTER_FRAMES", "1"}, {"WINDHOLLOW_EXIT_WHEN_SETTLED", "0"}}).exit_after_frames,
+              std::optional<uint64_t>(1));
     EXPECT_EQ(capture.err(), "");
     for (const char* frames : {"0", "-5", "12abc", " 12", "1.5", "+3", "18446744073709551616"}) {
         capture.clear();
-        EXPECT_FALSE(CaptureSettings::parse(frames, nullptr, nullptr).exit_after_frames.has_value()) << frames;
+        EXPECT_FALSE(CaptureSettings::parse({{"WINDHOLLOW_EXIT_AFTER_FRAMES", frames}}).exit_after_frames.has_value()) << frames;
         EXPECT_EQ(capture.err(), "Ignoring WINDHOLLOW_EXIT_AFTER_FRAMES=\"" + std::string(frames) +
                                      "\": expected a whole number of frames, 1 or more\n");
     }
     capture.clear();
-    EXPECT_FALSE(CaptureSettings::parse(nullptr, nullptr, "yes").exit_when_settled);
+    EXPECT_FALSE(CaptureSettings::parse({{"WINDHOLLOW_EXIT_WHEN_SETTLED", "yes"}}).exit_when_settled);
     EXPECT_EQ(capture.err(), "Ignoring WINDHOLLOW_EXIT_WHEN_SETTLED=\"yes\": expected 1 or 0\n");
-    const CaptureSettings files = CaptureSettings::parse(nullptr, nullptr, nullptr, "/tmp/times", "/tmp/stats.csv");
+    const CaptureSettings files =
+        CaptureSettings::parse({{"WINDHOLLOW_FRAME_TIMES", "/tmp/times"}, {"WINDHOLLOW_FRAME_STATS", "/tmp/stats.csv"}});
     EXPECT_EQ(std::pair(files.frame_times, files.frame_stats), std::pair(std::filesystem::path("/tmp/times"), std::filesystem::path("/tmp/stats.csv")));
-    EXPECT_TRUE(CaptureSettings::parse(nullptr, nullptr, nullptr, nullptr, "").frame_stats.empty());
 }
 
 // Rows numbered from 0 with their start times summed from the durations before them, written

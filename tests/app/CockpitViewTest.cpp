@@ -221,10 +221,10 @@ TEST(CaptureSettings, TheStartCameraIsNamedOrIgnored)
     console::Capture capture;
     for (const auto& [text, choice] : {std::pair{"free", CameraChoice::Free}, std::pair{"orbit", CameraChoice::Orbit},
                                        std::pair{"cockpit", CameraChoice::Cockpit}})
-        EXPECT_EQ(CaptureSettings::parse(nullptr, nullptr, nullptr, nullptr, text).camera, std::optional(choice)) << text;
-    EXPECT_FALSE(CaptureSettings::parse(nullptr, nullptr, nullptr, nullptr, "").camera.has_value());
+        EXPECT_EQ(CaptureSettings::parse({{"WINDHOLLOW_CAMERA", text}}).camera, std::optional(choice)) << text;
+    EXPECT_FALSE(CaptureSettings::parse({{"WINDHOLLOW_CAMERA", ""}}).camera.has_value());
     EXPECT_EQ(capture.err(), "");
-    EXPECT_FALSE(CaptureSettings::parse(nullptr, nullptr, nullptr, nullptr, "Cockpit").camera.has_value());
+    EXPECT_FALSE(CaptureSettings::parse({{"WINDHOLLOW_CAMERA", "Cockpit"}}).camera.has_value());
     EXPECT_EQ(capture.err(), "Ignoring WINDHOLLOW_CAMERA=\"Cockpit\": expected free, orbit or cockpit\n");
 }
 
