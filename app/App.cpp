@@ -45,6 +45,7 @@ FlightSettings flight_settings(const Config& config)
     settings.log_directory = config.pref_path;
     settings.start = config.start_position;
     settings.scaling_factor = App::SCALING_FACTOR;
+    settings.wind = config.wind;
     return settings;
 }
 
