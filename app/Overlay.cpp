@@ -104,15 +104,15 @@ void Overlay::draw_options_window()
         ImGui::Unindent();
     }
 
-    if (ImGui::CollapsingHeader("Wind")) {
-        ImGui::Indent();
-        m_weather.draw_wind(m.flight.wind);
-        ImGui::Unindent();
-    }
-
     if (ImGui::CollapsingHeader("FlightModel")) {
         ImGui::Indent();
         draw_flight_model_section();
+        ImGui::Unindent();
+    }
+
+    if (ImGui::CollapsingHeader("Wind")) {
+        ImGui::Indent();
+        m_weather.draw_wind(m.flight.wind);
         ImGui::Unindent();
     }
 
