@@ -9,6 +9,7 @@
 #include "app/KeyBindings.h"
 #include "console/Console.h"
 #include "gfx/SceneTarget.h"
+#include "sky/UtcTime.h"
 #include "tiles/WebMercator.h"
 
 namespace {
@@ -45,6 +46,7 @@ FlightSettings flight_settings(const Config& config)
     settings.log_directory = config.pref_path;
     settings.start = config.start_position;
     settings.scaling_factor = App::SCALING_FACTOR;
+    settings.wind = config.wind;
     return settings;
 }
 
@@ -53,6 +55,7 @@ FlightSettings flight_settings(const Config& config)
 App::App(const Config& config)
     : m_window(config.window_width, config.window_height, "Windhollow")
     , m_config(config)
+    , m_sky(config.time_utc_seconds, sky::system_utc_seconds())
 {
     // The input devices first: their lines come before everything the world prints.
     m_input = std::make_unique<Input>();
@@ -64,7 +67,7 @@ App::App(const Config& config)
     m_flight = std::make_unique<Flight>(flight_settings(m_config), *m_heights);
     m_cameras->follow(m_flight->pose());
     m_overlay = std::make_unique<Overlay>(
-        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, m_config, m_time, world_frame()});
+        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, m_config, m_time, world_frame(), m_sky});
 }
 
 // The parts go in reverse order of construction; the window, with the GL context they needed,
@@ -119,10 +122,13 @@ void App::run()
 
         m_input->handle_keyboard(SDL_GetKeyboardState(nullptr), dt, *m_cameras, m_flight->aircraft.controls);
         m_flight->update(dt);
+        m_sky.follow_flight(m_flight->simulation().clock());
         // The orbit camera centres on the pose of this frame, after the flight stepped.
         m_cameras->follow(m_flight->pose());
         m_cameras->update(dt);
         keep_free_camera_above_ground();
+        // Before the terrain prepares: the scattering table, the light and the shadow follow.
+        place_sun();
         render_frame();
         ++m_frames_run;
 
@@ -143,6 +149,16 @@ void App::keep_free_camera_above_ground()
             eye.y = *h * s + CAMERA_CLEARANCE;
             camera.set_position(eye);
         }
+    }
+}
+
+void App::place_sun()
+{
+    const glm::vec3 eye = m_cameras->free_camera().get_world_position();
+    if (const std::optional<sky::AtmosphereSun> sun = m_sky.sun_at(world_frame().world_to_latlon(eye.x, eye.z))) {
+        Atmosphere& atmosphere = m_renderer->terrain().atmosphere;
+        atmosphere.sun_elevation = sun->elevation_deg;
+        atmosphere.sun_azimuth = sun->azimuth_deg;
     }
 }
 

@@ -3,9 +3,10 @@
 // The application: holds the parts and runs the frame loop. Each part has one job: the window
 // with its GL context, the height store, the frame renderer (terrain, sky, shadow, aircraft,
 // overlay, swap), the cameras, the flight (aircraft, physics, ground, log), the input devices,
-// the overlay and the capture mode. App wires them: it routes events to the key bindings and
-// the input, steps the flight, hands its pose to the cameras, builds the frame's scene and
-// carries out the commands that keys and buttons name.
+// the overlay, the capture mode and the sky's clock. App wires them: it routes events to the
+// key bindings and the input, steps the flight, moves the clock on with it and puts the sun where
+// the clock says, hands the flight's pose to the cameras, builds the frame's scene and carries
+// out the commands that keys and buttons name.
 
 #include <cstdint>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "app/FrameTiming.h"
 #include "app/Input.h"
 #include "app/Overlay.h"
+#include "app/SkyClock.h"
 #include "app/Window.h"
 #include "terrain/HeightStore.h"
 #include "terrain/WorldFrame.h"
@@ -76,6 +78,7 @@ public:
     Overlay& overlay() { return *m_overlay; }
     FrameCapture& capture() { return m_capture; }
     FrameTime& frame_time() { return m_time; }
+    SkyClock& sky_clock() { return m_sky; }
     // Frames completed by the current run() call.
     uint64_t frames_run() const { return m_frames_run; }
 
@@ -86,12 +89,15 @@ private:
     static constexpr float CAMERA_CLEARANCE = 0.5f;
 
     void keep_free_camera_above_ground();
+    // While the clock holds the sun: the Atmosphere's sun as seen from the first-person camera.
+    void place_sun();
     FrameScene frame_scene();
     void measure_frame_time();
 
     // Built in this order (the constructor says why), torn down in reverse.
     Window m_window; // first: the GL context outlives every other part
     Config m_config;
+    SkyClock m_sky;
     std::unique_ptr<Input> m_input;
     std::unique_ptr<HeightStore> m_heights;
     std::unique_ptr<FrameRenderer> m_renderer;

@@ -1,7 +1,8 @@
 #pragma once
 
-// The flight: the physics world it owns, the aircraft in it, the simulation that steps them, the
-// flight log and the ground under them. Nothing here draws; the frame reads the poses.
+// The flight: the physics world it owns, the aircraft in it, the air it flies through, the
+// simulation that steps them, the flight log and the ground under them. Nothing here draws; the
+// frame reads the poses.
 
 #include <filesystem>
 #include <memory>
@@ -14,6 +15,8 @@
 #include "physics/FlightLog.h"
 #include "physics/FlightSimulation.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/Wind.h"
+#include "physics/WindSettings.h"
 #include "terrain/HeightStore.h"
 #include "terrain/WorldFrame.h"
 
@@ -24,6 +27,7 @@ struct FlightSettings {
     std::filesystem::path log_directory; // where the flight log goes
     LatLon start;                        // the world's origin
     double scaling_factor = 0.05;        // world units per physics metre
+    WindSettings wind;                   // calm by default
 };
 
 class Flight {
@@ -37,7 +41,8 @@ public:
     Flight& operator=(const Flight&) = delete;
 
     // One frame of dt seconds: the ground follows the aircraft (paused or not), then, unless
-    // paused, the simulation advances (a crash pauses) and the log gets its rows.
+    // paused, the simulation advances with the wind (a crash pauses) and the log gets its rows.
+    // Paused, the aircraft reads the air where it hangs or stands, the wind held as it is.
     void update(float dt);
     // The aircraft back at the start at rest (X pauses as well).
     void reset();
@@ -56,6 +61,8 @@ public:
 
     PhysicsWorld world; // first: everything else lives in it
     Aircraft aircraft;
+    // Its settings may change at any time (the Options); the simulation steps it.
+    Wind wind;
     bool paused = true;
 
 private:

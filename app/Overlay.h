@@ -13,6 +13,8 @@
 #include "app/Flight.h"
 #include "app/FrameRenderer.h"
 #include "app/FrameTiming.h"
+#include "app/SkyClock.h"
+#include "app/WeatherOptions.h"
 #include "terrain/HeightStore.h"
 #include "terrain/WorldFrame.h"
 
@@ -26,6 +28,7 @@ struct OverlayParts {
     const Config& config;
     const FrameTime& time;
     WorldFrame frame;
+    SkyClock& sky;
 };
 
 class Overlay {
@@ -55,4 +58,5 @@ private:
     void draw_instrument_lines();
 
     OverlayParts m;
+    WeatherOptions m_weather;
 };

@@ -8,6 +8,7 @@
 
 #include "console/Console.h"
 #include "core/Units.h"
+#include "physics/BulletMath.h"
 #include "physics/PhysicsWorld.h"
 #include "tiles/WebMercator.h"
 
@@ -46,6 +47,10 @@ void FlightSimulation::step_once(float h, bool& paused)
 {
     Aircraft& aircraft = *m_aircraft;
     const float speed_before = aircraft.body->getLinearVelocity().length() / aircraft.true_scale();
+    if (wind) {
+        wind->step(h, height_above_ground(), aircraft.airspeed());
+        update_air_motion();
+    }
     aircraft.update(h);
     aircraft.world().step(h);
     m_clock += h;
@@ -58,6 +63,27 @@ void FlightSimulation::step_once(float h, bool& paused)
     if (on_step) {
         on_step(data());
     }
+}
+
+void FlightSimulation::update_air_motion()
+{
+    if (!wind || !m_aircraft->body)
+        return;
+    const glm::dquat rotation(physics::to_glm(m_aircraft->body->getWorldTransform().getRotation()));
+    m_aircraft->air_motion = glm::vec3(wind->air_velocity(height_above_ground(), rotation));
+}
+
+double FlightSimulation::height_above_ground() const
+{
+    // The first fixed object straight down (the aircraft's own box is not fixed and is passed
+    // through).
+    const btVector3 p = m_aircraft->body->getWorldTransform().getOrigin();
+    const btVector3 below = p - btVector3(0.0f, GROUND_SEARCH, 0.0f);
+    btCollisionWorld::ClosestRayResultCallback ground(p, below);
+    ground.m_collisionFilterMask = btBroadphaseProxy::StaticFilter;
+    m_aircraft->world().get_scene().rayTest(p, below, ground);
+    return ground.hasHit() ? (p.y() - ground.m_hitPointWorld.y()) / m_aircraft->true_scale()
+                           : std::numeric_limits<double>::quiet_NaN();
 }
 
 bool FlightSimulation::touching_fixed() const
@@ -100,15 +126,12 @@ FlightData FlightSimulation::data() const
     d.altitude_m = p.y() / k;
     d.airspeed_m_s = aircraft.airspeed();
     d.vertical_speed_m_s = v.y() / k;
-
-    // The ground below: the first fixed object straight down (the aircraft's own box is not
-    // fixed and is passed through).
-    const btVector3 below = p - btVector3(0.0f, GROUND_SEARCH, 0.0f);
-    btCollisionWorld::ClosestRayResultCallback ground(p, below);
-    ground.m_collisionFilterMask = btBroadphaseProxy::StaticFilter;
-    aircraft.world().get_scene().rayTest(p, below, ground);
-    d.height_above_ground_m = ground.hasHit() ? (p.y() - ground.m_hitPointWorld.y()) / k
-                                              : std::numeric_limits<double>::quiet_NaN();
+    d.ground_speed_m_s = std::hypot(v.x(), v.z()) / k;
+    d.height_above_ground_m = height_above_ground();
+    if (wind) {
+        d.wind_from_deg = wind->settings().from_deg;
+        d.wind_speed_m_s = glm::length(wind->velocity_at(d.height_above_ground_m));
+    }
 
     const btQuaternion rotation = pose.getRotation();
     const btVector3 nose = quatRotate(rotation, btVector3(1.0f, 0.0f, 0.0f));

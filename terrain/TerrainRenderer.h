@@ -129,6 +129,8 @@ public:
     gfx::Texture* find_fallback(const Node& node, TileKind kind, UVRect& uv, TileId& id);
 
     glm::vec3 get_sun_direction() const;
+    // The camera's altitude above sea level the frame was prepared for, metres.
+    double camera_altitude() const { return m_altitude; }
     WorldFrame world_frame() const { return {scaling_factor, origin_x, origin_y}; }
     LatLon world_to_latlon(double x, double z) const { return world_frame().world_to_latlon(x, z); }
 

@@ -14,6 +14,7 @@
 #include "app/OrbitCamera.h"
 #include "console/Console.h"
 #include "physics/PhysicsWorld.h"
+#include "sky/UtcTime.h"
 #include "tests/support/Picture.h"
 #include "tests/support/Support.h"
 
@@ -374,20 +375,27 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     EXPECT_GT(brightness[1], brightness[0] + 50.0) << brightness[0] << " " << brightness[1];
 }
 
-// With the sun 10 degrees below the horizon the sky is much darker than at noon but not black,
-// and the ground, lit by the night sky alone, is dark but nowhere pure black.
+// At a summer noon the clock's sun stands high; at 20:30 UTC, with the sun 10 degrees below the
+// horizon, the sky is much darker than at noon but not black, and the ground, lit by the night
+// sky alone, is dark but nowhere pure black. The clock places the sun over the first-person
+// camera, before the frame is drawn.
 TEST_F(AppTest, TheNightIsDarkButNotBlack)
 {
     const std::filesystem::path shot = world().dir / "night.png";
     Atmosphere& atmosphere = app().terrain().atmosphere;
-    const double elevation = atmosphere.sun_elevation;
+    const double elevation = atmosphere.sun_elevation, azimuth = atmosphere.sun_azimuth;
     settle();
+    const glm::vec3 eye = app().cameras().free_camera().get_world_position();
+    const LatLon below = app().world_frame().world_to_latlon(eye.x, eye.z);
     double sky[2] = {}, ground[2] = {}, black_ground = 1.0;
     for (int i = 0; i < 2; ++i) {
-        atmosphere.sun_elevation = i == 0 ? 70.0 : -10.0;
+        const double time = *sky::parse_utc_time(i == 0 ? "2026-06-21T11:00:00Z" : "2026-06-21T20:30:00Z");
+        app().sky_clock().set_utc_seconds(time);
         app().capture().settings.screenshot = shot;
-        frames(2);
+        frames(1);
         app().capture().settings.screenshot.clear();
+        const sky::AtmosphereSun sun = sky::atmosphere_sun(sky::solar_position(time, below.lat, below.lon));
+        EXPECT_EQ(std::pair(atmosphere.sun_elevation, atmosphere.sun_azimuth), std::pair(sun.elevation_deg, sun.azimuth_deg));
         gfx::Image picture;
         ASSERT_TRUE(picture.load(shot, false));
         sky[i] = support::mean(picture, support::SCENE_LEFT, 0, 900, 40, support::luminance);
@@ -395,7 +403,9 @@ TEST_F(AppTest, TheNightIsDarkButNotBlack)
         black_ground = support::mean(picture, 0, 480, 1280, support::STATUS_BAR_TOP,
                                      [](support::Pixel p) { return double(p[0] + p[1] + p[2] == 0); });
     }
+    app().sky_clock().release_sun();
     atmosphere.sun_elevation = elevation;
+    atmosphere.sun_azimuth = azimuth;
     EXPECT_TRUE(sky[1] < sky[0] / 5.0 && sky[1] > 4.0) << "sky luminance at noon " << sky[0] << ", at night " << sky[1];
     EXPECT_TRUE(ground[1] < ground[0] / 4.0 && ground[1] > 2.0)
         << "ground luminance at noon " << ground[0] << ", at night " << ground[1];
@@ -432,6 +442,7 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
         frame(draw, true);
     const std::string lines[] = {"FPS: 42", "Position: [0.00, 150.00, 0.00]", "Lat: 47.801400, Lon: 13.044800, Alt: 2999.99995",
                                  "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 36.000 km/h",
+                                 "Wind calm, ground speed 24 km/h (13 kt)", // true units: 10 Mercator m/s at 47.8 degrees
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
                                  "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)",
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",

@@ -17,6 +17,7 @@
 #include "physics/FlightLog.h"
 #include "physics/FlightSimulation.h"
 #include "physics/StepClock.h"
+#include "physics/WindProfile.h"
 #include "tests/physics/PhysicsFixture.h"
 
 namespace {
@@ -198,6 +199,43 @@ TEST_P(BankedTurnTest, ChangesTheHeading)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sides, BankedTurnTest, ::testing::Values(0.5f, -0.5f));
+
+// Hands off in a wind from the north, started moving with the air, the aircraft flies through
+// the air as in calm air and the air carries it south: wind x time across its track.
+TEST_F(FlightTest, ACrosswindCarriesTheAircraftDownwind)
+{
+    Wind wind(WindSettings{0.0, 10.0, 0.0, Turbulence::NONE});
+    sim.wind = &wind;
+    start_flying(1500.0f, 33.0f);
+    const float across = static_cast<float>(wind.velocity_at(1500.0).z); // south, m/s (the profile's top)
+    aircraft.body->setLinearVelocity(btVector3(33.0f, 0.0f, across) * k);
+    fly(20.0);
+    EXPECT_NEAR(aircraft.position().z / k, across * 20.0f, 0.02f * across * 20.0f) << "m south; wind " << across << " m/s";
+    EXPECT_NEAR(sim.data().ground_speed_m_s, std::hypot(sim.data().airspeed_m_s, across), 2.0);
+}
+
+// Parked, braked, in a tail wind: the airspeed is the profile's wind at the centre of mass's
+// height, read at once while paused (the wind not stepped) and while the flight runs, and the
+// aircraft stays put.
+TEST_F(FlightTest, AParkedAircraftReadsTheWindAtItsOwnHeight)
+{
+    fly(2.0);
+    Wind wind(WindSettings{270.0, 8.0, 0.0, Turbulence::NONE});
+    sim.wind = &wind;
+    aircraft.controls.brake = 1.0f;
+    for (bool stepping : {false, true}) {
+        if (stepping)
+            fly(3.0);
+        else
+            sim.update_air_motion();
+        const FlightData d = sim.data();
+        const double expected = 8.0 * wind::profile_factor(d.height_above_ground_m);
+        EXPECT_NEAR(d.airspeed_m_s, expected, 1e-3 * expected)
+            << "at " << d.height_above_ground_m << " m, stepping " << stepping;
+        EXPECT_TRUE(d.wind_from_deg == 270.0 && std::abs(d.wind_speed_m_s - expected) < 1e-9 && d.ground_speed_m_s < 0.05)
+            << d.wind_from_deg << " " << d.wind_speed_m_s << " " << d.ground_speed_m_s;
+    }
+}
 
 TEST_F(FlightTest, OnTheGroundTheNoseWheelSteersAndTheBrakesStop)
 {
