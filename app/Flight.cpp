@@ -43,9 +43,10 @@ Flight::~Flight() = default;
 void Flight::update(float dt)
 {
     m_ground.update(aircraft, dt);
+    m_crashed = false;
     if (paused)
         return;
-    m_simulation->advance(dt, paused);
+    m_crashed = m_simulation->advance(dt, paused);
     if (m_log)
         m_log->flush();
 }

@@ -47,8 +47,9 @@ public:
     // One frame of dt seconds; nothing while paused. Without the aerodynamic model one step of
     // min(dt, PhysicsWorld::max_step), as the world always took; with it as many sub-steps as
     // dt makes due. A crash prints "Crashed at lat=…, lon=…, speed … m/s", sets paused and
-    // ends the frame's stepping.
-    void advance(float dt, bool& paused);
+    // ends the frame's stepping; true comes back then, and only then (what crashed is paused,
+    // so a crash is told once).
+    bool advance(float dt, bool& paused);
 
     // The flight data now.
     FlightData data() const;
@@ -56,7 +57,8 @@ public:
     double clock() const { return m_clock; }
 
 private:
-    void step_once(float h, bool& paused);
+    // Whether the step crashed.
+    bool step_once(float h, bool& paused);
     // Whether the body touches a fixed object now.
     bool touching_fixed() const;
 
