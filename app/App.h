@@ -2,8 +2,8 @@
 
 // The application: holds the parts and runs the frame loop. Each part has one job: the window
 // with its GL context, the height store, the frame renderer (terrain, sky, shadow, aircraft,
-// overlay, swap), the cameras, the flight (aircraft, physics, ground, log), the input devices,
-// the overlay and the capture mode. App wires them: it routes events to the key bindings and
+// overlay, swap), the cameras, the flight (aircraft, physics, ground, log), the aircraft's
+// sound, the input devices, the overlay and the capture mode. App wires them: it routes events to the key bindings and
 // the input, steps the flight, hands its pose to the cameras, builds the frame's scene and
 // carries out the commands that keys and buttons name.
 
@@ -12,6 +12,7 @@
 
 #include <SDL.h>
 
+#include "app/AircraftSound.h"
 #include "app/CameraRig.h"
 #include "app/Commands.h"
 #include "app/Config.h"
@@ -68,6 +69,7 @@ public:
     Window& window() { return m_window; }
     const Config& config() const { return m_config; }
     Input& input() { return *m_input; }
+    AircraftSound& sound() { return *m_sound; }
     HeightStore& heights() { return *m_heights; }
     FrameRenderer& renderer() { return *m_renderer; }
     TerrainRenderer& terrain() { return m_renderer->terrain(); }
@@ -93,6 +95,7 @@ private:
     Window m_window; // first: the GL context outlives every other part
     Config m_config;
     std::unique_ptr<Input> m_input;
+    std::unique_ptr<AircraftSound> m_sound;
     std::unique_ptr<HeightStore> m_heights;
     std::unique_ptr<FrameRenderer> m_renderer;
     std::unique_ptr<CameraRig> m_cameras;
