@@ -61,13 +61,16 @@ App::App(const Config& config)
     m_input = std::make_unique<Input>();
     console::print("Base Path: {}\n", console::quoted(m_config.base_path));
     console::print("Start Position: {}\n", to_string(m_config.start_position));
+    // The sound before the height store: opening the audio device may set environment
+    // variables, which the tile services' download threads read.
+    m_sound = std::make_unique<AircraftSound>(sound::SoundSettings{.enabled = m_config.sound}, SCALING_FACTOR);
     m_heights = std::make_unique<HeightStore>(HeightStoreSettings{m_config.elevation_server, m_config.elevation_encoding});
     m_renderer = std::make_unique<FrameRenderer>(renderer_settings(m_config), *m_heights);
     m_cameras = std::make_unique<CameraRig>(world_frame(), m_config.start_position, m_window.aspect_ratio());
     m_flight = std::make_unique<Flight>(flight_settings(m_config), *m_heights);
     m_cameras->follow(m_flight->pose());
     m_overlay = std::make_unique<Overlay>(
-        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, m_config, m_time, world_frame(), m_sky});
+        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, *m_sound, m_config, m_time, world_frame(), m_sky});
 }
 
 // The parts go in reverse order of construction; the window, with the GL context they needed,
@@ -79,6 +82,7 @@ App::~App()
     m_cameras.reset();
     m_renderer.reset();
     m_heights.reset();
+    m_sound.reset();
     m_input.reset();
 }
 
@@ -127,6 +131,8 @@ void App::run()
         m_cameras->follow(m_flight->pose());
         m_cameras->update(dt);
         keep_free_camera_above_ground();
+        // Heard from where the frame is drawn from.
+        m_sound->update(*m_flight, *m_cameras, dt);
         // Before the terrain prepares: the scattering table, the light and the shadow follow.
         place_sun();
         render_frame();

@@ -2,17 +2,18 @@
 
 // The application: holds the parts and runs the frame loop. Each part has one job: the window
 // with its GL context, the height store, the frame renderer (terrain, sky, shadow, aircraft,
-// overlay, swap), the cameras, the flight (aircraft, physics, ground, log), the input devices,
-// the overlay, the capture mode and the sky's clock. App wires them: it routes events to the
-// key bindings and the input, steps the flight, moves the clock on with it and puts the sun where
-// the clock says, hands the flight's pose to the cameras, builds the frame's scene and carries
-// out the commands that keys and buttons name.
+// overlay, swap), the cameras, the flight (aircraft, physics, ground, log), the aircraft's
+// sound, the input devices, the overlay, the capture mode and the sky's clock. App wires them:
+// it routes events to the key bindings and the input, steps the flight, moves the clock on with
+// it and puts the sun where the clock says, hands the flight's pose to the cameras, builds the
+// frame's scene and carries out the commands that keys and buttons name.
 
 #include <cstdint>
 #include <memory>
 
 #include <SDL.h>
 
+#include "app/AircraftSound.h"
 #include "app/CameraRig.h"
 #include "app/Commands.h"
 #include "app/Config.h"
@@ -70,6 +71,7 @@ public:
     Window& window() { return m_window; }
     const Config& config() const { return m_config; }
     Input& input() { return *m_input; }
+    AircraftSound& sound() { return *m_sound; }
     HeightStore& heights() { return *m_heights; }
     FrameRenderer& renderer() { return *m_renderer; }
     TerrainRenderer& terrain() { return m_renderer->terrain(); }
@@ -99,6 +101,7 @@ private:
     Config m_config;
     SkyClock m_sky;
     std::unique_ptr<Input> m_input;
+    std::unique_ptr<AircraftSound> m_sound;
     std::unique_ptr<HeightStore> m_heights;
     std::unique_ptr<FrameRenderer> m_renderer;
     std::unique_ptr<CameraRig> m_cameras;

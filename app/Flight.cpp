@@ -45,11 +45,12 @@ Flight::~Flight() = default;
 void Flight::update(float dt)
 {
     m_ground.update(aircraft, dt);
+    m_crashed = false;
     if (paused) {
         m_simulation->update_air_motion();
         return;
     }
-    m_simulation->advance(dt, paused);
+    m_crashed = m_simulation->advance(dt, paused);
     if (m_log)
         m_log->flush();
 }

@@ -49,6 +49,8 @@ public:
     // Key T: the aircraft on the ground at (x, z) physics metres, turned by yaw, paused.
     void place_at(float x, float z, float yaw);
 
+    // Whether the last update ended in a crash (which paused the flight).
+    bool crashed_this_frame() const { return m_crashed; }
     FlightData data() const { return m_simulation->data(); }
     const FlightSimulation& simulation() const { return *m_simulation; }
     FlightGround& ground() { return m_ground; }
@@ -70,4 +72,5 @@ private:
     FlightGround m_ground;
     std::unique_ptr<FlightSimulation> m_simulation;
     std::unique_ptr<FlightLog> m_log;
+    bool m_crashed = false;
 };

@@ -116,6 +116,12 @@ void Overlay::draw_options_window()
         ImGui::Unindent();
     }
 
+    if (ImGui::CollapsingHeader("Sound")) {
+        ImGui::Indent();
+        draw_sound_section();
+        ImGui::Unindent();
+    }
+
     if (ImGui::Button("Reset"))
         m.commands.reset_and_pause();
     ImGui::SameLine();
@@ -249,6 +255,23 @@ void Overlay::draw_flight_model_section()
         }
         ImGui::Unindent();
     }
+}
+
+void Overlay::draw_sound_section()
+{
+    sound::SoundScape& scape = m.sound.scape();
+    sound::SoundSettings settings = scape.settings();
+    float percent = settings.volume * 100.0f;
+    bool changed = ImGui::SliderFloat("Volume", &percent, 0.0f, 100.0f, "%.0f %%", ImGuiSliderFlags_AlwaysClamp);
+    changed |= ImGui::Checkbox("Mute", &settings.muted);
+    if (changed) {
+        settings.volume = percent / 100.0f;
+        scape.set_settings(settings);
+    }
+    if (!settings.enabled)
+        ImGui::TextWrapped("Off in the configuration (\"sound\": false).");
+    else if (!scape.active())
+        ImGui::TextWrapped("No sound: %s", scape.failure().c_str());
 }
 
 void Overlay::draw_instrument_lines()

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "app/AircraftSound.h"
 #include "app/CameraRig.h"
 #include "app/Commands.h"
 #include "app/Config.h"
@@ -25,6 +26,7 @@ struct OverlayParts {
     Flight& flight;
     FrameRenderer& renderer;
     HeightStore& heights;
+    AircraftSound& sound;
     const Config& config;
     const FrameTime& time;
     WorldFrame frame;
@@ -54,6 +56,7 @@ private:
     void draw_terrain_section();
     void draw_atmosphere_section();
     void draw_flight_model_section();
+    void draw_sound_section();
     // The instrument lines, also shown in the FlightModel section.
     void draw_instrument_lines();
 

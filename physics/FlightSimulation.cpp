@@ -26,24 +26,24 @@ FlightSimulation::FlightSimulation(Aircraft& aircraft, LatLon origin)
 {
 }
 
-void FlightSimulation::advance(float dt, bool& paused)
+bool FlightSimulation::advance(float dt, bool& paused)
 {
     if (paused || !m_aircraft->body) {
-        return;
+        return false;
     }
     if (!m_aircraft->aerodynamic) {
-        if (dt > 0.0f) {
-            step_once(std::min(dt, PhysicsWorld::max_step), paused);
-        }
-        return;
+        return dt > 0.0f && step_once(std::min(dt, PhysicsWorld::max_step), paused);
     }
     const int steps = m_steps.steps_for(dt);
     for (int i = 0; i < steps && !paused; ++i) {
-        step_once(static_cast<float>(sub_step), paused);
+        if (step_once(static_cast<float>(sub_step), paused)) {
+            return true;
+        }
     }
+    return false;
 }
 
-void FlightSimulation::step_once(float h, bool& paused)
+bool FlightSimulation::step_once(float h, bool& paused)
 {
     Aircraft& aircraft = *m_aircraft;
     const float speed_before = aircraft.body->getLinearVelocity().length() / aircraft.true_scale();
@@ -55,7 +55,8 @@ void FlightSimulation::step_once(float h, bool& paused)
     aircraft.world().step(h);
     m_clock += h;
 
-    if (detect_crashes && speed_before > crash_speed && touching_fixed()) {
+    const bool crashed = detect_crashes && speed_before > crash_speed && touching_fixed();
+    if (crashed) {
         const FlightData now = data();
         console::print("Crashed at {}, speed {:.1f} m/s\n", to_string(now.position), speed_before);
         paused = true;
@@ -63,6 +64,7 @@ void FlightSimulation::step_once(float h, bool& paused)
     if (on_step) {
         on_step(data());
     }
+    return crashed;
 }
 
 void FlightSimulation::update_air_motion()

@@ -59,8 +59,9 @@ public:
     // One frame of dt seconds; nothing while paused. Without the aerodynamic model one step of
     // min(dt, PhysicsWorld::max_step), as the world always took; with it as many sub-steps as
     // dt makes due. A crash prints "Crashed at lat=…, lon=…, speed … m/s", sets paused and
-    // ends the frame's stepping.
-    void advance(float dt, bool& paused);
+    // ends the frame's stepping; true comes back then, and only then (what crashed is paused,
+    // so a crash is told once).
+    bool advance(float dt, bool& paused);
 
     // Sets the aircraft's air_motion from the wind as it is now, without moving it on: the air
     // a paused, placed or reset aircraft reads. Nothing without a wind or a body.
@@ -72,7 +73,8 @@ public:
     double clock() const { return m_clock; }
 
 private:
-    void step_once(float h, bool& paused);
+    // Whether the step crashed.
+    bool step_once(float h, bool& paused);
     // Whether the body touches a fixed object now.
     bool touching_fixed() const;
     // The centre of mass's height above the first fixed object straight below it, true metres;

@@ -48,6 +48,7 @@ struct World {
     World()
     {
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        setenv("ALSOFT_DRIVERS", "null", 1); // sound that plays to nowhere, on any machine
         SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1"); // another window may have the focus
         SDL_InitSubSystem(SDL_INIT_JOYSTICK);
         SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_FLIGHT_STICK, 6, 4, 0);
@@ -107,6 +108,7 @@ TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
     const std::string& out = world().startup;
     EXPECT_LT(out.find("Joystick 0 is a joystick.\n"), out.find("Base Path: " + console::quoted(world().base) + "\n")) << out;
     EXPECT_TRUE(app().flight().paused && app().overlay().visible && !app().overlay().show_help && app().cameras().active_index == 0);
+    EXPECT_TRUE(app().sound().scape().active()) << out;
     EXPECT_LT(glm::length(app().cameras().cameras[0]->get_world_position() - glm::vec3(0.0f, 150.0f, 0.0f)), 1e-3f) << "3000 m up";
     EXPECT_LT(glm::length(forward(*app().cameras().cameras[0]) - glm::vec3(1.0f, 0.0f, 0.0f)), 1e-4f) << "looking east";
     EXPECT_EQ(app().cameras().start_position_index, CameraRig::NO_START_POSITION) << "no named place chosen yet";
@@ -433,7 +435,8 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     app().flight().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
     app().flight().aircraft.body->setLinearVelocity(btVector3(0, 0, -10));
     ImGuiWindow* options = ImGui::FindWindowByName("Options");
-    for (const char* label : {"Camera", "Terrain", "FlightModel"})
+    app().sound().scape().set_settings({.volume = 0.4f, .muted = true});
+    for (const char* label : {"Camera", "Terrain", "FlightModel", "Sound"})
         options->StateStorage.SetInt(ImHashStr(label, 0, options->ID), 1);
     ImGui::SetWindowSize("Options", {420, 710});
     static std::string text;
@@ -444,13 +447,14 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
                                  "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 36.000 km/h",
                                  "Wind calm, ground speed 24 km/h (13 kt)", // true units: 10 Mercator m/s at 47.8 degrees
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
-                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)",
+                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)", "{ 40 % } Volume", "[x] Mute",
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
                                              app().config().elevation_server.attribution, app().config().texture_server.attribution)};
     for (const std::string& line : lines)
         EXPECT_NE(text.find(line), std::string::npos) << "missing \"" << line << "\" in:\n" << text;
     app().flight().aircraft.controls = {};
     app().flight().aircraft.body->setLinearVelocity(btVector3(0, 0, 0));
+    app().sound().scape().set_settings({});
     app().overlay().show_help = false;
     console::Capture capture;
     app().reload_shaders_from_overlay();

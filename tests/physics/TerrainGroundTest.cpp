@@ -160,9 +160,10 @@ TEST_F(GroundedFlightTest, FlyingIntoAWallIsOneCrashAndPauses)
     aircraft.body->setLinearVelocity(btVector3(35.0f * k, 0.0f, 0.0f));
     aircraft.controls.throttle = 1.0f;
     console::Capture capture;
+    int crashes = 0; // the frames that tell of one
     for (int frame = 0; frame < 60 * 20 && !paused; ++frame)
-        sim.advance(1.0f / 60.0f, paused);
-    EXPECT_TRUE(paused);
+        crashes += sim.advance(1.0f / 60.0f, paused);
+    EXPECT_EQ(std::pair(paused, crashes), std::pair(true, 1));
     const std::string out = capture.out();
     double lat = 0.0, lon = 0.0, speed = 0.0;
     int end = 0;
