@@ -93,7 +93,7 @@ glm::vec3 TerrainRenderer::get_sun_direction() const
     return sun_direction(atmosphere.sun_elevation, atmosphere.sun_azimuth);
 }
 
-gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id)
+TileId TerrainRenderer::layer_tile(const Node& leaf, TileKind kind) const
 {
     // A server serves nothing finer than its max zoom, and nothing else would ever request the
     // max-zoom ancestor of such a leaf; ask for that ancestor and draw its part instead.
@@ -103,6 +103,12 @@ gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UV
     while (static_cast<int64_t>(wanted.zoom) > std::max<int32_t>(server_max, 0)) {
         wanted = parent_tile(wanted);
     }
+    return wanted;
+}
+
+gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id)
+{
+    const TileId wanted = layer_tile(leaf, kind);
     gfx::Texture* texture = texture_cache.find_texture(wanted, kind);
     if (texture == nullptr) {
         const double cx = (leaf.bounds_min.x + leaf.bounds_max.x) * 0.5 - m_camera_position.x;
@@ -247,6 +253,11 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
             draw.elevation = layer_texture(*leaf, TileKind::ELEVATION, draw.elevation_rect, elevation_tile);
             m_stats.imagery_fallback += draw.imagery != nullptr ? 0 : 1;
             m_stats.elevation_fallback += draw.elevation != nullptr ? 0 : 1;
+            if (draw.imagery == nullptr && texture_cache.failed_for_good(layer_tile(*leaf, TileKind::TEXTURE), TileKind::TEXTURE))
+                ++m_stats.imagery_failed;
+            if (draw.elevation == nullptr &&
+                texture_cache.failed_for_good(layer_tile(*leaf, TileKind::ELEVATION), TileKind::ELEVATION))
+                ++m_stats.elevation_failed;
             if (fallback) {
                 if (draw.imagery == nullptr)
                     draw.imagery = find_fallback(*leaf, TileKind::TEXTURE, draw.imagery_rect, imagery_tile);
