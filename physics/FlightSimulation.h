@@ -12,9 +12,11 @@
 #include "tiles/LatLon.h"
 
 // What the instruments read, in true units: metres, metres per second, degrees.
+// Position, speeds and attitude are always finite: while the body's state is not, data() gives
+// the last finite values instead.
 struct FlightData {
     double time_s = 0.0;          // simulated seconds since the first step
-    LatLon position{};
+    LatLon position{};            // longitude in [-180, 180)
     double altitude_m = 0.0;      // of the centre of mass above sea level
     double height_above_ground_m = 0.0; // of the centre of mass above the ground below it; NaN when none is below
     double airspeed_m_s = 0.0;    // true airspeed (still air)
@@ -48,9 +50,22 @@ public:
     // min(dt, PhysicsWorld::max_step), as the world always took; with it as many sub-steps as
     // dt makes due. A crash prints "Crashed at lat=…, lon=…, speed … m/s", sets paused and
     // ends the frame's stepping.
+    //
+    // A body whose position, velocity or rotation is no longer finite (a flight model beyond
+    // what the integrator can follow) is not stepped on: the frame prints one line,
+    // "The flight went out of bounds after … s: the aircraft's state is not finite", sets
+    // paused and diverged(), and on_step is not called for it. The caller puts the aircraft
+    // back somewhere sane (a reset); until then every further advance does the same again.
     void advance(float dt, bool& paused);
 
-    // The flight data now.
+    // Whether the last advance ended because the state was not finite (see advance).
+    bool diverged() const { return m_diverged; }
+    // Simulated seconds the last advance left out because the frame was longer than the
+    // flight may catch up in one frame (the quarter-second cap): 0 while the flight keeps up
+    // with the wall clock, and while paused.
+    double dropped_seconds() const { return m_dropped; }
+
+    // The flight data now (the last finite data while the state is not finite).
     FlightData data() const;
     // Simulated seconds since the first step.
     double clock() const { return m_clock; }
@@ -59,10 +74,20 @@ private:
     void step_once(float h, bool& paused);
     // Whether the body touches a fixed object now.
     bool touching_fixed() const;
+    // Whether the body's position, velocity, spin and rotation are all finite numbers.
+    bool state_finite() const;
+    // Stops the frame after a state that is not finite: one line, paused, diverged().
+    void stop_diverged(bool& paused);
+    // The flight data as the body has them now, finite or not.
+    FlightData measure() const;
 
     Aircraft* m_aircraft;
     double m_origin_x;
     double m_origin_y;
     StepClock m_steps{sub_step, max_sub_steps};
     double m_clock = 0.0;
+    bool m_diverged = false;
+    double m_dropped = 0.0;
+    // The last finite flight data measured (by a step or by data()).
+    mutable FlightData m_last_finite;
 };
