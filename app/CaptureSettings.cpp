@@ -2,6 +2,7 @@
 
 #include "console/Console.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <string_view>
@@ -21,8 +22,18 @@ CaptureSettings CaptureSettings::parse(const char* exit_after_frames, const char
             settings.exit_after_frames = frames;
         }
     }
-    if (screenshot != nullptr && *screenshot != '\0')
-        settings.screenshot = screenshot;
+    if (screenshot != nullptr && *screenshot != '\0') {
+        // The picture is written as PNG: under another ending it would be a file that lies
+        // about what it holds.
+        std::string extension = std::filesystem::path(screenshot).extension().string();
+        for (char& c : extension)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension == ".png")
+            settings.screenshot = screenshot;
+        else
+            console::eprint("Ignoring WINDHOLLOW_SCREENSHOT={}: expected a file name ending in .png\n",
+                            console::quoted(std::string_view(screenshot)));
+    }
     if (frame_times != nullptr && *frame_times != '\0')
         settings.frame_times = frame_times;
     if (exit_when_settled != nullptr && *exit_when_settled != '\0') {
