@@ -101,18 +101,6 @@ TEST_F(ProgramTest, ConfigurationAndDisplayFailuresEndWithStatusOne)
     }
 }
 
-// An argument that looks like an option and is none is refused with the usage, before anything
-// is read; a directory of such a name is still reached as ./-name.
-TEST_F(ProgramTest, AnUnknownOptionIsRefusedWithTheUsage)
-{
-    for (const std::string arg : {"--bogus", "-v", "-"}) {
-        support::Process program(WH_EXECUTABLE_PATH, {{arg}});
-        EXPECT_EQ(program.wait(60s), 2) << program.describe();
-        EXPECT_TRUE(program.err().starts_with("Unknown option \"" + arg + "\"\nUsage: windhollow [BASE_DIR]\n")) << program.err();
-        EXPECT_EQ(program.out(), "");
-    }
-}
-
 // At start there is no working shader program to keep: a missing shader ends the run with one
 // line naming the file (what a broken one says is ShaderTest's).
 TEST_F(ProgramTest, AMissingShaderAtStartEndsTheRunWithOneLine)
