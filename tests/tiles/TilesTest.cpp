@@ -415,7 +415,8 @@ TEST_F(TileServiceTest, AnswersThatAreNoTileAreRefusedSayingWhy)
     const Bytes odd = make_png(300, 300, SPNG_COLOR_TYPE_GRAYSCALE, 8, Bytes(90000));
     support::write_file(dir / "cache" / TILE_FILE, std::string(odd.begin(), odd.end()));
     server().reset_stats();
-    gfx::Image* image = service("", 0)->get_tile_sync(TILE);
+    const auto refetching = service("", 0);
+    const gfx::Image* image = refetching->get_tile_sync(TILE);
     EXPECT_TRUE(image != nullptr && image->width == 256) << output.err();
     EXPECT_EQ(paths().size(), 1u);
 }
