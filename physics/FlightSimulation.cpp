@@ -17,6 +17,21 @@ namespace {
 // How far down the ground below the aircraft is looked for, physics metres.
 constexpr float GROUND_SEARCH = 100000.0f;
 
+bool finite(const btVector3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
+
+// Position, speeds and attitude: what the instruments and the log show. The height above the
+// ground is NaN by design when there is no ground below.
+bool shown_values_finite(const FlightData& d)
+{
+    for (const double value : {d.position.lat, d.position.lon, d.altitude_m, d.airspeed_m_s, d.vertical_speed_m_s,
+                               d.heading_deg, d.pitch_deg, d.roll_deg}) {
+        if (!std::isfinite(value)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 FlightSimulation::FlightSimulation(Aircraft& aircraft, LatLon origin)
@@ -28,13 +43,23 @@ FlightSimulation::FlightSimulation(Aircraft& aircraft, LatLon origin)
 
 bool FlightSimulation::advance(float dt, bool& paused)
 {
+    m_diverged = false;
+    m_dropped = 0.0;
     if (paused || !m_aircraft->body) {
         return false;
     }
+    if (!state_finite()) {
+        stop_diverged(paused);
+        return false;
+    }
     if (!m_aircraft->aerodynamic) {
-        return dt > 0.0f && step_once(std::min(dt, PhysicsWorld::max_step), paused);
+        if (!(dt > 0.0f))
+            return false;
+        m_dropped = std::max(0.0, static_cast<double>(dt) - static_cast<double>(PhysicsWorld::max_step));
+        return step_once(std::min(dt, PhysicsWorld::max_step), paused);
     }
     const int steps = m_steps.steps_for(dt);
+    m_dropped = m_steps.dropped();
     for (int i = 0; i < steps && !paused; ++i) {
         if (step_once(static_cast<float>(sub_step), paused)) {
             return true;
@@ -54,17 +79,46 @@ bool FlightSimulation::step_once(float h, bool& paused)
     aircraft.update(h);
     aircraft.world().step(h);
     m_clock += h;
-
+    if (!state_finite()) {
+        stop_diverged(paused);
+        return false;
+    }
     const bool crashed = detect_crashes && speed_before > crash_speed && touching_fixed();
+    if (!crashed && !on_step) {
+        return false;
+    }
+    const FlightData now = measure();
+    if (!shown_values_finite(now)) {
+        // Finite numbers can still be beyond what the instruments show (a speed whose square
+        // overflows): as good as lost.
+        stop_diverged(paused);
+        return false;
+    }
+    m_last_finite = now;
     if (crashed) {
-        const FlightData now = data();
         console::print("Crashed at {}, speed {:.1f} m/s\n", to_string(now.position), speed_before);
         paused = true;
     }
     if (on_step) {
-        on_step(data());
+        on_step(now);
     }
     return crashed;
+}
+
+bool FlightSimulation::state_finite() const
+{
+    const btRigidBody* body = m_aircraft->body;
+    const btQuaternion rotation = body->getWorldTransform().getRotation();
+    return finite(body->getWorldTransform().getOrigin()) && finite(body->getLinearVelocity()) &&
+        finite(body->getAngularVelocity()) && std::isfinite(rotation.x()) && std::isfinite(rotation.y()) &&
+        std::isfinite(rotation.z()) && std::isfinite(rotation.w());
+}
+
+void FlightSimulation::stop_diverged(bool& paused)
+{
+    console::print("The flight went out of bounds after {:.2f} s: the aircraft's state is not finite\n", m_clock);
+    m_diverged = true;
+    paused = true;
 }
 
 void FlightSimulation::update_air_motion()
@@ -111,6 +165,19 @@ bool FlightSimulation::touching_fixed() const
 
 FlightData FlightSimulation::data() const
 {
+    const FlightData now = measure();
+    if (shown_values_finite(now)) {
+        m_last_finite = now;
+        return now;
+    }
+    FlightData last = m_last_finite;
+    last.time_s = m_clock;
+    last.controls = now.controls;
+    return last;
+}
+
+FlightData FlightSimulation::measure() const
+{
     const Aircraft& aircraft = *m_aircraft;
     FlightData d;
     d.time_s = m_clock;
@@ -124,7 +191,7 @@ FlightData FlightSimulation::data() const
     const btVector3 p = pose.getOrigin();
     const btVector3 v = body->getLinearVelocity();
 
-    d.position = LatLon{mercator_lat(m_origin_y + p.z()), mercator_lon(m_origin_x + p.x())};
+    d.position = LatLon{mercator_lat(m_origin_y + p.z()), wrap_longitude(mercator_lon(m_origin_x + p.x()))};
     d.altitude_m = p.y() / k;
     d.airspeed_m_s = aircraft.airspeed();
     d.vertical_speed_m_s = v.y() / k;

@@ -61,13 +61,26 @@ public:
     // dt makes due. A crash prints "Crashed at lat=…, lon=…, speed … m/s", sets paused and
     // ends the frame's stepping; true comes back then, and only then (what crashed is paused,
     // so a crash is told once).
+    //
+    // A body whose position, velocity or rotation is no longer finite (a flight model beyond
+    // what the integrator can follow) is not stepped on: the frame prints one line,
+    // "The flight went out of bounds after … s: the aircraft's state is not finite", sets
+    // paused and diverged(), and on_step is not called for it. The caller puts the aircraft
+    // back somewhere sane (a reset); until then every further advance does the same again.
     bool advance(float dt, bool& paused);
+
+    // Whether the last advance ended because the state was not finite (see advance).
+    bool diverged() const { return m_diverged; }
+    // Simulated seconds the last advance left out because the frame was longer than the
+    // flight may catch up in one frame (the quarter-second cap): 0 while the flight keeps up
+    // with the wall clock, and while paused.
+    double dropped_seconds() const { return m_dropped; }
 
     // Sets the aircraft's air_motion from the wind as it is now, without moving it on: the air
     // a paused, placed or reset aircraft reads. Nothing without a wind or a body.
     void update_air_motion();
 
-    // The flight data now.
+    // The flight data now (the last finite data while the state is not finite).
     FlightData data() const;
     // Simulated seconds since the first step.
     double clock() const { return m_clock; }
@@ -80,10 +93,20 @@ private:
     // The centre of mass's height above the first fixed object straight below it, true metres;
     // NaN when there is none.
     double height_above_ground() const;
+    // Whether the body's position, velocity, spin and rotation are all finite numbers.
+    bool state_finite() const;
+    // Stops the frame after a state that is not finite: one line, paused, diverged().
+    void stop_diverged(bool& paused);
+    // The flight data as the body has them now, finite or not.
+    FlightData measure() const;
 
     Aircraft* m_aircraft;
     double m_origin_x;
     double m_origin_y;
     StepClock m_steps{sub_step, max_sub_steps};
     double m_clock = 0.0;
+    bool m_diverged = false;
+    double m_dropped = 0.0;
+    // The last finite flight data measured (by a step or by data()).
+    mutable FlightData m_last_finite;
 };

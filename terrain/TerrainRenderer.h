@@ -52,6 +52,10 @@ struct TerrainFrameStats {
     // its max-zoom ancestor's texture; that is no stand-in.
     uint32_t imagery_fallback = 0;
     uint32_t elevation_fallback = 0;
+    // Of those, the leaves whose own tile failed for good (a 404, an answer that is no tile):
+    // their stand-in is all they will ever get.
+    uint32_t imagery_failed = 0;
+    uint32_t elevation_failed = 0;
     uint64_t triangles = 0;          // of the leaves drawn, skirts included
     uint32_t deferred_uploads = 0;   // decoded tiles left for a later frame's upload budget
     SharpShare coverage;             // the drawn leaves' area on screen, and the sharp part of it
@@ -136,10 +140,14 @@ public:
 
     const TerrainFrameStats& last_frame_stats() const { return m_stats; }
     // Whether the last frame drew every selected, visible leaf with its own imagery and
-    // heights. A leaf without its own texture is exactly one whose tile is still being
-    // fetched (get_texture queues the fetch and answers null until it is decoded) or failed,
-    // so a complete frame also means no request of the view is pending.
-    bool frame_complete() const { return m_stats.imagery_fallback == 0 && m_stats.elevation_fallback == 0; }
+    // heights, or with a stand-in where its own tile failed for good. A leaf without its own
+    // texture is otherwise one whose tile is still being fetched or retried (get_texture
+    // queues the fetch and answers null until it is decoded), so a complete frame also means
+    // no request of the view is pending; a tile that will never come does not hold it back.
+    bool frame_complete() const
+    {
+        return m_stats.imagery_fallback == m_stats.imagery_failed && m_stats.elevation_fallback == m_stats.elevation_failed;
+    }
 
     double scaling_factor;
     LatLon origin;
@@ -200,6 +208,9 @@ private:
     // serves, its ancestor at the server's max zoom (uv and id then describe that part).
     // Null while it is still being fetched.
     gfx::Texture* layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id);
+    // The tile layer_texture draws the leaf from: the leaf's own, or its ancestor at the
+    // layer's max zoom.
+    TileId layer_tile(const Node& leaf, TileKind kind) const;
 
     TerrainFrameStats m_stats;
     // Coarser grids than chunk's, each half as dense as the one before it.

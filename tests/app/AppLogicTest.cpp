@@ -115,6 +115,15 @@ TEST(FrameTiming, DeltaAndTheRateOfTheFrameThatClosesASecondAndCaptureSettingsAr
     capture.clear();
     EXPECT_FALSE(CaptureSettings::parse({{"WINDHOLLOW_EXIT_WHEN_SETTLED", "yes"}}).exit_when_settled);
     EXPECT_EQ(capture.err(), "Ignoring WINDHOLLOW_EXIT_WHEN_SETTLED=\"yes\": expected 1 or 0\n");
+    // The picture is a PNG: only a name that says so is taken (in any case).
+    for (const auto& [name, taken] : {std::pair{"shot.jpg", false}, std::pair{"shot", false}, std::pair{"png", false},
+                                      std::pair{"dir.png/shot.jpeg", false}, std::pair{"SHOT.PNG", true}, std::pair{".x.png", true}}) {
+        capture.clear();
+        EXPECT_EQ(CaptureSettings::parse({{"WINDHOLLOW_SCREENSHOT", name}}).screenshot.empty(), !taken) << name;
+        EXPECT_EQ(capture.err(), taken ? std::string()
+                                       : "Ignoring WINDHOLLOW_SCREENSHOT=\"" + std::string(name) +
+                                             "\": expected a file name ending in .png\n");
+    }
     const CaptureSettings files =
         CaptureSettings::parse({{"WINDHOLLOW_FRAME_TIMES", "/tmp/times"}, {"WINDHOLLOW_FRAME_STATS", "/tmp/stats.csv"}});
     EXPECT_EQ(std::pair(files.frame_times, files.frame_stats), std::pair(std::filesystem::path("/tmp/times"), std::filesystem::path("/tmp/stats.csv")));
