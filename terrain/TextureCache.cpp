@@ -49,7 +49,7 @@ bool TextureCache::has_resident_ancestor(TileId tile, TileKind kind, uint32_t ba
 
 bool TextureCache::failed_for_good(TileId tile, TileKind kind) const
 {
-    return (kind == TileKind::ELEVATION ? m_elevation_service : m_texture_service).failed_for_good(tile);
+    return kind == TileKind::ELEVATION ? m_heights->failed_for_good(tile) : m_texture_service.failed_for_good(tile);
 }
 
 TileServiceStats TextureCache::service_stats(TileKind kind) const

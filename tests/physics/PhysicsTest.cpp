@@ -169,6 +169,8 @@ TEST_F(AircraftTest, TheModelAndTheEyeAreReadLastAndABadMemberIsNamed)
             << c.members << "\n" << printed;
         EXPECT_TRUE(aircraft.engines.size() == 1 && aircraft.engines[0].thrust == 5.0f && !aircraft.model) << c.members;
     }
+}
+
 // Values no aircraft of this body can have are refused as the file is read, naming the file and
 // the member; reading ends there as at any other error.
 TEST_F(AircraftTest, ValuesBeyondWhatCanFlyAreRefusedNamingTheMember)
