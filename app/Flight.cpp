@@ -1,5 +1,7 @@
 #include "app/Flight.h"
 
+#include <algorithm>
+
 #include <btBulletDynamicsCommon.h>
 
 #include "tiles/WebMercator.h"
@@ -47,12 +49,21 @@ void Flight::update(float dt)
     m_ground.update(aircraft, dt);
     m_crashed = false;
     if (paused) {
+        m_real_time_share = 1.0;
         m_simulation->update_air_motion();
         return;
     }
     m_crashed = m_simulation->advance(dt, paused);
+    if (m_simulation->diverged())
+        reset();
     if (m_log)
         m_log->flush();
+    // Averaged over about a second of frames, so that one long frame shows and then fades.
+    if (dt > 0.0f) {
+        const double kept = std::clamp(1.0 - m_simulation->dropped_seconds() / double(dt), 0.0, 1.0);
+        const double weight = std::min(1.0, double(dt));
+        m_real_time_share += (kept - m_real_time_share) * weight;
+    }
 }
 
 void Flight::reset()

@@ -42,7 +42,9 @@ public:
 
     // One frame of dt seconds: the ground follows the aircraft (paused or not), then, unless
     // paused, the simulation advances with the wind (a crash pauses) and the log gets its rows.
-    // Paused, the aircraft reads the air where it hangs or stands, the wind held as it is.
+    // Paused, the aircraft reads the air where it hangs or stands, the wind held as it is. A
+    // state that stopped being finite (see FlightSimulation::advance) puts the aircraft back at
+    // the start, paused.
     void update(float dt);
     // The aircraft back at the start at rest (X pauses as well).
     void reset();
@@ -51,6 +53,10 @@ public:
 
     // Whether the last update ended in a crash (which paused the flight).
     bool crashed_this_frame() const { return m_crashed; }
+    // The share of the wall clock's time the flight kept up with over about the last second:
+    // 1 while it keeps up (and while paused), less while frames longer than the simulation may
+    // catch up in one (a quarter of a second) slow it down.
+    double real_time_share() const { return m_real_time_share; }
     FlightData data() const { return m_simulation->data(); }
     const FlightSimulation& simulation() const { return *m_simulation; }
     FlightGround& ground() { return m_ground; }
@@ -73,4 +79,5 @@ private:
     std::unique_ptr<FlightSimulation> m_simulation;
     std::unique_ptr<FlightLog> m_log;
     bool m_crashed = false;
+    double m_real_time_share = 1.0;
 };

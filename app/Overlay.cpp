@@ -147,7 +147,7 @@ void Overlay::draw_camera_section()
     const glm::vec3 rotation = glm::eulerAngles(camera.get_rotation()) * RAD_TO_DEG_F;
     ImGui::Text("Rotation: [%.2f, %.2f, %.2f]", rotation.x, rotation.y, rotation.z);
     const LatLon geo = m.frame.world_to_latlon(position.x, position.z);
-    ImGui::Text("Lat: %f, Lon: %f, Alt: %f", geo.lat, geo.lon, m.frame.altitude_of(position.y));
+    ImGui::Text("Lat: %f, Lon: %f, Alt: %f", geo.lat, wrap_longitude(geo.lon), m.frame.altitude_of(position.y));
     // A value equal to the camera's plane changes nothing: setting it recomputes the projection.
     float near_plane = camera.get_near();
     if (ImGui::SliderFloat("Camera Near", &near_plane, 0.001f, 1.0f, "%.3f") && near_plane != camera.get_near())
@@ -233,6 +233,8 @@ void Overlay::draw_flight_model_section()
 {
     Aircraft& aircraft = m.flight.aircraft;
     ImGui::Checkbox("Render Debug Geometry", &m.renderer.render_debug_geometry);
+    // The physics frame's own speed, as it always read; the reset after a state that stopped
+    // being finite keeps it finite.
     ImGui::Text("Speed: %.3f km/h", static_cast<double>(aircraft.speed()) * KM_H_PER_M_S);
     ImGui::Text("Aileron: %.3f, Elevator: %.3f, Rudder: %.3f", aircraft.controls.aileron, aircraft.controls.elevator,
                 aircraft.controls.rudder);
@@ -298,6 +300,12 @@ void Overlay::draw_instrument_lines()
         ImGui::SameLine();
         ImGui::TextColored(ImVec4(1.0f, 0.25f, 0.2f, 1.0f), "STALL");
     }
+    // Frames too long for the flight to catch up in slow it down rather than make it jump;
+    // say so, or the aircraft would seem to fly sluggishly for no reason.
+    const double share = m.flight.real_time_share();
+    if (share < 0.98)
+        ImGui::TextColored(ImVec4(1.0f, 0.7f, 0.2f, 1.0f), "SLOW MOTION: the simulation runs at %.0f %% of real time",
+                           share * 100.0);
 }
 
 void Overlay::draw_instruments_window()

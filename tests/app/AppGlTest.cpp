@@ -165,6 +165,17 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
               std::tuple(true, glm::quat(1, 0, 0, 0), 0.0f, 1.0f));
     EXPECT_LT(glm::length(app().flight().aircraft.position() - spawn()), 1e-3f);
     app().flight().aircraft.controls.throttle = 0.0f;
+    // A state that stopped being finite is said once, and the aircraft is back at the start,
+    // paused, with finite instruments.
+    app().flight().paused = false;
+    app().flight().aircraft.body->setLinearVelocity(btVector3(std::nanf(""), 0, 0));
+    {
+        console::Capture diverged;
+        frames(1);
+        EXPECT_NE(diverged.out().find("The flight went out of bounds"), std::string::npos) << diverged.out();
+    }
+    EXPECT_TRUE(app().flight().paused && std::isfinite(app().flight().data().airspeed_m_s));
+    EXPECT_LT(glm::length(app().flight().aircraft.position() - spawn()), 1e-3f);
 
     // A window minimised to 640 x 0 reaches both cameras with a finite aspect ratio; a quit
     // completes its frame and leaves the events after it queued.
@@ -432,6 +443,9 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     app().overlay().visible = app().overlay().show_help = true;
     frame(&Overlay::draw, false);
     app().frame_time().fps = 42;
+    app().flight().paused = false;
+    app().flight().update(1.0f); // a frame four times as long as the flight may catch up in
+    app().flight().paused = true;
     app().flight().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
     app().flight().aircraft.body->setLinearVelocity(btVector3(0, 0, -10));
     ImGuiWindow* options = ImGui::FindWindowByName("Options");
@@ -447,7 +461,8 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
                                  "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 36.000 km/h",
                                  "Wind calm, ground speed 24 km/h (13 kt)", // true units: 10 Mercator m/s at 47.8 degrees
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
-                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)", "{ 40 % } Volume", "[x] Mute",
+                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)",
+                                 "SLOW MOTION: the simulation runs at 25 % of real time", "{ 40 % } Volume", "[x] Mute",
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
                                              app().config().elevation_server.attribution, app().config().texture_server.attribution)};
     for (const std::string& line : lines)

@@ -12,6 +12,7 @@
 #include <btBulletDynamicsCommon.h>
 #include <gtest/gtest.h>
 
+#include "app/FlightGround.h"
 #include "console/Console.h"
 #include "gfx/Image.h"
 #include "physics/FlightSimulation.h"
@@ -117,6 +118,28 @@ TEST(TerrainGroundTiles, HeightfieldAgreesWithTheElevationQuery)
         EXPECT_NEAR(*h, mercator_height(query->metres, at.lat), 0.5f + 10.0f * slope) << "at " << x << ", " << z;
     }
     EXPECT_GT(highest - lowest, 100.0f) << "the test needs relief";
+}
+
+// Key T's placement against a server whose data end at zoom 12 while the configuration asks
+// for 15: the finest tile that can be had is used and named, rather than waiting for ever.
+TEST(FlightGroundPlacement, TakesTheFinestHeightsThatCanBeHadAndSaysWhichZoom)
+{
+    support::TileServer server;
+    console::Capture output;
+    HeightStore store({{server.base_url() + "/deepest/12/elevation/rg", TilePattern::ZXY_Y_SOUTH, ".png", "", "", 2, 15, false},
+                       ElevationEncoding::RG_ENCODED});
+    PhysicsWorld world;
+    Aircraft aircraft(world);
+    aircraft.create_body(glm::vec3(0.0f));
+    FlightGround ground(world, store, WorldFrame::centred_on(START, 0.05), true, 0.0f);
+    ground.place(aircraft, 300.0f, -200.0f, 0.0f);
+    ASSERT_TRUE(support::wait_until([&] {
+        store.begin_frame();
+        ground.update(aircraft, 0.0f);
+        return !ground.waiting();
+    }, std::chrono::seconds(20))) << output.out() << output.err();
+    EXPECT_NE(output.out().find("on heights of zoom 12\n"), std::string::npos) << output.out();
+    EXPECT_NEAR(aircraft.position().y, ground.height(300.0f, -200.0f) + FlightGround::SPAWN_HEIGHT, 1e-3f);
 }
 
 // A heightfield of its own, size × size posts 8 m apart around the origin.
