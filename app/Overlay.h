@@ -13,6 +13,7 @@
 #include "app/Flight.h"
 #include "app/FrameRenderer.h"
 #include "app/FrameTiming.h"
+#include "airports/RunwayIndex.h"
 #include "terrain/HeightStore.h"
 #include "terrain/WorldFrame.h"
 
@@ -26,6 +27,7 @@ struct OverlayParts {
     const Config& config;
     const FrameTime& time;
     WorldFrame frame;
+    const RunwayIndex* runways = nullptr; // the runways to list; none: no list
 };
 
 class Overlay {
@@ -47,6 +49,8 @@ public:
     static constexpr const char* PROGRAM_ATTRIBUTION = "Windhollow flight simulator";
 
 private:
+    // The runway ends near the active camera, to put the aircraft on.
+    void draw_runway_list();
     void draw_camera_section();
     void draw_terrain_section();
     void draw_atmosphere_section();
