@@ -75,15 +75,19 @@ protected:
 };
 
 // Without a display (which would otherwise be the failure reported), a configuration that
-// cannot be used ends the program before it reads anything else.
+// cannot be used ends the program before it reads anything else; a start runway the runways
+// file lacks is one, found once the file is read.
 TEST_F(ProgramTest, ConfigurationAndDisplayFailuresEndWithStatusOne)
 {
     support::make_base_dir(dir, server());
     const fs::path file = dir / "base" / support::CONFIG_FILE_PATH;
     const std::string valid = support::read_file(file);
+    std::string unknown_runway = valid; // WHIN has 10 and 28
+    unknown_runway.replace(unknown_runway.find(R"("28")"), 4, R"("09")");
     const std::tuple<const char*, std::string, bool> cases[] = {
         {nullptr, "Could not open " + console::quoted(file) + "\n", false},
         {R"({"elevation_encoding": "RG_ENCODED",)", "Could not parse " + console::quoted(file) + "\n", false},
+        {unknown_runway.c_str(), "Could not parse " + console::quoted(file) + "\n", true},
         {valid.c_str(), "Could not initialise SDL video", true}};
     for (const auto& [document, error, read] : cases) {
         fs::remove(file);

@@ -1,5 +1,5 @@
 // The program flown through real X input: P unpauses, K opens the throttle, W pulls up; the
-// flight log shows what happened.
+// flight log shows what happened. The shipped configuration's start: on a runway.
 
 #include <chrono>
 #include <cstdio>
@@ -158,6 +158,22 @@ TEST(FlightE2e, StandsTiltedOnASlopeThenTakesOffAndClimbs)
     std::printf("parked: pitch %.1f, roll %.1f; airborne at %.1f s, %.1f m/s; %.1f m higher 15 s later\n",
                 parked.at("pitch_deg"), parked.at("roll_deg"), airborne.at("time_s"), airborne.at("airspeed_m_s"),
                 later.at("altitude_m") - airborne.at("altitude_m"));
+}
+
+// The shipped configuration starts on runway 28 of WHIN: released, the aircraft stands at the
+// threshold (the start position, 47.2576 / 11.3513) on its wheels, level, heading 280.
+TEST(FlightE2e, TheShippedStartIsOnTheRunwaysThreshold)
+{
+    FlightRun run([](nlohmann::json& c) { c["log_flight"] = true, c["window_width"] = 640, c["window_height"] = 360; });
+    const std::filesystem::path log = run.start();
+    ASSERT_FALSE(log.empty());
+    run.xdotool({"keydown", "b", "key", "p"});
+    const auto parked = run.wait_for_row(log, [](const auto& row) { return row.at("time_s") > 5.0; }, 240s);
+    EXPECT_NEAR(parked.at("lat"), 47.2576, 1e-5) << "a metre"; // stood still after the drop
+    EXPECT_NEAR(parked.at("lon"), 11.3513, 1.5e-5) << "a metre";
+    EXPECT_NEAR(parked.at("heading_deg"), 280.0, 1.0);
+    EXPECT_LT(parked.at("height_above_ground_m"), 2.0) << "on its wheels";
+    EXPECT_LT(std::abs(parked.at("pitch_deg")) + std::abs(parked.at("roll_deg")), 2.0) << "level on the runway";
 }
 
 } // namespace
