@@ -90,9 +90,6 @@ void Overlay::draw_options_window()
         ImGui::EndCombo();
     }
 
-    if (m.runways != nullptr && !m.runways->empty())
-        draw_runway_list();
-
     if (ImGui::CollapsingHeader("Camera")) {
         ImGui::Indent();
         draw_camera_section();
@@ -117,6 +114,8 @@ void Overlay::draw_options_window()
         ImGui::Unindent();
     }
 
+    if (m.runways != nullptr && !m.runways->empty())
+        draw_runway_list();
     if (ImGui::Button("Reset"))
         m.commands.reset_and_pause();
     ImGui::SameLine();
