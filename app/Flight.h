@@ -23,7 +23,7 @@ struct FlightSettings {
     bool log_flight = false;
     std::filesystem::path log_directory; // where the flight log goes
     LatLon start;                        // the world's origin
-    float start_yaw = 0.0f;              // the aircraft's heading there: radians, 0 nose east, positive toward north
+    float start_yaw = 0.0f;              // the aircraft's heading there (radians, 0 east, + toward north)
     double scaling_factor = 0.05;        // world units per physics metre
 };
 

@@ -2,8 +2,8 @@
 
 // Draws a frame: begin (the overlay's new frame, the terrain's selection, uploads and
 // scattering table, the runways near the camera), render (the shadow pass, then the terrain,
-// sky, runways and aircraft into the scene target), end (the overlay, the capture's read of the finished frame, the swap). It
-// reads the scene it is given and changes nothing in it.
+// sky, runways and aircraft into the scene target), end (the overlay, the capture's read of the
+// finished frame, the swap). It reads the scene it is given and changes nothing in it.
 //
 // Render thread only.
 
@@ -70,8 +70,6 @@ public:
     TerrainRenderer& terrain() { return *m_terrain; }
     const TerrainRenderer& terrain() const { return *m_terrain; }
     const gfx::ShadowMap& shadow_map() const { return m_shadow_map; }
-    // Null without runways.
-    const RunwayRenderer* runways() const { return m_runways.get(); }
 
     // The flight model's wings and wheels drawn as wireframes (the frame's scene lists them).
     bool render_debug_geometry = true;
