@@ -18,7 +18,7 @@ namespace {
 constexpr uint32_t TERRAIN_MIN_ZOOM = 7;
 constexpr uint32_t TERRAIN_ZOOM_RANGE = 10;
 
-FrameRendererSettings renderer_settings(const Config& config)
+FrameRendererSettings renderer_settings(const Config& config, Runways& runways, HeightStore& heights)
 {
     FrameRendererSettings settings;
     settings.shader_dir = config.base_path / SHADER_DIR;
@@ -34,10 +34,12 @@ FrameRendererSettings renderer_settings(const Config& config)
     settings.terrain.chunk_vertex_count = static_cast<uint32_t>(std::max(config.chunk_vertex_count, 2));
     settings.terrain.shader_dir = settings.shader_dir;
     settings.terrain.imagery_server = config.texture_server;
+    settings.runways = &runways.index();
+    settings.runway_end_heights = runways.end_heights_for_drawing(heights);
     return settings;
 }
 
-FlightSettings flight_settings(const Config& config)
+FlightSettings flight_settings(const Config& config, const Runways& runways)
 {
     FlightSettings settings;
     settings.flight_model_file = config.base_path / FLIGHT_MODEL_FILE;
@@ -45,6 +47,7 @@ FlightSettings flight_settings(const Config& config)
     settings.log_flight = config.log_flight;
     settings.log_directory = config.pref_path;
     settings.start = config.start_position;
+    settings.start_yaw = runways.start_yaw();
     settings.scaling_factor = App::SCALING_FACTOR;
     settings.wind = config.wind;
     return settings;
@@ -53,10 +56,13 @@ FlightSettings flight_settings(const Config& config)
 } // namespace
 
 App::App(const Config& config)
-    : m_window(config.window_width, config.window_height, "Windhollow")
+    : m_runways(std::make_unique<Runways>(config))
+    , m_window(config.window_width, config.window_height, "Windhollow")
     , m_config(config)
     , m_sky(config.time_utc_seconds, sky::system_utc_seconds())
 {
+    if (m_runways->start())
+        m_config.start_position = m_runways->start()->position;
     // The input devices first: their lines come before everything the world prints.
     m_input = std::make_unique<Input>();
     console::print("Base Path: {}\n", console::quoted(m_config.base_path));
@@ -64,13 +70,15 @@ App::App(const Config& config)
     // The sound before the height store: opening the audio device may set environment
     // variables, which the tile services' download threads read.
     m_sound = std::make_unique<AircraftSound>(sound::SoundSettings{.enabled = m_config.sound}, SCALING_FACTOR);
-    m_heights = std::make_unique<HeightStore>(HeightStoreSettings{m_config.elevation_server, m_config.elevation_encoding});
-    m_renderer = std::make_unique<FrameRenderer>(renderer_settings(m_config), *m_heights);
+    m_heights = std::make_unique<HeightStore>(HeightStoreSettings{
+        .server = m_config.elevation_server, .encoding = m_config.elevation_encoding, .modifier = m_runways->height_modifier()});
+    m_renderer = std::make_unique<FrameRenderer>(renderer_settings(m_config, *m_runways, *m_heights), *m_heights);
     m_cameras = std::make_unique<CameraRig>(world_frame(), m_config.start_position, m_window.aspect_ratio());
-    m_flight = std::make_unique<Flight>(flight_settings(m_config), *m_heights);
+    m_flight = std::make_unique<Flight>(flight_settings(m_config, *m_runways), *m_heights);
     m_cameras->follow(m_flight->pose());
     m_overlay = std::make_unique<Overlay>(
-        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, *m_sound, m_config, m_time, world_frame(), m_sky});
+        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, *m_sound, m_config, m_time, world_frame(), m_sky,
+                     &m_runways->index()});
 }
 
 // The parts go in reverse order of construction; the window, with the GL context they needed,
@@ -272,4 +280,10 @@ void App::toggle_fullscreen()
 void App::select_start_position(uint32_t index)
 {
     m_cameras->select_start_position(index);
+}
+
+void App::place_aircraft_on_runway(uint32_t runway, int end)
+{
+    if (const std::optional<RunwayPlacement> at = m_runways->placement(runway, end, world_frame()))
+        m_flight->place_at(at->x, at->z, at->yaw);
 }

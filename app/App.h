@@ -23,6 +23,7 @@
 #include "app/FrameTiming.h"
 #include "app/Input.h"
 #include "app/Overlay.h"
+#include "app/Runways.h"
 #include "app/SkyClock.h"
 #include "app/Window.h"
 #include "terrain/HeightStore.h"
@@ -66,8 +67,10 @@ public:
     void reload_shaders_from_overlay() override;
     void toggle_fullscreen() override;
     void select_start_position(uint32_t index) override;
+    void place_aircraft_on_runway(uint32_t runway, int end) override;
 
     // The parts, in the order of construction.
+    const Runways& runways() const { return *m_runways; }
     Window& window() { return m_window; }
     const Config& config() const { return m_config; }
     Input& input() { return *m_input; }
@@ -97,7 +100,10 @@ private:
     void measure_frame_time();
 
     // Built in this order (the constructor says why), torn down in reverse.
-    Window m_window; // first: the GL context outlives every other part
+    // Before the window: a start runway the file lacks ends the program before it opens one.
+    // It holds no GL and outlives the height store, which lays its tiles with it.
+    std::unique_ptr<Runways> m_runways;
+    Window m_window; // the GL context outlives every part built after it
     Config m_config;
     SkyClock m_sky;
     std::unique_ptr<Input> m_input;

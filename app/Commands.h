@@ -28,6 +28,10 @@ public:
     virtual void toggle_fullscreen() = 0;
     // "Select Position": the free camera to the named place's position and heading.
     virtual void select_start_position(uint32_t index) = 0;
+    // Options' runway list: the aircraft at the threshold of that end (LOW_END, HIGH_END) of the
+    // runway (its index among the runways), heading along the runway, paused, placed as key T
+    // places it.
+    virtual void place_aircraft_on_runway(uint32_t runway, int end) = 0;
 
 protected:
     ~Commands() = default;

@@ -69,7 +69,7 @@ void Flight::update(float dt)
 void Flight::reset()
 {
     // The start is the world's origin.
-    m_ground.reset(aircraft, 0.0f, 0.0f);
+    m_ground.reset(aircraft, 0.0f, 0.0f, m_settings.start_yaw);
 }
 
 void Flight::place_at(float x, float z, float yaw)

@@ -26,6 +26,7 @@ struct FlightSettings {
     bool log_flight = false;
     std::filesystem::path log_directory; // where the flight log goes
     LatLon start;                        // the world's origin
+    float start_yaw = 0.0f;              // the aircraft's heading there (radians, 0 east, + toward north)
     double scaling_factor = 0.05;        // world units per physics metre
     WindSettings wind;                   // calm by default
 };
@@ -46,7 +47,7 @@ public:
     // state that stopped being finite (see FlightSimulation::advance) puts the aircraft back at
     // the start, paused.
     void update(float dt);
-    // The aircraft back at the start at rest (X pauses as well).
+    // The aircraft back at the start, heading as it started, at rest (X pauses as well).
     void reset();
     // Key T: the aircraft on the ground at (x, z) physics metres, turned by yaw, paused.
     void place_at(float x, float z, float yaw);

@@ -135,11 +135,11 @@ void FlightGround::place(Aircraft& aircraft, float x, float z, float yaw)
     update(aircraft, 0.0f);
 }
 
-void FlightGround::reset(Aircraft& aircraft, float x, float z)
+void FlightGround::reset(Aircraft& aircraft, float x, float z, float yaw)
 {
     m_pending.reset();
     // On the heightfield, built around the spot now if the aircraft took it elsewhere.
     if (m_terrain && !m_terrain->covers(x, z, GROUND_REACH))
         rebuild(x, z, nullptr);
-    aircraft.place_body(glm::vec3(x, height(x, z) + SPAWN_HEIGHT, z));
+    aircraft.place_body(glm::vec3(x, height(x, z) + SPAWN_HEIGHT, z), yaw);
 }

@@ -28,7 +28,11 @@ FrameRenderer::FrameRenderer(const FrameRendererSettings& settings, HeightStore&
     , m_shaders(settings.shader_dir)
     , m_terrain(std::make_unique<TerrainRenderer>(settings.terrain, heights))
     , m_shadow_map(settings.shadow_map_size)
+    , m_runway_index(settings.runways)
+    , m_runway_end_heights(settings.runway_end_heights)
 {
+    if (m_runway_index != nullptr && !m_runway_index->empty())
+        m_runways = std::make_unique<RunwayRenderer>(settings.shader_dir);
 }
 
 void FrameRenderer::begin(const gfx::Camera& camera, float viewport_height)
@@ -46,6 +50,40 @@ void FrameRenderer::begin(const gfx::Camera& camera, float viewport_height)
     }
     // Everything that renders into textures (uploads, the scattering table) before the passes.
     m_terrain->prepare(camera, viewport_height);
+    if (m_runways) {
+        // Counted with the terrain's selection: a look-up in the runways' index.
+        gfx::CpuScope cpu(p, SELECTION);
+        const WorldFrame frame = m_terrain->world_frame();
+        const glm::vec3 eye = camera.get_world_position();
+        m_runways->prepare(*m_runway_index, frame.world_to_latlon(eye.x, eye.z), m_runway_end_heights,
+                           RunwayWorld{frame.origin_x, frame.origin_y, frame.scaling_factor});
+    }
+}
+
+void FrameRenderer::render_runways(const BaseCamera& camera, const glm::mat4& light_space)
+{
+    TerrainRenderer& terrain = *m_terrain;
+    if (!m_runways || !terrain.render_terrain || terrain.wireframe)
+        return;
+    gfx::GpuScope pass(profiler.get(), gfx::frame::TERRAIN);
+    RunwayFrame frame;
+    frame.view = camera.get_view();
+    frame.projection = terrain.drawn_projection();
+    frame.camera_position = camera.get_world_position();
+    frame.camera_far = camera.get_far();
+    frame.camera_altitude_m = static_cast<float>(terrain.camera_altitude());
+    frame.height_correction = terrain.height_correction();
+    frame.scaling_factor = static_cast<float>(terrain.scaling_factor);
+    frame.sun_direction = terrain.get_sun_direction();
+    frame.atmosphere = terrain.atmosphere.scattering;
+    frame.scattering_table = terrain.atmosphere.get_precomputed_texture().id();
+    frame.sky_light = terrain.atmosphere.get_sky_light_texture().id();
+    if (terrain.shading) {
+        frame.shadow_map = m_shadow_map.texture().id();
+        frame.light_space = light_space;
+        frame.shadow_bias = m_shadow_map.bias();
+    }
+    m_runways->draw(frame);
 }
 
 void FrameRenderer::render_shadow_map(const FrameScene& scene)
@@ -94,6 +132,7 @@ void FrameRenderer::render(const FrameScene& scene, const Window& window)
     const glm::mat4 light_space = m_shadow_map.light_space();
     m_terrain->shadow_bias = m_shadow_map.bias();
     m_terrain->render(camera, light_space);
+    render_runways(camera, light_space);
 
     pass.emplace(p, SCENE);
     // The aircraft is lit by the same sun as the ground and shadowed by the same map.
@@ -140,11 +179,15 @@ void FrameRenderer::reload_shaders()
 {
     m_shaders.reload_all();
     m_terrain->reload_shaders();
+    if (m_runways)
+        m_runways->reload_shaders();
 }
 
 void FrameRenderer::reload_shaders_reporting()
 {
     m_terrain->reload_shaders();
+    if (m_runways)
+        m_runways->reload_shaders();
     m_shaders.reload_all();
     console::out("Reloaded.\n");
 }

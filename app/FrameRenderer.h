@@ -1,9 +1,9 @@
 #pragma once
 
 // Draws a frame: begin (the overlay's new frame, the terrain's selection, uploads and
-// scattering table), render (the shadow pass, then the terrain, sky and aircraft into the
-// scene target), end (the overlay, the capture's read of the finished frame, the swap). It
-// reads the scene it is given and changes nothing in it.
+// scattering table, the runways near the camera), render (the shadow pass, then the terrain,
+// sky, runways and aircraft into the scene target), end (the overlay, the capture's read of the
+// finished frame, the swap). It reads the scene it is given and changes nothing in it.
 //
 // Render thread only.
 
@@ -21,6 +21,7 @@
 #include "gfx/ShadowMap.h"
 #include "physics/DebugGeometry.h"
 #include "terrain/HeightStore.h"
+#include "terrain/RunwayRenderer.h"
 #include "terrain/TerrainRenderer.h"
 
 class FrameCapture;
@@ -31,6 +32,10 @@ struct FrameRendererSettings {
     int32_t msaa_samples = 1; // asked for; 1 or less: none
     int32_t shadow_map_size = 2048;
     TerrainSettings terrain;
+    // The runways drawn over the terrain (none: null; it must outlive the renderer) and the
+    // heights of their ends that the data lacks, as the height store's tiles were laid with.
+    const RunwayIndex* runways = nullptr;
+    TerrainHeightAt runway_end_heights;
 };
 
 // What one frame shows, world units.
@@ -56,9 +61,10 @@ public:
     void end(const std::function<void()>& draw_overlay, Window& window, FrameCapture& capture, bool quitting,
              uint64_t frames_run);
 
-    // Scene shaders first, then the terrain's (key R).
+    // Scene shaders first, then the terrain's and the runways' (key R).
     void reload_shaders();
-    // Terrain's first, then the scene shaders, then "Reloaded." (the overlay's button).
+    // Terrain's and the runways' first, then the scene shaders, then "Reloaded." (the
+    // overlay's button).
     void reload_shaders_reporting();
 
     TerrainRenderer& terrain() { return *m_terrain; }
@@ -75,9 +81,14 @@ public:
 
 private:
     void render_shadow_map(const FrameScene& scene);
+    // The runways over the terrain just drawn, with its matrices, light and air.
+    void render_runways(const BaseCamera& camera, const glm::mat4& light_space);
 
     gfx::ShaderSet m_shaders;
     std::unique_ptr<TerrainRenderer> m_terrain;
     gfx::ShadowMap m_shadow_map;
     gfx::Cuboid m_cuboid;
+    const RunwayIndex* m_runway_index;
+    TerrainHeightAt m_runway_end_heights;
+    std::unique_ptr<RunwayRenderer> m_runways;
 };

@@ -322,6 +322,7 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
     if (lifted) {
         camera.set_near(LIFTED_NEAR);
     }
+    m_drawn_projection = camera.get_projection();
 
     if (!m_draws.empty()) {
         atmosphere.get_precomputed_texture().bind(2);

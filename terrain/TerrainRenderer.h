@@ -139,6 +139,12 @@ public:
     LatLon world_to_latlon(double x, double z) const { return world_frame().world_to_latlon(x, z); }
 
     const TerrainFrameStats& last_frame_stats() const { return m_stats; }
+    // What the last render drew the terrain with, for whatever is drawn over it: the
+    // projection (its near plane moved out when the camera is high), the heights' correction
+    // (|cos latitude| at the camera) and the camera's altitude, metres.
+    const glm::mat4& drawn_projection() const { return m_drawn_projection; }
+    float height_correction() const { return m_height_correction; }
+    double camera_altitude() const { return m_altitude; }
     // Whether the last frame drew every selected, visible leaf with its own imagery and
     // heights, or with a stand-in where its own tile failed for good. A leaf without its own
     // texture is otherwise one whose tile is still being fetched or retried (get_texture
@@ -220,6 +226,7 @@ private:
     std::vector<LeafDraw> m_draws;
     double m_altitude = 0.0;
     float m_height_correction = 1.0f;
+    glm::mat4 m_drawn_projection{1.0f};
     bool m_prepared = false;
     glm::vec3 m_camera_position{}; // this frame's, for the fetch priorities
     GLuint m_imagery_sampler = 0; // bound to unit 0 while the leaves are drawn

@@ -77,18 +77,22 @@ protected:
 };
 
 // Without a display (which would otherwise be the failure reported), a configuration that
-// cannot be used ends the program before it reads anything else.
+// cannot be used ends the program before it reads anything else; a start runway the runways
+// file lacks is one, found once the file is read.
 TEST_F(ProgramTest, ConfigurationAndDisplayFailuresEndWithStatusOne)
 {
     support::make_base_dir(dir, server());
     const fs::path file = dir / "base" / support::CONFIG_FILE_PATH;
     const std::string valid = support::read_file(file);
+    std::string unknown_runway = valid; // WHIN has 10 and 28
+    unknown_runway.replace(unknown_runway.find(R"("28")"), 4, R"("09")");
     // A parse failure says on a second line which key holds what.
     const std::tuple<const char*, std::string, bool, size_t> cases[] = {
         {nullptr, "Could not open " + console::quoted(file) + "\n", false, 1},
         {R"({"elevation_encoding": "RG_ENCODED",)", "Could not parse " + console::quoted(file) + "\nparse error at line 1", false, 2},
         {R"({"elevation_encoding": "terrarium"})",
          "Could not parse " + console::quoted(file) + "\nelevation_encoding: \"terrarium\" is not one of SINGLE_BYTE, ", false, 2},
+        {unknown_runway.c_str(), "Could not parse " + console::quoted(file) + "\nstart_position.runway: \"09\" is no runway of WHIN", true, 2},
         {valid.c_str(), "Could not initialise SDL video", true, 1}};
     for (const auto& [document, error, read, lines] : cases) {
         fs::remove(file);

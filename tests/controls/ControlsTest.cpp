@@ -143,6 +143,7 @@ TEST(KeyBindings, EachKeyRunsItsCommandAndHasItsHelpLineAndHeldKeysAreRead)
         void reload_shaders_from_overlay() override { ran += "?"; }
         void toggle_fullscreen() override { ran += "?"; }
         void select_start_position(uint32_t) override { ran += "?"; }
+        void place_aircraft_on_runway(uint32_t, int) override { ran += "?"; }
     } commands;
     for (SDL_Keycode key : {SDLK_h, SDLK_i, SDLK_n, SDLK_p, SDLK_r, SDLK_x, SDLK_t})
         EXPECT_TRUE(run_key_binding(commands, key)) << SDL_GetKeyName(key);
