@@ -144,7 +144,6 @@ public:
     // (|cos latitude| at the camera) and the camera's altitude, metres.
     const glm::mat4& drawn_projection() const { return m_drawn_projection; }
     float height_correction() const { return m_height_correction; }
-    double camera_altitude() const { return m_altitude; }
     // Whether the last frame drew every selected, visible leaf with its own imagery and
     // heights, or with a stand-in where its own tile failed for good. A leaf without its own
     // texture is otherwise one whose tile is still being fetched or retried (get_texture
