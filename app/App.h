@@ -19,6 +19,7 @@
 #include "app/FrameCapture.h"
 #include "app/FrameRenderer.h"
 #include "app/FrameTiming.h"
+#include "app/Hud.h"
 #include "app/Input.h"
 #include "app/Overlay.h"
 #include "app/Window.h"
@@ -56,6 +57,7 @@ public:
     void toggle_help() override;
     void toggle_overlay() override;
     void switch_camera() override;
+    void toggle_hud() override;
     void toggle_pause() override;
     void reload_shaders() override;
     void reset_and_pause() override;
@@ -80,6 +82,9 @@ public:
     uint64_t frames_run() const { return m_frames_run; }
 
     bool quit = false;
+    // The head-up display over the cockpit view (key U).
+    Hud hud;
+    bool show_hud = true;
 
 private:
     // The free camera kept this far above the ground under it, world units (10 m).
@@ -87,6 +92,7 @@ private:
 
     void keep_free_camera_above_ground();
     FrameScene frame_scene();
+    void draw_hud();
     void measure_frame_time();
 
     // Built in this order (the constructor says why), torn down in reverse.

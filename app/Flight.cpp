@@ -28,6 +28,8 @@ Flight::Flight(const FlightSettings& settings, HeightStore& heights)
     // aerodynamic model the factor to true metres.
     aircraft.set_latitude(settings.start.lat);
     aircraft.load_flight_model(settings.flight_model_file);
+    if (aircraft.model)
+        model = AircraftModel::load(*aircraft.model, settings.assets_dir);
     m_simulation = std::make_unique<FlightSimulation>(aircraft, settings.start);
     m_simulation->detect_crashes = settings.terrain_ground;
     if (settings.log_flight) {
@@ -43,6 +45,8 @@ Flight::~Flight() = default;
 void Flight::update(float dt)
 {
     m_ground.update(aircraft, dt);
+    if (model)
+        model->update(aircraft.controls, paused ? 0.0f : dt);
     if (paused)
         return;
     m_simulation->advance(dt, paused);
@@ -54,6 +58,8 @@ void Flight::reset()
 {
     // The start is the world's origin.
     m_ground.reset(aircraft, 0.0f, 0.0f);
+    if (model)
+        model->reset();
 }
 
 void Flight::place_at(float x, float z, float yaw)

@@ -43,6 +43,7 @@ void print_usage()
         "  WINDHOLLOW_SCREENSHOT=FILE.png   write the last frame as a PNG when the run ends\n"
         "  WINDHOLLOW_EXIT_WHEN_SETTLED=1   end once the terrain is complete (no tile pending)\n"
         "  WINDHOLLOW_FRAME_TIMES=FILE      write each frame's duration in ms, one per line\n"
+        "  WINDHOLLOW_CAMERA=free|orbit|cockpit   the camera looked through at start\n"
         "\n"
         "Tile cache: {}\n"
         "  one folder per tile server; delete it to fetch everything again.\n"
@@ -83,6 +84,8 @@ int main(int argc, char** argv)
         CaptureSettings capture = CaptureSettings::from_environment();
         App app(config);
         app.capture().settings = capture;
+        if (capture.camera)
+            app.cameras().choose(*capture.camera);
         app.run();
         capture_failed = app.capture().failed;
     } catch (const ConfigError& error) {
