@@ -168,7 +168,7 @@ FrameScene App::frame_scene()
         drawn.matrix = model->world_matrix(drawn.centre, drawn.rotation, SCALING_FACTOR);
         drawn.reach = model->reach() * SCALING_FACTOR;
         drawn.shadow_key = model->shadow_key();
-        scene.cockpit_view = m_cameras->listener_in_cockpit();
+        scene.cockpit_view = m_cameras->cockpit_active();
         // The physics' shapes would hide the model: outlined with the debug geometry only.
         if (debug)
             scene.wireframes = m_flight->scene_boxes();
@@ -202,7 +202,7 @@ void App::render_frame()
 void App::draw_hud()
 {
     // Behind the overlay's windows, over the view from the cockpit only.
-    if (!show_hud || !m_cameras->listener_in_cockpit())
+    if (!show_hud || !m_cameras->cockpit_active())
         return;
     const hud::View view{float(m_window.width), float(m_window.height), m_cameras->cockpit().get_fov()};
     hud.draw(*ImGui::GetBackgroundDrawList(), m_flight->data(), view);

@@ -45,8 +45,9 @@ public:
     OrbitCamera& orbit_camera();
     CockpitCamera& cockpit();
     bool free_camera_active() const { return active_index == FREE; }
+    bool cockpit_active() const { return active_index == COCKPIT; }
     // Whether the sound is heard from inside the aircraft: the cockpit camera is looked through.
-    bool listener_in_cockpit() const { return active_index == COCKPIT; }
+    bool listener_in_cockpit() const { return cockpit_active(); }
 
     // The next camera in the list, wrapping around: free, orbit, cockpit.
     void switch_next();
