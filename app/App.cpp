@@ -6,6 +6,7 @@
 #include <imgui.h>
 #include <backends/imgui_impl_sdl.h>
 
+#include "app/CockpitCamera.h"
 #include "app/KeyBindings.h"
 #include "console/Console.h"
 #include "gfx/SceneTarget.h"
@@ -43,6 +44,7 @@ FlightSettings flight_settings(const Config& config, const Runways& runways)
 {
     FlightSettings settings;
     settings.flight_model_file = config.base_path / FLIGHT_MODEL_FILE;
+    settings.assets_dir = config.base_path / "assets";
     settings.terrain_ground = config.terrain_ground;
     settings.log_flight = config.log_flight;
     settings.log_directory = config.pref_path;
@@ -75,7 +77,13 @@ App::App(const Config& config)
     m_renderer = std::make_unique<FrameRenderer>(renderer_settings(m_config, *m_runways, *m_heights), *m_heights);
     m_cameras = std::make_unique<CameraRig>(world_frame(), m_config.start_position, m_window.aspect_ratio());
     m_flight = std::make_unique<Flight>(flight_settings(m_config, *m_runways), *m_heights);
-    m_cameras->follow(m_flight->pose());
+    m_cameras->cockpit().eye = m_flight->aircraft.eye;
+    m_cameras->follow(m_flight->pose(), 0.0f);
+    // A model shows the aircraft; the debug geometry then waits for the Options switch.
+    if (m_flight->model) {
+        m_renderer->set_model(m_flight->model->model());
+        m_renderer->render_debug_geometry = false;
+    }
     m_overlay = std::make_unique<Overlay>(
         OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, *m_sound, m_config, m_time, world_frame(), m_sky,
                      &m_runways->index()});
@@ -135,8 +143,8 @@ void App::run()
         m_input->handle_keyboard(SDL_GetKeyboardState(nullptr), dt, *m_cameras, m_flight->aircraft.controls);
         m_flight->update(dt);
         m_sky.follow_flight(m_flight->simulation().clock());
-        // The orbit camera centres on the pose of this frame, after the flight stepped.
-        m_cameras->follow(m_flight->pose());
+        // The orbit and cockpit cameras take the pose of this frame, after the flight stepped.
+        m_cameras->follow(m_flight->pose(), dt);
         m_cameras->update(dt);
         keep_free_camera_above_ground();
         // Heard from where the frame is drawn from.
@@ -180,15 +188,31 @@ FrameScene App::frame_scene()
 {
     FrameScene scene;
     scene.camera = &m_cameras->active();
-    scene.bodies = m_flight->scene_boxes();
-    if (m_renderer->render_debug_geometry)
-        scene.wireframes = m_flight->flight_model_boxes();
-    if (!scene.bodies.empty()) {
-        const glm::vec3 first = scene.bodies.front().position;
-        const LatLon below = world_frame().world_to_latlon(first.x, first.z);
-        if (const std::optional<HeightSample> ground = m_heights->height_at(below, m_heights->max_zoom()))
-            scene.ground_y = mercator_height(ground->metres, below.lat) * SCALING_FACTOR;
+    const bool debug = m_renderer->render_debug_geometry;
+    const gfx::Transform pose = m_flight->pose();
+    if (const std::optional<AircraftModel>& model = m_flight->model) {
+        SceneModel& drawn = scene.model.emplace();
+        drawn.pose = &model->pose();
+        drawn.centre = pose.get_world_position();
+        drawn.rotation = pose.get_world_rotation();
+        drawn.matrix = model->world_matrix(drawn.centre, drawn.rotation, SCALING_FACTOR);
+        drawn.reach = model->reach() * SCALING_FACTOR;
+        drawn.shadow_key = model->shadow_key();
+        scene.cockpit_view = m_cameras->cockpit_active();
+        // The physics' shapes would hide the model: outlined with the debug geometry only.
+        if (debug)
+            scene.wireframes = m_flight->scene_boxes();
+    } else {
+        scene.bodies = m_flight->scene_boxes();
     }
+    if (debug) {
+        const std::vector<BoxPlacement> boxes = m_flight->flight_model_boxes();
+        scene.wireframes.insert(scene.wireframes.end(), boxes.begin(), boxes.end());
+    }
+    const glm::vec3 aircraft = pose.get_world_position();
+    const LatLon below = world_frame().world_to_latlon(aircraft.x, aircraft.z);
+    if (const std::optional<HeightSample> ground = m_heights->height_at(below, m_heights->max_zoom()))
+        scene.ground_y = mercator_height(ground->metres, below.lat) * SCALING_FACTOR;
     return scene;
 }
 
@@ -197,7 +221,21 @@ void App::render_frame()
     BaseCamera& camera = m_cameras->active();
     m_renderer->begin(camera, float(m_window.height));
     m_renderer->render(frame_scene(), m_window);
-    m_renderer->end([this] { m_overlay->draw(); }, m_window, m_capture, quit, m_frames_run);
+    m_renderer->end(
+        [this] {
+            draw_hud();
+            m_overlay->draw();
+        },
+        m_window, m_capture, quit, m_frames_run);
+}
+
+void App::draw_hud()
+{
+    // Behind the overlay's windows, over the view from the cockpit only.
+    if (!show_hud || !m_cameras->cockpit_active())
+        return;
+    const hud::View view{float(m_window.width), float(m_window.height), m_cameras->cockpit().get_fov()};
+    hud.draw(*ImGui::GetBackgroundDrawList(), m_flight->data(), view);
 }
 
 void App::measure_frame_time()
@@ -232,6 +270,11 @@ void App::toggle_overlay()
 void App::switch_camera()
 {
     m_cameras->switch_next();
+}
+
+void App::toggle_hud()
+{
+    show_hud = !show_hud;
 }
 
 void App::toggle_pause()

@@ -21,6 +21,7 @@
 #include "app/FrameCapture.h"
 #include "app/FrameRenderer.h"
 #include "app/FrameTiming.h"
+#include "app/Hud.h"
 #include "app/Input.h"
 #include "app/Overlay.h"
 #include "app/Runways.h"
@@ -60,6 +61,7 @@ public:
     void toggle_help() override;
     void toggle_overlay() override;
     void switch_camera() override;
+    void toggle_hud() override;
     void toggle_pause() override;
     void reload_shaders() override;
     void reset_and_pause() override;
@@ -88,6 +90,9 @@ public:
     uint64_t frames_run() const { return m_frames_run; }
 
     bool quit = false;
+    // The head-up display over the cockpit view (key U).
+    Hud hud;
+    bool show_hud = true;
 
 private:
     // The free camera kept this far above the ground under it, world units (10 m).
@@ -97,6 +102,7 @@ private:
     // While the clock holds the sun: the Atmosphere's sun as seen from the first-person camera.
     void place_sun();
     FrameScene frame_scene();
+    void draw_hud();
     void measure_frame_time();
 
     // Built in this order (the constructor says why), torn down in reverse.

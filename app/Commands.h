@@ -13,6 +13,8 @@ public:
     virtual void toggle_overlay() = 0;
     // Key N / "Switch Camera": the next camera, wrapping around.
     virtual void switch_camera() = 0;
+    // Key U: the head-up display over the cockpit view on or off.
+    virtual void toggle_hud() = 0;
     // Key P / "Pause" / "Resume".
     virtual void toggle_pause() = 0;
     // Key R: the scene shaders first, then the terrain's.

@@ -31,6 +31,8 @@ Flight::Flight(const FlightSettings& settings, HeightStore& heights)
     // aerodynamic model the factor to true metres.
     aircraft.set_latitude(settings.start.lat);
     aircraft.load_flight_model(settings.flight_model_file);
+    if (aircraft.model)
+        model = AircraftModel::load(*aircraft.model, settings.assets_dir);
     m_simulation = std::make_unique<FlightSimulation>(aircraft, settings.start);
     m_simulation->detect_crashes = settings.terrain_ground;
     m_simulation->wind = &wind;
@@ -48,6 +50,8 @@ void Flight::update(float dt)
 {
     m_ground.update(aircraft, dt);
     m_crashed = false;
+    if (model)
+        model->update(aircraft.controls, paused ? 0.0f : dt);
     if (paused) {
         m_real_time_share = 1.0;
         m_simulation->update_air_motion();
@@ -70,6 +74,8 @@ void Flight::reset()
 {
     // The start is the world's origin.
     m_ground.reset(aircraft, 0.0f, 0.0f, m_settings.start_yaw);
+    if (model)
+        model->reset();
 }
 
 void Flight::place_at(float x, float z, float yaw)

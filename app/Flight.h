@@ -1,13 +1,14 @@
 #pragma once
 
 // The flight: the physics world it owns, the aircraft in it, the air it flies through, the
-// simulation that steps them, the flight log and the ground under them. Nothing here draws; the
-// frame reads the poses.
+// simulation that steps them, the flight log, the ground under them and the aircraft's model
+// with its moving parts. Nothing here draws; the frame reads the poses.
 
 #include <filesystem>
 #include <memory>
 #include <vector>
 
+#include "app/AircraftModel.h"
 #include "app/FlightGround.h"
 #include "gfx/Transform.h"
 #include "physics/Aircraft.h"
@@ -22,6 +23,7 @@
 
 struct FlightSettings {
     std::filesystem::path flight_model_file;
+    std::filesystem::path assets_dir; // where the flight model's "model" file is looked for
     bool terrain_ground = false; // the terrain is the ground (else a flat plane)
     bool log_flight = false;
     std::filesystem::path log_directory; // where the flight log goes
@@ -34,20 +36,23 @@ struct FlightSettings {
 class Flight {
 public:
     // Builds the world and the aircraft SPAWN_HEIGHT above the ground at the start, waiting for
-    // the finest elevation tile there (start-up only), reads the flight model and opens the
-    // log. heights must outlive the flight.
+    // the finest elevation tile there (start-up only), reads the flight model and the model it
+    // names (a model that cannot be used is named in one line; the flight goes on without one)
+    // and opens the log. heights must outlive the flight.
     Flight(const FlightSettings& settings, HeightStore& heights);
     ~Flight();
     Flight(const Flight&) = delete;
     Flight& operator=(const Flight&) = delete;
 
-    // One frame of dt seconds: the ground follows the aircraft (paused or not), then, unless
+    // One frame of dt seconds: the ground follows the aircraft (paused or not), the model's
+    // parts follow the controls (the propeller turns only while the flight runs), then, unless
     // paused, the simulation advances with the wind (a crash pauses) and the log gets its rows.
     // Paused, the aircraft reads the air where it hangs or stands, the wind held as it is. A
     // state that stopped being finite (see FlightSimulation::advance) puts the aircraft back at
     // the start, paused.
     void update(float dt);
-    // The aircraft back at the start, heading as it started, at rest (X pauses as well).
+    // The aircraft back at the start, heading as it started, at rest, its engine stopped (X
+    // pauses as well).
     void reset();
     // Key T: the aircraft on the ground at (x, z) physics metres, turned by yaw, paused.
     void place_at(float x, float z, float yaw);
@@ -72,6 +77,7 @@ public:
     Aircraft aircraft;
     // Its settings may change at any time (the Options); the simulation steps it.
     Wind wind;
+    std::optional<AircraftModel> model; // none: the debug geometry shows the aircraft
     bool paused = true;
 
 private:

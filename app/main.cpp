@@ -45,6 +45,7 @@ void print_usage(console::Stream stream)
         "  WINDHOLLOW_SCREENSHOT=FILE.png   write the last frame as a PNG when the run ends\n"
         "  WINDHOLLOW_EXIT_WHEN_SETTLED=1   end once the terrain is complete (no tile pending)\n"
         "  WINDHOLLOW_FRAME_TIMES=FILE      write each frame's duration in ms, one per line\n"
+        "  WINDHOLLOW_CAMERA=free|orbit|cockpit   the camera looked through at start\n"
         "Also from the environment:\n"
         "  WINDHOLLOW_VERBOSE=1             print a line per tile request (GET <url>)\n"
         "\n"
@@ -110,6 +111,8 @@ int main(int argc, char** argv)
         CaptureSettings capture = CaptureSettings::from_environment();
         App app(config);
         app.capture().settings = capture;
+        if (capture.camera)
+            app.cameras().choose(*capture.camera);
         app.run();
         capture_failed = app.capture().failed;
     } catch (const ConfigError& error) {

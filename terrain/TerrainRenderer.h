@@ -124,6 +124,10 @@ public:
     // of units 0 to 2 and 4, the active unit and the vertex array binding are changed.
     void render(gfx::Camera& camera, const glm::mat4& light_space);
 
+    // The near plane render draws the terrain with for the camera: LIFTED_NEAR high up (unless
+    // may_lift_near is off), else the camera's own.
+    float near_plane(const gfx::Camera& camera) const;
+
     // Rebuilds the terrain and sky programs; prints "Reloaded terrain shaders!" when both did.
     bool reload_shaders();
 
@@ -172,6 +176,10 @@ public:
     double grid_pixels = 16.0;
     // Depth offset of the shadow test, in the light's depth units.
     float shadow_bias = 0.001f;
+    // Whether the pass may move the near plane out above NEAR_LIFT_HEIGHT. Off while something
+    // close to the camera shares the depth buffer: depths drawn with another near plane do not
+    // compare.
+    bool may_lift_near = true;
     double max_horizon = 20000.0;
     double lod_selection = 0.1;
     uint32_t min_zoom;

@@ -158,6 +158,23 @@ TEST_F(ProgramTest, WithoutTheTileServerTheFramesRunAndAScreenshotThatCannotBeWr
         EXPECT_NE(program->err().find(expected), std::string::npos) << expected << " is named in:\n" << program->err();
 }
 
+// WINDHOLLOW_CAMERA=orbit starts behind the aircraft. A flight model naming a missing model
+// file gets one line naming it, and the debug geometry shows the aircraft in magenta.
+TEST_F(ProgramTest, TheOrbitCameraAtStartShowsTheDebugGeometryWithoutTheModelFile)
+{
+    support::make_base_dir(dir, server());
+    const fs::path shot = dir / "orbit.png", flight_model = dir / "base/assets/config/FlightModel.json";
+    support::write_file(flight_model, std::regex_replace(support::read_file(flight_model), std::regex("trainer\\.glb"), "none.glb"));
+    const auto program = run({{"WINDHOLLOW_CAMERA", "orbit"}, {"WINDHOLLOW_EXIT_AFTER_FRAMES", "3"}, {"WINDHOLLOW_SCREENSHOT", shot}});
+    ASSERT_EQ(program->wait(120s), 0) << program->describe();
+    const std::string line = "Could not load the aircraft model " + console::quoted(dir / "base/assets/models/none.glb") + ": no such file\n";
+    const size_t named = program->err().find(line) + 19; // "aircraft model", once
+    EXPECT_EQ(std::pair(program->err().find("aircraft model"), program->err().rfind("aircraft model")), std::pair(named, named)) << program->err();
+    gfx::Image picture;
+    ASSERT_TRUE(picture.load(shot, false));
+    EXPECT_GT(mean(picture, 500, 280, 780, 440, magenta), 0.01);
+}
+
 // Keys I (twice: shown again) and H, then a click that opens "FlightModel" and K held (read
 // from the keyboard state whoever has the focus) while wheel notches scroll down to the
 // throttle slider: the Options window, the Help window and the throttle at its top show.
