@@ -10,7 +10,7 @@
 #include "app/KeyBindings.h"
 #include "console/Console.h"
 #include "gfx/SceneTarget.h"
-#include "sky/UtcTime.h"
+#include "terrain/UtcTime.h"
 #include "tiles/WebMercator.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "app/Config.h"
 
-#include "airports/RunwayThreshold.h"
 #include "console/Console.h"
-#include "sky/UtcTime.h"
+#include "terrain/RunwayThreshold.h"
+#include "terrain/UtcTime.h"
 
 #include <cmath>
 #include <fstream>

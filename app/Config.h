@@ -55,7 +55,7 @@ struct Config {
     int32_t shadow_map_size = 2048;
     // Whether the program plays sound; false opens no audio device at all.
     bool sound = true;
-    // The instant the sun is placed for, UTC seconds since 1970 (sky/UtcTime.h); "now" in the
+    // The instant the sun is placed for, UTC seconds since 1970 (terrain/UtcTime.h); "now" in the
     // file is the system clock at load. None: the sun stays where the Atmosphere settings put it.
     std::optional<double> time_utc_seconds;
     WindSettings wind;

@@ -11,8 +11,8 @@
 #include "app/KeyBindings.h"
 #include "app/OverlayMath.h"
 #include "app/StartPositions.h"
-#include "airports/RunwayThreshold.h"
 #include "core/Units.h"
+#include "terrain/RunwayThreshold.h"
 #include "tiles/WebMercator.h"
 
 namespace {

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "airports/RunwayIndex.h"
 #include "app/AircraftSound.h"
 #include "app/CameraRig.h"
 #include "app/Commands.h"
@@ -18,6 +17,7 @@
 #include "app/SkyClock.h"
 #include "app/WeatherOptions.h"
 #include "terrain/HeightStore.h"
+#include "terrain/RunwayIndex.h"
 #include "terrain/WorldFrame.h"
 
 // What the overlay shows and edits; each must outlive it.

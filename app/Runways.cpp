@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "airports/RunwayFile.h"
 #include "core/Units.h"
+#include "terrain/RunwayFile.h"
 #include "tiles/WebMercator.h"
 
 namespace {

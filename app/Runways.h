@@ -17,11 +17,11 @@
 #include <optional>
 #include <utility>
 
-#include "airports/RunwayGround.h"
-#include "airports/RunwayIndex.h"
-#include "airports/RunwayThreshold.h"
 #include "app/Config.h"
 #include "terrain/HeightStore.h"
+#include "terrain/RunwayGround.h"
+#include "terrain/RunwayIndex.h"
+#include "terrain/RunwayThreshold.h"
 #include "terrain/WorldFrame.h"
 
 // Where the aircraft goes on a runway: physics metres east (x) and south (z) of the world's

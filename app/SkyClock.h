@@ -11,8 +11,8 @@
 
 #include <optional>
 
-#include "sky/SimulationClock.h"
-#include "sky/SolarPosition.h"
+#include "terrain/SimulationClock.h"
+#include "terrain/SolarPosition.h"
 #include "tiles/LatLon.h"
 
 class SkyClock {

@@ -7,7 +7,7 @@
 #include <imgui.h>
 #include <imgui_internal.h>
 
-#include "sky/UtcTime.h"
+#include "terrain/UtcTime.h"
 
 namespace {
 

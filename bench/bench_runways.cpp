@@ -13,10 +13,10 @@
 
 #include <unistd.h>
 
-#include "airports/RunwayFile.h"
-#include "airports/RunwayGround.h"
-#include "airports/RunwayIndex.h"
 #include "console/Console.h"
+#include "terrain/RunwayFile.h"
+#include "terrain/RunwayGround.h"
+#include "terrain/RunwayIndex.h"
 #include "terrain/RunwayMesh.h"
 #include "tiles/WebMercator.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "airports/RunwayGround.h"
+#include "terrain/RunwayGround.h"
 
 // One vertex; the layout the renderer's vertex array describes.
 struct RunwayVertex {

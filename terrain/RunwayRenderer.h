@@ -23,9 +23,9 @@
 #include <glm/mat4x4.hpp>
 #include <glm/vec3.hpp>
 
-#include "airports/RunwayIndex.h"
 #include "gfx/Shader.h"
 #include "gfx/gl/gl.h"
+#include "terrain/RunwayIndex.h"
 #include "terrain/RunwayMesh.h"
 
 // What a frame's terrain pass drew with: the runways must be drawn with the same matrices (the

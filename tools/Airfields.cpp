@@ -7,8 +7,8 @@
 
 #include <fmt/format.h>
 
-#include "airports/RunwayFile.h"
-#include "airports/RunwayGround.h"
+#include "terrain/RunwayFile.h"
+#include "terrain/RunwayGround.h"
 #include "tiles/WebMercator.h"
 #include "tools/World.h"
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "airports/RunwayIndex.h"
+#include "terrain/RunwayIndex.h"
 #include "tools/World.h"
 
 namespace tileserver {

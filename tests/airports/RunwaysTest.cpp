@@ -1,7 +1,7 @@
 // The runway data: the public file's layout and its bad rows, the spatial index, the ground a
 // runway lays flat (at points and over an elevation tile) and the threshold an aircraft starts at.
 
-#include "airports/RunwayFile.h"
+#include "terrain/RunwayFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,12 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include "airports/CsvReader.h"
-#include "airports/RunwayGround.h"
-#include "airports/RunwayIndex.h"
-#include "airports/RunwayThreshold.h"
 #include "console/Console.h"
+#include "terrain/CsvReader.h"
 #include "terrain/Elevation.h"
+#include "terrain/RunwayGround.h"
+#include "terrain/RunwayIndex.h"
+#include "terrain/RunwayThreshold.h"
 #include "tests/support/Support.h"
 #include "tiles/WebMercator.h"
 

@@ -15,7 +15,7 @@
 #include "app/OrbitCamera.h"
 #include "console/Console.h"
 #include "physics/PhysicsWorld.h"
-#include "sky/UtcTime.h"
+#include "terrain/UtcTime.h"
 #include "tests/support/Picture.h"
 #include "tests/support/Support.h"
 

@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "airports/RunwayFile.h"
-#include "airports/RunwayThreshold.h"
 #include "app/StartPositions.h"
 #include "console/Console.h"
+#include "terrain/RunwayFile.h"
+#include "terrain/RunwayThreshold.h"
 #include "tests/support/Support.h"
 
 namespace {

@@ -13,17 +13,17 @@
 #include <btBulletDynamicsCommon.h>
 #include <gtest/gtest.h>
 
-#include "airports/RunwayFile.h"
-#include "airports/RunwayGround.h"
-#include "airports/RunwayIndex.h"
 #include "app/FlightGround.h"
 #include "console/Console.h"
 #include "gfx/Image.h"
 #include "physics/FlightSimulation.h"
+#include "physics/PhysicsWorld.h"
 #include "physics/TerrainGround.h"
 #include "terrain/GroundHeights.h"
 #include "terrain/HeightStore.h"
-#include "physics/PhysicsWorld.h"
+#include "terrain/RunwayFile.h"
+#include "terrain/RunwayGround.h"
+#include "terrain/RunwayIndex.h"
 #include "tests/physics/PhysicsFixture.h"
 #include "tests/support/Support.h"
 #include "tiles/WebMercator.h"

@@ -1,8 +1,8 @@
 // Dates and times, the simulation clock and the sun's position against published values.
 
-#include "sky/SimulationClock.h"
-#include "sky/SolarPosition.h"
-#include "sky/UtcTime.h"
+#include "terrain/SimulationClock.h"
+#include "terrain/SolarPosition.h"
+#include "terrain/UtcTime.h"
 
 #include <cmath>
 #include <string>

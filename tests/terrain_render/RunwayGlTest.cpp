@@ -10,8 +10,8 @@
 #include <glm/ext/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
-#include "airports/RunwayFile.h"
 #include "console/Console.h"
+#include "terrain/RunwayFile.h"
 #include "tests/support/GlContext.h"
 #include "tiles/WebMercator.h"
 

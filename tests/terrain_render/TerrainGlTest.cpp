@@ -11,11 +11,11 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "airports/RunwayFile.h"
-#include "airports/RunwayGround.h"
-#include "airports/RunwayIndex.h"
 #include "console/Console.h"
 #include "gfx/PerspectiveCamera.h"
+#include "terrain/RunwayFile.h"
+#include "terrain/RunwayGround.h"
+#include "terrain/RunwayIndex.h"
 #include "tests/support/GlContext.h"
 #include "tests/support/Support.h"
 #include "tiles/WebMercator.h"

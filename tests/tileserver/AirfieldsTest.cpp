@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "airports/RunwayFile.h"
-#include "airports/RunwayGround.h"
-#include "airports/RunwayThreshold.h"
 #include "gfx/Image.h"
 #include "terrain/Elevation.h"
+#include "terrain/RunwayFile.h"
+#include "terrain/RunwayGround.h"
+#include "terrain/RunwayThreshold.h"
 #include "tests/support/Support.h"
 #include "tiles/WebMercator.h"
 #include "tools/TileStore.h"

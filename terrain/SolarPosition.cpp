@@ -1,8 +1,8 @@
-#include "sky/SolarPosition.h"
+#include "terrain/SolarPosition.h"
 
 #include <cmath>
 
-#include "sky/UtcTime.h"
+#include "terrain/UtcTime.h"
 
 namespace sky {
 

@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "airports/Runway.h"
+#include "terrain/Runway.h"
 
 inline constexpr double FEET = 0.3048; // metres
 // A small paved runway's width (75 ft), for rows that give none.

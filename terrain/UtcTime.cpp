@@ -1,4 +1,4 @@
-#include "sky/UtcTime.h"
+#include "terrain/UtcTime.h"
 
 #include <algorithm>
 #include <chrono>

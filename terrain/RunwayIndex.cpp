@@ -1,10 +1,10 @@
-#include "airports/RunwayIndex.h"
+#include "terrain/RunwayIndex.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 
-#include "airports/RunwayGround.h"
+#include "terrain/RunwayGround.h"
 #include "tiles/WebMercator.h"
 
 namespace {

@@ -7,7 +7,7 @@
 // latitude, to give true metres. Mercator x wraps around the antimeridian: a runway whose ends
 // lie on both sides of it is measured across it.
 
-#include "airports/Runway.h"
+#include "terrain/Runway.h"
 
 struct RunwayPoint {
     double along = 0.0;  // metres from the middle, towards the high end

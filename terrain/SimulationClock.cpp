@@ -1,4 +1,4 @@
-#include "sky/SimulationClock.h"
+#include "terrain/SimulationClock.h"
 
 #include <cmath>
 

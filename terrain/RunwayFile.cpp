@@ -1,4 +1,4 @@
-#include "airports/RunwayFile.h"
+#include "terrain/RunwayFile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,9 +6,9 @@
 #include <fstream>
 #include <optional>
 
-#include "airports/CsvReader.h"
-#include "airports/RunwayShape.h"
 #include "console/Console.h"
+#include "terrain/CsvReader.h"
+#include "terrain/RunwayShape.h"
 #include "tiles/WebMercator.h"
 
 namespace {

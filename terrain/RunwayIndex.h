@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "airports/Runway.h"
-#include "airports/RunwayShape.h"
+#include "terrain/Runway.h"
+#include "terrain/RunwayShape.h"
 #include "tiles/TileId.h"
 
 struct NearbyRunway {

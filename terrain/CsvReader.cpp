@@ -1,4 +1,4 @@
-#include "airports/CsvReader.h"
+#include "terrain/CsvReader.h"
 
 CsvReader::CsvReader(std::string_view text)
     : m_text(text)

@@ -1,9 +1,9 @@
-#include "airports/RunwayThreshold.h"
+#include "terrain/RunwayThreshold.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "airports/RunwayGround.h"
+#include "terrain/RunwayGround.h"
 
 ThresholdPlacement threshold_placement(const RunwayIndex& index, uint32_t runway, int end)
 {

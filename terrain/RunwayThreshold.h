@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "airports/RunwayIndex.h"
+#include "terrain/RunwayIndex.h"
 
 struct ThresholdPlacement {
     uint32_t runway = 0; // index into the RunwayIndex

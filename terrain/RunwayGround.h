@@ -13,7 +13,7 @@
 #include <functional>
 #include <optional>
 
-#include "airports/RunwayShape.h"
+#include "terrain/RunwayShape.h"
 #include "tiles/TileId.h"
 
 class RunwayIndex;

@@ -1,4 +1,4 @@
-#include "airports/Runway.h"
+#include "terrain/Runway.h"
 
 #include <cctype>
 #include <utility>

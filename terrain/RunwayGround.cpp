@@ -1,10 +1,10 @@
-#include "airports/RunwayGround.h"
+#include "terrain/RunwayGround.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "airports/RunwayIndex.h"
+#include "terrain/RunwayIndex.h"
 #include "tiles/WebMercator.h"
 
 namespace {

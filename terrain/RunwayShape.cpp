@@ -1,4 +1,4 @@
-#include "airports/RunwayShape.h"
+#include "terrain/RunwayShape.h"
 
 #include <algorithm>
 #include <cmath>
