@@ -32,6 +32,7 @@
 #include "terrain/QuadTree.h"
 #include "terrain/SharpShare.h"
 #include "terrain/TextureCache.h"
+#include "terrain/TilePrediction.h"
 #include "terrain/TileKey.h"
 #include "terrain/WorldFrame.h"
 #include "tiles/ElevationEncoding.h"
@@ -132,6 +133,10 @@ public:
     WorldFrame world_frame() const { return {scaling_factor, origin_x, origin_y}; }
     LatLon world_to_latlon(double x, double z) const { return world_frame().world_to_latlon(x, z); }
 
+    // The selection as the next frame will make it, and the servers' zoom limits: what
+    // predicting the tiles of a coming camera needs (max_tiles left at its default).
+    PrefetchSettings prefetch_settings() const;
+
     const TerrainFrameStats& last_frame_stats() const { return m_stats; }
     // Whether the last frame drew every selected, visible leaf with its own imagery and
     // heights. A leaf without its own texture is exactly one whose tile is still being
@@ -198,6 +203,8 @@ private:
     // serves, its ancestor at the server's max zoom (uv and id then describe that part).
     // Null while it is still being fetched.
     gfx::Texture* layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id);
+
+    LodSettings lod_settings() const;
 
     TerrainFrameStats m_stats;
     // Coarser grids than chunk's, each half as dense as the one before it.
