@@ -2,6 +2,7 @@
 
 #include <btBulletDynamicsCommon.h>
 
+#include "replay/FlightInterpolation.h"
 #include "tiles/WebMercator.h"
 
 namespace {
@@ -48,6 +49,27 @@ void Flight::update(float dt)
     m_simulation->advance(dt, paused);
     if (m_log)
         m_log->flush();
+}
+
+void Flight::show(const FlightData& pose, const FlightData& before)
+{
+    // Physics metres around the start: Mercator metres east and south, heights in true metres
+    // times the start's scale (as FlightSimulation reads them back).
+    const WorldFrame origin = WorldFrame::centred_on(m_settings.start, 1.0);
+    const auto place = [&](const FlightData& d) {
+        const WorldXZ xz = latlon_to_world(d.position, origin.origin_x, origin.origin_y, 1.0);
+        return glm::vec3(float(xz.x), float(d.altitude_m * aircraft.true_scale()), float(xz.z));
+    };
+    const double seconds = pose.time_s - before.time_s;
+    const glm::vec3 velocity = seconds > 0.0 ? (place(pose) - place(before)) / float(seconds) : glm::vec3(0.0f);
+    aircraft.set_pose(place(pose), body_rotation({pose.heading_deg, pose.pitch_deg, pose.roll_deg}), velocity);
+    aircraft.controls = pose.controls;
+    const bool moved = !m_shown || m_shown->time_s != pose.time_s;
+    m_shown = pose;
+    if (m_log && moved) {
+        m_log->write(pose);
+        m_log->flush();
+    }
 }
 
 void Flight::reset()

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/FlightGround.h"
@@ -44,7 +45,14 @@ public:
     // Key T: the aircraft on the ground at (x, z) physics metres, turned by yaw, paused.
     void place_at(float x, float z, float yaw);
 
-    FlightData data() const { return m_simulation->data(); }
+    // A replay's pose in place of a step (the simulation is not stepped, the ground not
+    // followed): the body at the pose's position, altitude and attitude, moving as it did from
+    // before to pose, the controls as logged (so moving parts and instruments follow). data()
+    // answers the pose from now on; the flight log gets it as a row when its time moved.
+    void show(const FlightData& pose, const FlightData& before);
+
+    // The flight data now: the simulation's, or the pose shown last.
+    FlightData data() const { return m_shown ? *m_shown : m_simulation->data(); }
     const FlightSimulation& simulation() const { return *m_simulation; }
     FlightGround& ground() { return m_ground; }
     const FlightGround& ground() const { return m_ground; }
@@ -63,4 +71,5 @@ private:
     FlightGround m_ground;
     std::unique_ptr<FlightSimulation> m_simulation;
     std::unique_ptr<FlightLog> m_log;
+    std::optional<FlightData> m_shown;
 };
