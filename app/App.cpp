@@ -118,7 +118,10 @@ void App::run()
         }
 
         m_input->handle_keyboard(SDL_GetKeyboardState(nullptr), dt, *m_cameras, m_flight->aircraft.controls);
-        m_flight->update(dt);
+        if (m_replay)
+            m_replay->update(dt, *m_flight);
+        else
+            m_flight->update(dt);
         // The orbit camera centres on the pose of this frame, after the flight stepped.
         m_cameras->follow(m_flight->pose());
         m_cameras->update(dt);
@@ -127,7 +130,7 @@ void App::run()
         ++m_frames_run;
 
         measure_frame_time();
-        m_capture.frame_done(m_time.delta_time);
+        m_capture.frame_done(m_time.delta_time, frame_figures());
         end_loop = m_capture.ends_loop(m_frames_run);
     }
     m_capture.finish();
@@ -166,8 +169,28 @@ void App::render_frame()
 {
     BaseCamera& camera = m_cameras->active();
     m_renderer->begin(camera, float(m_window.height));
+    // After the view's own requests of the frame, which come first. A camera of the aircraft's
+    // goes where the replay goes.
+    const bool follows_replay = m_replay && !m_cameras->free_camera_active();
+    m_streaming.update(camera, follows_replay ? &m_replay->timeline() : nullptr, terrain());
     m_renderer->render(frame_scene(), m_window);
     m_renderer->end([this] { m_overlay->draw(); }, m_window, m_capture, quit, m_frames_run);
+}
+
+FrameCapture::FrameFigures App::frame_figures()
+{
+    const TerrainFrameStats& stats = terrain().last_frame_stats();
+    const TextureCache& cache = terrain().texture_cache;
+    return {stats.drawn, stats.coverage.share(),
+            cache.service_stats(TileKind::TEXTURE).pending + cache.service_stats(TileKind::ELEVATION).pending};
+}
+
+void App::start_replay(FlightRecording recording)
+{
+    m_replay = std::make_unique<ReplayPlayer>(std::move(recording));
+    m_replay->update(0.0f, *m_flight);
+    m_cameras->follow(m_flight->pose());
+    m_cameras->active_index = 1;
 }
 
 void App::measure_frame_time()
@@ -206,7 +229,10 @@ void App::switch_camera()
 
 void App::toggle_pause()
 {
-    m_flight->paused = !m_flight->paused;
+    if (m_replay)
+        m_replay->timeline().toggle_paused();
+    else
+        m_flight->paused = !m_flight->paused;
 }
 
 void App::reload_shaders()
@@ -216,12 +242,21 @@ void App::reload_shaders()
 
 void App::reset_and_pause()
 {
+    if (m_replay) {
+        // The replay's start is its reset.
+        ReplayTimeline& timeline = m_replay->timeline();
+        timeline.seek(timeline.recording().start_s() - timeline.time());
+        timeline.set_paused(true);
+        return;
+    }
     m_flight->reset();
     m_flight->paused = true;
 }
 
 void App::place_aircraft_at_camera()
 {
+    if (m_replay)
+        return; // the replay places the aircraft
     BaseCamera& camera = m_cameras->free_camera();
     const glm::vec3 eye = camera.get_world_position() / SCALING_FACTOR;
     // The nose where the camera looks, levelled; straight up or down keeps it east.
@@ -250,4 +285,28 @@ void App::toggle_fullscreen()
 void App::select_start_position(uint32_t index)
 {
     m_cameras->select_start_position(index);
+}
+
+void App::replay_back()
+{
+    if (m_replay)
+        m_replay->timeline().seek_back();
+}
+
+void App::replay_forward()
+{
+    if (m_replay)
+        m_replay->timeline().seek_forward();
+}
+
+void App::replay_faster()
+{
+    if (m_replay)
+        m_replay->timeline().faster();
+}
+
+void App::replay_slower()
+{
+    if (m_replay)
+        m_replay->timeline().slower();
 }

@@ -12,6 +12,10 @@ const KeyBinding BINDINGS[] = {
     {SDLK_r, &Commands::reload_shaders, "reload shaders"},
     {SDLK_x, &Commands::reset_and_pause, "reset the aircraft to the start position and pause"},
     {SDLK_t, &Commands::place_aircraft_at_camera, "put the aircraft on the ground under the first-person camera"},
+    {SDLK_LEFT, &Commands::replay_back, "replay: 10 s back"},
+    {SDLK_RIGHT, &Commands::replay_forward, "replay: 10 s forward"},
+    {SDLK_UP, &Commands::replay_faster, "replay: faster (up to 4x)"},
+    {SDLK_DOWN, &Commands::replay_slower, "replay: slower (down to 0.25x)"},
 };
 
 const HeldKeys HELD[] = {

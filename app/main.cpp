@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,7 @@
 #include "app/CaptureSettings.h"
 #include "app/Config.h"
 #include "console/Console.h"
+#include "replay/FlightRecording.h"
 
 namespace {
 
@@ -27,6 +29,7 @@ void print_usage()
 {
     console::print(
         "Usage: windhollow [BASE_DIR]\n"
+        "       windhollow --replay FLIGHT.csv [BASE_DIR]\n"
         "       windhollow --help | --version\n"
         "\n"
         "A flight simulator over map tiles streamed from two XYZ tile servers.\n"
@@ -38,11 +41,17 @@ void print_usage()
         "  {:<33}engines, wings and wheels of the aircraft\n"
         "  {:<33}shaders (R reloads them)\n"
         "\n"
+        "--replay FLIGHT.csv plays back a flight log (the program's own, e.g. written with\n"
+        "\"log_flight\": true) from where it starts: P pauses, Left / Right seek 10 s,\n"
+        "Up / Down change the rate, X goes back to the start.\n"
+        "\n"
         "Capture mode (unattended runs), from the environment:\n"
         "  WINDHOLLOW_EXIT_AFTER_FRAMES=N   end after N frames\n"
         "  WINDHOLLOW_SCREENSHOT=FILE.png   write the last frame as a PNG when the run ends\n"
         "  WINDHOLLOW_EXIT_WHEN_SETTLED=1   end once the terrain is complete (no tile pending)\n"
         "  WINDHOLLOW_FRAME_TIMES=FILE      write each frame's duration in ms, one per line\n"
+        "  WINDHOLLOW_FRAME_STATS=FILE      write each frame's statistics as CSV: frame, time_s,\n"
+        "                                   dt_ms, leaves, sharp_share, pending_tiles\n"
         "\n"
         "Tile cache: {}\n"
         "  one folder per tile server; delete it to fetch everything again.\n"
@@ -71,18 +80,49 @@ int main(int argc, char** argv)
         }
     }
 
+    // --replay FLIGHT.csv [BASE_DIR]: the log is read before anything else, so that a file
+    // that cannot be played ends the program without a window.
+    std::optional<FlightRecording> replay;
+    int base_argument = 1;
+    if (argc > 1 && std::string_view(argv[1]) == "--replay") {
+        if (argc < 3) {
+            console::eprint("--replay needs a flight log: windhollow --replay FLIGHT.csv [BASE_DIR]\n");
+            return 1;
+        }
+        FlightLogRead read = read_flight_log(argv[2]);
+        if (!read.recording) {
+            console::eprint("Could not replay {}: {}\n", console::quoted(std::filesystem::path(argv[2])), read.error);
+            return 1;
+        }
+        replay = std::move(read.recording);
+        base_argument = 3;
+    }
+
     console::print("Windhollow (Compiled {} {})\n", __DATE__, __TIME__);
 
     std::filesystem::path base;
-    if (argc > 1)
-        base = std::filesystem::path(argv[1]);
+    if (argc > base_argument)
+        base = std::filesystem::path(argv[base_argument]);
 
     bool capture_failed = false;
     try {
         Config config = load_config(base);
+        if (replay) {
+            // The world is centred where the flight starts, wherever the configuration starts.
+            config.start_position = replay->rows.front().position;
+            config.start_runway.reset();
+            console::print("Replay: {}, {} rows, {:.1f} s", console::quoted(std::filesystem::path(argv[2])),
+                           replay->rows.size(), replay->end_s() - replay->start_s());
+            if (replay->garbage_rows + replay->out_of_order_rows > 0)
+                console::print(" ({} unreadable and {} out-of-order lines skipped)", replay->garbage_rows,
+                               replay->out_of_order_rows);
+            console::print("\n");
+        }
         CaptureSettings capture = CaptureSettings::from_environment();
         App app(config);
         app.capture().settings = capture;
+        if (replay)
+            app.start_replay(std::move(*replay));
         app.run();
         capture_failed = app.capture().failed;
     } catch (const ConfigError& error) {
