@@ -129,15 +129,18 @@ TEST_F(ProgramTest, TheSettledDefaultViewShowsSkyAboveLitVariedGround)
     EXPECT_GT(deviation, 5.0) << "imagery and relief vary";
 }
 
-TEST_F(ProgramTest, WithoutTheTileServerTheFramesRunAndAScreenshotThatCannotBeWrittenFailsTheRun)
+TEST_F(ProgramTest, WithoutTheTileServerTheFramesRunAndCaptureFilesThatCannotBeWrittenFailTheRun)
 {
     support::make_base_dir(dir, support::TileServer()); // gone once the directory is made
     const fs::path shot = dir / "missing" / "shot.png", times = dir / "times.txt";
-    const auto program = run({{"WINDHOLLOW_EXIT_AFTER_FRAMES", "2"}, {"WINDHOLLOW_SCREENSHOT", shot}, {"WINDHOLLOW_FRAME_TIMES", times}});
+    const fs::path stats = dir / "missing" / "frames.csv";
+    const auto program = run({{"WINDHOLLOW_EXIT_AFTER_FRAMES", "2"}, {"WINDHOLLOW_SCREENSHOT", shot}, {"WINDHOLLOW_FRAME_TIMES", times},
+                              {"WINDHOLLOW_FRAME_STATS", stats}});
     EXPECT_EQ(program->wait(280s), 1) << program->describe();
     EXPECT_TRUE(std::regex_match(support::read_file(times), std::regex(R"((\d+\.\d+\n){2})"))) << "a duration per frame, in ms";
     for (const std::string& expected : {std::string("/imagery/7/68/44."), std::string("/elevation/rg/7/68/44."), // the start's largest tile
-                                        "Could not write the screenshot " + console::quoted(shot)})
+                                        "Could not write the screenshot " + console::quoted(shot),
+                                        "Could not write the frame statistics " + console::quoted(stats)})
         EXPECT_NE(program->err().find(expected), std::string::npos) << expected << " is named in:\n" << program->err();
 }
 
