@@ -10,8 +10,9 @@
 //   - the mean sharp share between 10 s and 60 s (see terrain/SharpShare.h), and the worst
 //     one-second mean, each frame counting for its duration;
 //   - the tiles fetched (requests the tile server answered) and of those never drawn: dropped
-//     before the renderer took them, and still held untaken when the flight ends; and how many
-//     of the requests were made ahead of need (app/StreamingAhead).
+//     before the renderer took them (and of those, how many only the fetching ahead had asked
+//     for), and still held untaken when the flight ends; and how many of the requests were
+//     made ahead of need (app/StreamingAhead).
 // The flight goes on for StreamingAhead::HORIZON_S after the measured span without fetching
 // ahead and without being measured, so that tiles fetched ahead for the last seconds count as
 // wasted only if the view passes them by, as they would on a longer flight.
@@ -127,6 +128,7 @@ int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file
     uint64_t wasted = 0;
     uint64_t held = 0;
     uint64_t prefetched = 0;
+    uint64_t wasted_ahead = 0;
     {
         // The program's start-up and tile lines stay out of the report.
         console::Capture quiet;
@@ -161,6 +163,7 @@ int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file
             wasted += cache.service_stats(kind).wasted;
             held += cache.service_stats(kind).stored;
             prefetched += cache.service_stats(kind).prefetched;
+            wasted_ahead += cache.service_stats(kind).wasted_ahead;
         }
         errors = quiet.err();
     }
@@ -168,7 +171,7 @@ int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file
         console::eprint("bench_stream: the flight printed on standard error:\n{}", errors.substr(0, 2000));
     if (!stats.write())
         return 1;
-    std::ofstream(result_file) << wasted << ' ' << held << ' ' << prefetched << '\n';
+    std::ofstream(result_file) << wasted << ' ' << held << ' ' << prefetched << ' ' << wasted_ahead << '\n';
     return 0;
 }
 
@@ -224,7 +227,8 @@ int main(int argc, char** argv)
     uint64_t wasted = 0;
     uint64_t held = 0;
     uint64_t prefetched = 0;
-    std::ifstream(result_file) >> wasted >> held >> prefetched;
+    uint64_t wasted_ahead = 0;
+    std::ifstream(result_file) >> wasted >> held >> prefetched >> wasted_ahead;
     const std::optional<FrameStatsFile::Summary> sharp = frames ? frames->summarize(MEASURED_FROM_S, seconds) : std::nullopt;
     if (!sharp) {
         console::err("bench_stream: no frames between 10 s and the end\n");
@@ -244,7 +248,7 @@ int main(int argc, char** argv)
     console::print("sharp share from {:.0f} s to {:.0f} s: mean {:.3f}, worst second {:.3f} (from {:.0f} s)\n",
                    MEASURED_FROM_S, seconds, sharp->mean, sharp->worst_second, sharp->worst_second_from_s);
     console::print("tiles fetched: {} (requests the tile server answered; {} asked for ahead of need); never drawn: "
-                   "{} dropped untaken, {} held untaken at the end\n",
-                   server.stats().requests, prefetched, wasted, held);
+                   "{} dropped untaken ({} of them asked for only ahead of need), {} held untaken at the end\n",
+                   server.stats().requests, prefetched, wasted, wasted_ahead, held);
     return 0;
 }

@@ -269,6 +269,7 @@ void TileService::begin_frame()
         case State::Stored:
             drop = !wanted(slot, m_streaming.keep_frames);
             m_stats.wasted += drop && slot.from_network && !slot.collected ? 1 : 0;
+            m_stats.wasted_ahead += drop && slot.from_network && !slot.collected && !slot.viewed ? 1 : 0;
             break;
         case State::Fetching:
         case State::Failed:
@@ -358,6 +359,7 @@ void TileService::finish(TileId tile, const Fetched& fetched)
                 } else {
                     // Withdrawn while on the wire: cached, not kept in memory.
                     m_stats.wasted += fetched.from_network ? 1 : 0;
+                    m_stats.wasted_ahead += fetched.from_network && !slot.viewed ? 1 : 0;
                     m_slots.erase(it);
                 }
                 break;

@@ -67,6 +67,7 @@ struct TileServiceStats {
     uint64_t from_disk = 0;    // tiles read from the disk cache
     uint64_t collected = 0;    // images handed to a caller for the first time
     uint64_t wasted = 0;       // arrived over HTTP but dropped before any caller took them
+    uint64_t wasted_ahead = 0; // of those, tiles only prefetch had asked for
     uint64_t withdrawn = 0;    // queued requests dropped before they were fetched
     uint64_t prefetched = 0;   // requests made by prefetch
     uint64_t retries = 0;      // tries after a passing failure
