@@ -243,10 +243,7 @@ void App::reload_shaders()
 void App::reset_and_pause()
 {
     if (m_replay) {
-        // The replay's start is its reset.
-        ReplayTimeline& timeline = m_replay->timeline();
-        timeline.seek(timeline.recording().start_s() - timeline.time());
-        timeline.set_paused(true);
+        m_replay->restart(); // the replay's reset
         return;
     }
     m_flight->reset();
@@ -290,23 +287,23 @@ void App::select_start_position(uint32_t index)
 void App::replay_back()
 {
     if (m_replay)
-        m_replay->timeline().seek_back();
+        m_replay->back();
 }
 
 void App::replay_forward()
 {
     if (m_replay)
-        m_replay->timeline().seek_forward();
+        m_replay->forward();
 }
 
 void App::replay_faster()
 {
     if (m_replay)
-        m_replay->timeline().faster();
+        m_replay->faster();
 }
 
 void App::replay_slower()
 {
     if (m_replay)
-        m_replay->timeline().slower();
+        m_replay->slower();
 }

@@ -8,7 +8,7 @@ const KeyBinding BINDINGS[] = {
     {SDLK_h, &Commands::toggle_help, "toggle this help window"},
     {SDLK_i, &Commands::toggle_overlay, "toggle all overlay windows"},
     {SDLK_n, &Commands::switch_camera, "switch camera (first-person, orbit around the aircraft)"},
-    {SDLK_p, &Commands::toggle_pause, "pause / resume the simulation"},
+    {SDLK_p, &Commands::toggle_pause, "pause / resume the simulation or the replay"},
     {SDLK_r, &Commands::reload_shaders, "reload shaders"},
     {SDLK_x, &Commands::reset_and_pause, "reset the aircraft to the start position and pause"},
     {SDLK_t, &Commands::place_aircraft_at_camera, "put the aircraft on the ground under the first-person camera"},

@@ -20,9 +20,20 @@ public:
     // (its pause follows the replay's, for the overlay's button).
     void update(float dt, Flight& flight);
 
+    // The keys' steps; each prints where the replay stands,
+    // `Replay at <time> s of <length> s, <rate>x[, paused]`.
+    void back();
+    void forward();
+    void faster();
+    void slower();
+    // Back to the start, paused.
+    void restart();
+
     ReplayTimeline& timeline() { return m_timeline; }
     const ReplayTimeline& timeline() const { return m_timeline; }
 
 private:
+    void report() const;
+
     ReplayTimeline m_timeline;
 };
