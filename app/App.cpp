@@ -9,6 +9,7 @@
 #include "app/KeyBindings.h"
 #include "console/Console.h"
 #include "gfx/SceneTarget.h"
+#include "sky/UtcTime.h"
 #include "tiles/WebMercator.h"
 
 namespace {
@@ -45,6 +46,7 @@ FlightSettings flight_settings(const Config& config)
     settings.log_directory = config.pref_path;
     settings.start = config.start_position;
     settings.scaling_factor = App::SCALING_FACTOR;
+    settings.wind = config.wind;
     return settings;
 }
 
@@ -53,18 +55,22 @@ FlightSettings flight_settings(const Config& config)
 App::App(const Config& config)
     : m_window(config.window_width, config.window_height, "Windhollow")
     , m_config(config)
+    , m_sky(config.time_utc_seconds, sky::system_utc_seconds())
 {
     // The input devices first: their lines come before everything the world prints.
     m_input = std::make_unique<Input>();
     console::print("Base Path: {}\n", console::quoted(m_config.base_path));
     console::print("Start Position: {}\n", to_string(m_config.start_position));
+    // The sound before the height store: opening the audio device may set environment
+    // variables, which the tile services' download threads read.
+    m_sound = std::make_unique<AircraftSound>(sound::SoundSettings{.enabled = m_config.sound}, SCALING_FACTOR);
     m_heights = std::make_unique<HeightStore>(HeightStoreSettings{m_config.elevation_server, m_config.elevation_encoding});
     m_renderer = std::make_unique<FrameRenderer>(renderer_settings(m_config), *m_heights);
     m_cameras = std::make_unique<CameraRig>(world_frame(), m_config.start_position, m_window.aspect_ratio());
     m_flight = std::make_unique<Flight>(flight_settings(m_config), *m_heights);
     m_cameras->follow(m_flight->pose());
     m_overlay = std::make_unique<Overlay>(
-        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, m_config, m_time, world_frame()});
+        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, *m_sound, m_config, m_time, world_frame(), m_sky});
 }
 
 // The parts go in reverse order of construction; the window, with the GL context they needed,
@@ -76,6 +82,7 @@ App::~App()
     m_cameras.reset();
     m_renderer.reset();
     m_heights.reset();
+    m_sound.reset();
     m_input.reset();
 }
 
@@ -122,10 +129,16 @@ void App::run()
             m_replay->update(dt, *m_flight);
         else
             m_flight->update(dt);
+        // A replay's time is the flight's: the sun moves with it.
+        m_sky.follow_flight(m_replay ? m_replay->elapsed() : m_flight->simulation().clock());
         // The orbit camera centres on the pose of this frame, after the flight stepped.
         m_cameras->follow(m_flight->pose());
         m_cameras->update(dt);
         keep_free_camera_above_ground();
+        // Heard from where the frame is drawn from.
+        m_sound->update(*m_flight, *m_cameras, dt);
+        // Before the terrain prepares: the scattering table, the light and the shadow follow.
+        place_sun();
         render_frame();
         ++m_frames_run;
 
@@ -146,6 +159,16 @@ void App::keep_free_camera_above_ground()
             eye.y = *h * s + CAMERA_CLEARANCE;
             camera.set_position(eye);
         }
+    }
+}
+
+void App::place_sun()
+{
+    const glm::vec3 eye = m_cameras->free_camera().get_world_position();
+    if (const std::optional<sky::AtmosphereSun> sun = m_sky.sun_at(world_frame().world_to_latlon(eye.x, eye.z))) {
+        Atmosphere& atmosphere = m_renderer->terrain().atmosphere;
+        atmosphere.sun_elevation = sun->elevation_deg;
+        atmosphere.sun_azimuth = sun->azimuth_deg;
     }
 }
 

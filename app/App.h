@@ -2,16 +2,18 @@
 
 // The application: holds the parts and runs the frame loop. Each part has one job: the window
 // with its GL context, the height store, the frame renderer (terrain, sky, shadow, aircraft,
-// overlay, swap), the cameras, the flight (aircraft, physics, ground, log), the input devices,
-// the overlay and the capture mode. App wires them: it routes events to the key bindings and
-// the input, steps the flight, hands its pose to the cameras, builds the frame's scene and
-// carries out the commands that keys and buttons name.
+// overlay, swap), the cameras, the flight (aircraft, physics, ground, log), the aircraft's
+// sound, the input devices, the overlay, the capture mode and the sky's clock. App wires them:
+// it routes events to the key bindings and the input, steps the flight, moves the clock on with
+// it and puts the sun where the clock says, hands the flight's pose to the cameras, builds the
+// frame's scene and carries out the commands that keys and buttons name.
 
 #include <cstdint>
 #include <memory>
 
 #include <SDL.h>
 
+#include "app/AircraftSound.h"
 #include "app/CameraRig.h"
 #include "app/Commands.h"
 #include "app/Config.h"
@@ -23,6 +25,7 @@
 #include "app/Overlay.h"
 #include "app/ReplayPlayer.h"
 #include "app/StreamingAhead.h"
+#include "app/SkyClock.h"
 #include "app/Window.h"
 #include "terrain/HeightStore.h"
 #include "terrain/WorldFrame.h"
@@ -78,6 +81,7 @@ public:
     Window& window() { return m_window; }
     const Config& config() const { return m_config; }
     Input& input() { return *m_input; }
+    AircraftSound& sound() { return *m_sound; }
     HeightStore& heights() { return *m_heights; }
     FrameRenderer& renderer() { return *m_renderer; }
     TerrainRenderer& terrain() { return m_renderer->terrain(); }
@@ -89,6 +93,7 @@ public:
     // The replay being played, or null.
     ReplayPlayer* replay() { return m_replay.get(); }
     StreamingAhead& streaming_ahead() { return m_streaming; }
+    SkyClock& sky_clock() { return m_sky; }
     // Frames completed by the current run() call.
     uint64_t frames_run() const { return m_frames_run; }
 
@@ -99,6 +104,8 @@ private:
     static constexpr float CAMERA_CLEARANCE = 0.5f;
 
     void keep_free_camera_above_ground();
+    // While the clock holds the sun: the Atmosphere's sun as seen from the first-person camera.
+    void place_sun();
     FrameScene frame_scene();
     void measure_frame_time();
     FrameCapture::FrameFigures frame_figures();
@@ -106,7 +113,9 @@ private:
     // Built in this order (the constructor says why), torn down in reverse.
     Window m_window; // first: the GL context outlives every other part
     Config m_config;
+    SkyClock m_sky;
     std::unique_ptr<Input> m_input;
+    std::unique_ptr<AircraftSound> m_sound;
     std::unique_ptr<HeightStore> m_heights;
     std::unique_ptr<FrameRenderer> m_renderer;
     std::unique_ptr<CameraRig> m_cameras;

@@ -36,6 +36,9 @@ public:
     const BaseCamera& active() const { return *cameras[active_index]; }
     BaseCamera& free_camera() { return *cameras[0]; }
     bool free_camera_active() const { return active_index == 0; }
+    // Whether the active camera sits inside the aircraft, where its sound is heard through the
+    // cockpit's walls. None of the cameras does yet: the cockpit camera, once there, answers it.
+    bool listener_in_cockpit() const { return false; }
 
     // The next camera in the list, wrapping around.
     void switch_next();

@@ -2,6 +2,7 @@
 
 #include "console/Console.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <functional>
@@ -30,8 +31,18 @@ CaptureSettings read_settings(const std::function<const char*(const char*)>& var
             settings.exit_after_frames = frames;
         }
     }
-    if (screenshot != nullptr && *screenshot != '\0')
-        settings.screenshot = screenshot;
+    if (screenshot != nullptr && *screenshot != '\0') {
+        // The picture is written as PNG: under another ending it would be a file that lies
+        // about what it holds.
+        std::string extension = std::filesystem::path(screenshot).extension().string();
+        for (char& c : extension)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension == ".png")
+            settings.screenshot = screenshot;
+        else
+            console::eprint("Ignoring WINDHOLLOW_SCREENSHOT={}: expected a file name ending in .png\n",
+                            console::quoted(std::string_view(screenshot)));
+    }
     if (frame_times != nullptr && *frame_times != '\0')
         settings.frame_times = frame_times;
     if (frame_stats != nullptr && *frame_stats != '\0')

@@ -2,8 +2,9 @@
 
 // Capture mode: unattended runs that end by themselves and leave a picture of the last frame.
 //   WINDHOLLOW_EXIT_AFTER_FRAMES=N   end the loop after N frames, as closing the window does
-//   WINDHOLLOW_SCREENSHOT=file.png   write the last drawn frame there when the loop ends,
-//                                    whatever ended it (SIGTERM and SIGINT included)
+//   WINDHOLLOW_SCREENSHOT=file.png   write the last drawn frame there as PNG when the loop
+//                                    ends, whatever ended it (SIGTERM and SIGINT included);
+//                                    a name not ending in .png (any case) is refused
 //   WINDHOLLOW_EXIT_WHEN_SETTLED=1   end the loop once the terrain has been complete for
 //                                    SETTLED_FRAMES frames in a row (or at the frame limit)
 //   WINDHOLLOW_FRAME_TIMES=file      write each frame's duration there when the loop ends:

@@ -8,9 +8,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "tiles/ElevationEncoding.h"
 #include "physics/WindSettings.h"
+#include "tiles/ElevationEncoding.h"
 #include "tiles/LatLon.h"
 #include "tiles/TileId.h"
 #include "tiles/TileServerConfig.h"
@@ -67,6 +68,10 @@ inline const std::filesystem::path CONFIG_FILE = "assets/config/Windhollow.json"
 inline const std::filesystem::path SHADER_DIR = "assets/shaders";
 inline const std::filesystem::path FLIGHT_MODEL_FILE = "assets/config/FlightModel.json";
 
+// The most download workers a tile server may be given: each is a thread and a connection,
+// and public tile servers' usage policies allow two.
+inline constexpr int32_t MAX_NUM_THREADS = 16;
+
 // The most vertices per edge of a terrain chunk: a tile has at most 512 pixels per side, so
 // a denser grid adds nothing but memory.
 inline constexpr int32_t MAX_CHUNK_VERTEX_COUNT = 512;
@@ -75,22 +80,33 @@ inline constexpr int32_t MAX_CHUNK_VERTEX_COUNT = 512;
 inline constexpr double MAX_MERCATOR_LATITUDE = 85.0511;
 
 // The one failure of the configuration load: its message carries "Could not open " or
-// "Could not parse " followed by the file's path.
+// "Could not parse " followed by the file's path. A parse failure also has a detail: the key
+// and what is wrong with its value ("elevation_server.max_zoom: 31 is outside 0–30"), or the
+// JSON library's description of a syntax error; it is printed on a line of its own after
+// the message.
 class ConfigError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ConfigError(const std::string& message, std::string detail = {})
+        : std::runtime_error(message), m_detail(std::move(detail))
+    {
+    }
+    const std::string& detail() const { return m_detail; }
+
+private:
+    std::string m_detail;
 };
 
 // Reads base/CONFIG_FILE; an empty base means find_base_dir(get_base_path()). Throws ConfigError.
 // Besides syntax and types, values nothing can work with fail as "Could not parse ": a
 // chunk_vertex_count outside 2..MAX_CHUNK_VERTEX_COUNT, a start_position off the map (latitude
-// beyond ±MAX_MERCATOR_LATITUDE, longitude beyond ±180; 180 itself is read as −180), a window width or height of 0 or less, a num_threads below 0,
-// a max_zoom outside 0..MAX_TILE_ZOOM, an msaa_samples outside −1..16, a shadow_map_size
-// outside 16..8192, a time that is neither "now" nor a UTC time sky::parse_utc_time reads, a
-// wind from_deg outside 0..360, a negative or non-finite wind speed or gust, an unknown
-// turbulence name, or an integer beyond the signed 32-bit range. A start_position naming a
-// runway ({"airport": "<ident>", "runway": "<designator>"}) needs both as non-empty strings and
-// neither "lat" nor "lon"; whether the runway exists is resolve_start_runway's to say.
+// beyond ±MAX_MERCATOR_LATITUDE, longitude beyond ±180; 180 itself is read as −180), a window
+// width or height of 0 or less, a num_threads outside 1..MAX_NUM_THREADS, a max_zoom outside
+// 0..MAX_TILE_ZOOM, an msaa_samples outside −1..16, a shadow_map_size outside 16..8192, a time
+// that is neither "now" nor a UTC time sky::parse_utc_time reads, a wind from_deg outside
+// 0..360, a negative or non-finite wind speed or gust, an unknown turbulence name, or an
+// integer beyond the signed 32-bit range. A start_position naming a runway ({"airport":
+// "<ident>", "runway": "<designator>"}) needs both as non-empty strings and neither "lat" nor
+// "lon"; whether the runway exists is resolve_start_runway's to say.
 Config load_config(const std::filesystem::path& base);
 
 // The threshold a start_position naming a runway stands for, found in the runways loaded from

@@ -20,6 +20,7 @@ float start_height(HeightStore& heights, LatLon position)
 
 Flight::Flight(const FlightSettings& settings, HeightStore& heights)
     : aircraft(world)
+    , wind(settings.wind)
     , m_settings(settings)
     , m_ground(world, heights, WorldFrame::centred_on(settings.start, settings.scaling_factor), settings.terrain_ground,
                start_height(heights, settings.start))
@@ -31,6 +32,7 @@ Flight::Flight(const FlightSettings& settings, HeightStore& heights)
     aircraft.load_flight_model(settings.flight_model_file);
     m_simulation = std::make_unique<FlightSimulation>(aircraft, settings.start);
     m_simulation->detect_crashes = settings.terrain_ground;
+    m_simulation->wind = &wind;
     if (settings.log_flight) {
         m_log = std::make_unique<FlightLog>(settings.log_directory);
         m_simulation->on_step = [this](const FlightData& data) { m_log->write(data); };
@@ -44,9 +46,12 @@ Flight::~Flight() = default;
 void Flight::update(float dt)
 {
     m_ground.update(aircraft, dt);
-    if (paused)
+    m_crashed = false;
+    if (paused) {
+        m_simulation->update_air_motion();
         return;
-    m_simulation->advance(dt, paused);
+    }
+    m_crashed = m_simulation->advance(dt, paused);
     if (m_log)
         m_log->flush();
 }

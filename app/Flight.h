@@ -1,7 +1,8 @@
 #pragma once
 
-// The flight: the physics world it owns, the aircraft in it, the simulation that steps them, the
-// flight log and the ground under them. Nothing here draws; the frame reads the poses.
+// The flight: the physics world it owns, the aircraft in it, the air it flies through, the
+// simulation that steps them, the flight log and the ground under them. Nothing here draws; the
+// frame reads the poses.
 
 #include <filesystem>
 #include <memory>
@@ -15,6 +16,8 @@
 #include "physics/FlightLog.h"
 #include "physics/FlightSimulation.h"
 #include "physics/PhysicsWorld.h"
+#include "physics/Wind.h"
+#include "physics/WindSettings.h"
 #include "terrain/HeightStore.h"
 #include "terrain/WorldFrame.h"
 
@@ -25,6 +28,7 @@ struct FlightSettings {
     std::filesystem::path log_directory; // where the flight log goes
     LatLon start;                        // the world's origin
     double scaling_factor = 0.05;        // world units per physics metre
+    WindSettings wind;                   // calm by default
 };
 
 class Flight {
@@ -38,7 +42,8 @@ public:
     Flight& operator=(const Flight&) = delete;
 
     // One frame of dt seconds: the ground follows the aircraft (paused or not), then, unless
-    // paused, the simulation advances (a crash pauses) and the log gets its rows.
+    // paused, the simulation advances with the wind (a crash pauses) and the log gets its rows.
+    // Paused, the aircraft reads the air where it hangs or stands, the wind held as it is.
     void update(float dt);
     // The aircraft back at the start at rest (X pauses as well).
     void reset();
@@ -53,6 +58,8 @@ public:
 
     // The flight data now: the simulation's, or the pose shown last.
     FlightData data() const { return m_shown ? *m_shown : m_simulation->data(); }
+    // Whether the last update ended in a crash (which paused the flight).
+    bool crashed_this_frame() const { return m_crashed; }
     const FlightSimulation& simulation() const { return *m_simulation; }
     FlightGround& ground() { return m_ground; }
     const FlightGround& ground() const { return m_ground; }
@@ -64,6 +71,8 @@ public:
 
     PhysicsWorld world; // first: everything else lives in it
     Aircraft aircraft;
+    // Its settings may change at any time (the Options); the simulation steps it.
+    Wind wind;
     bool paused = true;
 
 private:
@@ -72,4 +81,5 @@ private:
     std::unique_ptr<FlightSimulation> m_simulation;
     std::unique_ptr<FlightLog> m_log;
     std::optional<FlightData> m_shown;
+    bool m_crashed = false;
 };

@@ -54,6 +54,10 @@ void FrameRenderer::render_shadow_map(const FrameScene& scene)
     for (const BoxPlacement& box : scene.bodies)
         casters.push_back({box.position, box.rotation, box.scale});
     const glm::vec3 camera = scene.camera->get_world_position();
+    // A sun that lights nothing casts no shadow to see: the map keeps its last drawing, and
+    // the sun, having moved when it lights something again, has it drawn anew.
+    if (sun_lights_nothing(m_terrain->get_sun_direction(), m_terrain->camera_altitude()))
+        return;
     if (!m_shadow_map.aim(casters, m_terrain->get_sun_direction(), camera, scene.ground_y))
         return;
     m_shadow_map.begin_pass();

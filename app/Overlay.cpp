@@ -22,7 +22,7 @@ constexpr double MAX_HORIZON_MIN = 0.0, MAX_HORIZON_MAX = 30000.0;
 constexpr double LOD_SELECTION_MIN = 0.0, LOD_SELECTION_MAX = 1.0;
 constexpr double SPLIT_FACTOR_MIN = 0.0, SPLIT_FACTOR_MAX = 5.0;
 constexpr double SUN_AZIMUTH_MIN = 0.0, SUN_AZIMUTH_MAX = 360.0;
-constexpr double SUN_ELEVATION_MIN = 0.0, SUN_ELEVATION_MAX = 90.0;
+constexpr double SUN_ELEVATION_MIN = MIN_SUN_ELEVATION, SUN_ELEVATION_MAX = MAX_SUN_ELEVATION;
 constexpr int ZOOM_SLIDER_MIN = 7, ZOOM_SLIDER_MAX = 17;
 constexpr double GRID_PIXELS_MIN = 2.0, GRID_PIXELS_MAX = 32.0;
 
@@ -107,6 +107,18 @@ void Overlay::draw_options_window()
     if (ImGui::CollapsingHeader("FlightModel")) {
         ImGui::Indent();
         draw_flight_model_section();
+        ImGui::Unindent();
+    }
+
+    if (ImGui::CollapsingHeader("Wind")) {
+        ImGui::Indent();
+        m_weather.draw_wind(m.flight.wind);
+        ImGui::Unindent();
+    }
+
+    if (ImGui::CollapsingHeader("Sound")) {
+        ImGui::Indent();
+        draw_sound_section();
         ImGui::Unindent();
     }
 
@@ -205,9 +217,14 @@ void Overlay::draw_atmosphere_section()
     Atmosphere& a = m.renderer.terrain().atmosphere;
     ImGui::Checkbox("Enable Scattering", &a.scattering);
     ImGui::Checkbox("Always compute", &a.always_compute);
-    ImGui::SliderScalar("Sun Azimuth", ImGuiDataType_Double, &a.sun_azimuth, &SUN_AZIMUTH_MIN, &SUN_AZIMUTH_MAX, "%.3f");
-    ImGui::SliderScalar("Sun Elevation", ImGuiDataType_Double, &a.sun_elevation, &SUN_ELEVATION_MIN, &SUN_ELEVATION_MAX,
-                        "%.3f");
+    m_weather.draw_time(m.sky);
+    // Moving the sun by hand takes it from the clock.
+    if (ImGui::SliderScalar("Sun Azimuth", ImGuiDataType_Double, &a.sun_azimuth, &SUN_AZIMUTH_MIN, &SUN_AZIMUTH_MAX,
+                            "%.3f"))
+        m.sky.release_sun();
+    if (ImGui::SliderScalar("Sun Elevation", ImGuiDataType_Double, &a.sun_elevation, &SUN_ELEVATION_MIN,
+                            &SUN_ELEVATION_MAX, "%.3f"))
+        m.sky.release_sun();
     ImGui::SliderInt("View Samples", &a.view_samples, 1, 32, "%d");
     ImGui::SliderInt("Light Samples", &a.light_samples, 1, 32, "%d");
 }
@@ -240,6 +257,23 @@ void Overlay::draw_flight_model_section()
     }
 }
 
+void Overlay::draw_sound_section()
+{
+    sound::SoundScape& scape = m.sound.scape();
+    sound::SoundSettings settings = scape.settings();
+    float percent = settings.volume * 100.0f;
+    bool changed = ImGui::SliderFloat("Volume", &percent, 0.0f, 100.0f, "%.0f %%", ImGuiSliderFlags_AlwaysClamp);
+    changed |= ImGui::Checkbox("Mute", &settings.muted);
+    if (changed) {
+        settings.volume = percent / 100.0f;
+        scape.set_settings(settings);
+    }
+    if (!settings.enabled)
+        ImGui::TextWrapped("Off in the configuration (\"sound\": false).");
+    else if (!scape.active())
+        ImGui::TextWrapped("No sound: %s", scape.failure().c_str());
+}
+
 void Overlay::draw_instrument_lines()
 {
     const FlightData d = m.flight.data();
@@ -250,6 +284,13 @@ void Overlay::draw_instrument_lines()
                     d.altitude_m * FEET_PER_METRE, d.height_above_ground_m, d.height_above_ground_m * FEET_PER_METRE);
     else
         ImGui::Text("Altitude %.0f m (%.0f ft), above ground -", d.altitude_m, d.altitude_m * FEET_PER_METRE);
+    if (d.wind_speed_m_s < 0.05)
+        ImGui::Text("Wind calm, ground speed %.0f km/h (%.0f kt)", d.ground_speed_m_s * KM_H_PER_M_S,
+                    d.ground_speed_m_s * KNOTS_PER_M_S);
+    else
+        ImGui::Text("Wind from %03.0f at %.1f m/s (%.0f kt), ground speed %.0f km/h (%.0f kt)",
+                    std::fmod(std::round(d.wind_from_deg), 360.0), d.wind_speed_m_s, d.wind_speed_m_s * KNOTS_PER_M_S,
+                    d.ground_speed_m_s * KM_H_PER_M_S, d.ground_speed_m_s * KNOTS_PER_M_S);
     ImGui::Text("Heading %03.0f, pitch %+.1f, roll %+.1f, throttle %.0f %%%s",
                 std::fmod(std::round(d.heading_deg), 360.0), d.pitch_deg, d.roll_deg, d.controls.throttle * 100.0f,
                 d.controls.brake > 0.0f ? ", brakes" : "");

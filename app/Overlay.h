@@ -7,12 +7,15 @@
 
 #include <cstdint>
 
+#include "app/AircraftSound.h"
 #include "app/CameraRig.h"
 #include "app/Commands.h"
 #include "app/Config.h"
 #include "app/Flight.h"
 #include "app/FrameRenderer.h"
 #include "app/FrameTiming.h"
+#include "app/SkyClock.h"
+#include "app/WeatherOptions.h"
 #include "terrain/HeightStore.h"
 #include "terrain/WorldFrame.h"
 
@@ -23,9 +26,11 @@ struct OverlayParts {
     Flight& flight;
     FrameRenderer& renderer;
     HeightStore& heights;
+    AircraftSound& sound;
     const Config& config;
     const FrameTime& time;
     WorldFrame frame;
+    SkyClock& sky;
 };
 
 class Overlay {
@@ -51,8 +56,10 @@ private:
     void draw_terrain_section();
     void draw_atmosphere_section();
     void draw_flight_model_section();
+    void draw_sound_section();
     // The instrument lines, also shown in the FlightModel section.
     void draw_instrument_lines();
 
     OverlayParts m;
+    WeatherOptions m_weather;
 };

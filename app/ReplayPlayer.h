@@ -29,6 +29,9 @@ public:
     // Back to the start, paused.
     void restart();
 
+    // Log seconds from the first row to where the replay stands.
+    double elapsed() const { return m_timeline.time() - m_timeline.recording().start_s(); }
+
     ReplayTimeline& timeline() { return m_timeline; }
     const ReplayTimeline& timeline() const { return m_timeline; }
 

@@ -9,6 +9,7 @@
 #include "app/CaptureSettings.h"
 #include "app/Config.h"
 #include "console/Console.h"
+#include "gfx/ShaderError.h"
 #include "replay/FlightRecording.h"
 
 namespace {
@@ -25,9 +26,10 @@ std::string tile_cache_location()
     return root + "/Windhollow/Windhollow/tiles/";
 }
 
-void print_usage()
+// The usage text, on standard output when asked for, on standard error after a mistake.
+void print_usage(console::Stream stream)
 {
-    console::print(
+    console::write(stream, fmt::format(
         "Usage: windhollow [BASE_DIR]\n"
         "       windhollow --replay FLIGHT.csv [BASE_DIR]\n"
         "       windhollow --help | --version\n"
@@ -52,14 +54,31 @@ void print_usage()
         "  WINDHOLLOW_FRAME_TIMES=FILE      write each frame's duration in ms, one per line\n"
         "  WINDHOLLOW_FRAME_STATS=FILE      write each frame's statistics as CSV: frame, time_s,\n"
         "                                   dt_ms, leaves, sharp_share, pending_tiles\n"
+        "Also from the environment:\n"
+        "  WINDHOLLOW_VERBOSE=1             print a line per tile request (GET <url>)\n"
         "\n"
         "Tile cache: {}\n"
         "  one folder per tile server; delete it to fetch everything again.\n"
         "\n"
         "  -h, --help   print this text and exit\n"
-        "  --version    print the version and exit\n",
+        "  --version    print the version and exit\n"
+        "Any other argument starting with - is refused (exit status 2); a directory of such a\n"
+        "name is reached as ./-name.\n",
         INSTALLED_DATA_DIR.string(), CONFIG_FILE.string(), FLIGHT_MODEL_FILE.string(), SHADER_DIR.string() + "/",
-        tile_cache_location());
+        tile_cache_location()));
+}
+
+// WINDHOLLOW_VERBOSE: "1" on, "0" or unset off; anything else is said and ignored.
+void read_verbose_switch()
+{
+    const char* value = std::getenv("WINDHOLLOW_VERBOSE");
+    if (value == nullptr || *value == '\0')
+        return;
+    const std::string_view text(value);
+    if (text == "1" || text == "0")
+        console::set_verbose(text == "1");
+    else
+        console::eprint("Ignoring WINDHOLLOW_VERBOSE={}: expected 1 or 0\n", console::quoted(text));
 }
 
 } // namespace
@@ -71,24 +90,33 @@ int main(int argc, char** argv)
     if (argc > 1) {
         const std::string_view first = argv[1];
         if (first == "--help" || first == "-h") {
-            print_usage();
+            print_usage(console::Stream::Out);
             return 0;
         }
         if (first == "--version") {
             console::print("Windhollow {} (Compiled {} {})\n", WH_VERSION, __DATE__, __TIME__);
             return 0;
         }
+        if (first == "--replay" && argc < 3) {
+            console::eprint("--replay needs a flight log\n");
+            print_usage(console::Stream::Err);
+            return 2;
+        }
+        // A mistyped option would otherwise be taken for a base directory and end in a
+        // puzzling "Could not open" of a configuration under it.
+        if (first.starts_with("-") && first != "--replay") {
+            console::eprint("Unknown option {}\n", console::quoted(first));
+            print_usage(console::Stream::Err);
+            return 2;
+        }
     }
+    read_verbose_switch();
 
     // --replay FLIGHT.csv [BASE_DIR]: the log is read before anything else, so that a file
     // that cannot be played ends the program without a window.
     std::optional<FlightRecording> replay;
     int base_argument = 1;
-    if (argc > 1 && std::string_view(argv[1]) == "--replay") {
-        if (argc < 3) {
-            console::eprint("--replay needs a flight log: windhollow --replay FLIGHT.csv [BASE_DIR]\n");
-            return 1;
-        }
+    if (argc > 2 && std::string_view(argv[1]) == "--replay") {
         FlightLogRead read = read_flight_log(argv[2]);
         if (!read.recording) {
             console::eprint("Could not replay {}: {}\n", console::quoted(std::filesystem::path(argv[2])), read.error);
@@ -126,6 +154,12 @@ int main(int argc, char** argv)
         app.run();
         capture_failed = app.capture().failed;
     } catch (const ConfigError& error) {
+        console::eprint("{}\n", error.what());
+        if (!error.detail().empty())
+            console::eprint("{}\n", error.detail());
+        return 1;
+    } catch (const gfx::ShaderError& error) {
+        // At start there is no working program to keep drawing with.
         console::eprint("{}\n", error.what());
         return 1;
     } catch (const WindowError& error) {

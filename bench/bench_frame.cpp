@@ -465,12 +465,12 @@ int child(const std::string& scenario, const fs::path& base, const std::string& 
                                        << config.texture_server.num_threads + config.elevation_server.num_threads
                                        << '\n';
         }
-        if (jump_settled || scenario != "still")
-            report.push_back(fmt::format("{}: start until settled {}; jump to \"{}\" until settled {}\n", label,
-                                         seconds_text(start_settled), start_positions[JUMP_TARGET].name,
-                                         seconds_text(jump_settled)));
-        else
-            report.push_back(fmt::format("{}: start until settled {}\n", label, seconds_text(start_settled)));
+        // A still run makes no jump, so it has none to report.
+        report.push_back(scenario == "still"
+                             ? fmt::format("{}: start until settled {}\n", label, seconds_text(start_settled))
+                             : fmt::format("{}: start until settled {}; jump to \"{}\" until settled {}\n", label,
+                                           seconds_text(start_settled), start_positions[JUMP_TARGET].name,
+                                           seconds_text(jump_settled)));
 
         if (scenario == "flight" || scenario == "still") {
             app.select_start_position(0);

@@ -1,5 +1,6 @@
 #include "console/Console.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -13,8 +14,13 @@ std::mutex& console_mutex()
 }
 
 Capture* g_capture = nullptr;
+std::atomic<bool> g_verbose{false};
 
 } // namespace
+
+void set_verbose(bool on) { g_verbose.store(on, std::memory_order_relaxed); }
+
+bool verbose() { return g_verbose.load(std::memory_order_relaxed); }
 
 void write(Stream stream, std::string_view text)
 {

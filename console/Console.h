@@ -32,6 +32,18 @@ void eprint(fmt::format_string<Args...> format, Args&&... args)
     write(Stream::Err, fmt::format(format, std::forward<Args>(args)...));
 }
 
+// Chatter that only a user looking into a problem wants (a line per tile request): printed to
+// standard output while verbose is on, dropped otherwise. Off at start. Safe from any thread.
+void set_verbose(bool on);
+bool verbose();
+
+template <typename... Args>
+void vprint(fmt::format_string<Args...> format, Args&&... args)
+{
+    if (verbose())
+        write(Stream::Out, fmt::format(format, std::forward<Args>(args)...));
+}
+
 // Text in double quotes, each double quote or backslash inside preceded by a backslash:
 // the form every path takes in a message.
 std::string quoted(std::string_view text);

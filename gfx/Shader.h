@@ -2,23 +2,28 @@
 
 // One linked GL program built from source files on disk. It keeps the paths so that it can be
 // rebuilt while the program runs; a failed rebuild keeps the last good program on screen.
+// Build errors name the file and line they mean (see ShaderLog.h); the source is not printed.
 // Uniforms are set by name on the program in use (the caller calls use() first); each name's
 // location is asked of GL once per built program, not at every call.
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <GL/glew.h>
 #include <glm/glm.hpp>
+
+#include "gfx/ShaderError.h"
 
 namespace gfx {
 
 class Shader {
 public:
-    // Builds a vertex/fragment program. A failed build leaves id() at 0 and does not throw;
-    // the failure is printed to standard error.
+    // Builds a vertex/fragment program. The first build has no working program to fall back
+    // on: when it fails it prints nothing and throws ShaderError (gfx/ShaderError.h), one
+    // line naming the file and the reason ("Could not build a shader program: …").
     Shader(std::string vertex_path, std::string fragment_path);
-    // Builds a compute program from one source.
+    // Builds a compute program from one source; fails as above.
     explicit Shader(std::string compute_path);
     ~Shader();
 
@@ -31,7 +36,8 @@ public:
     void use() const;
 
     // Rebuilds from the stored vertex and fragment paths; true when the new program replaced
-    // the old one. On failure the old program stays.
+    // the old one. On failure the old program stays and every error is printed to standard
+    // error, a line each ("Error: couldn't load '<path>'", "Error: "<file>" line 12: …").
     bool reload();
     // Rebuilds a compute program from the stored compute path; true when it replaced the old.
     bool reload_compute();
@@ -54,6 +60,10 @@ public:
 
 private:
     void replace_program(GLuint program);
+    // A new program from the stored paths, or 0 with the lines that say why added to errors.
+    GLuint build(std::vector<std::string>& errors) const;
+    GLuint build_compute(std::vector<std::string>& errors) const;
+    static std::string first_build_failure(const std::vector<std::string>& errors);
 
     // Per program: cleared whenever the program is replaced.
     mutable std::unordered_map<std::string, GLint> m_locations;

@@ -115,53 +115,97 @@ std::string file_identity(const std::string& path)
     return canonical.string();
 }
 
+// A line break at text[i] ("\r\n" counts once, at its "\n").
+bool breaks_line(std::string_view text, size_t i)
+{
+    return text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'));
+}
+
 class Expander {
 public:
     Expander(std::string_view inject, const std::string& include_dir) : m_inject(inject), m_include_dir(include_dir) {}
 
-    ExpandedSource expand_file(const std::string& path)
+    // Appends the expansion of the file; false (error() set) on failure.
+    bool expand_file(const std::string& path)
     {
         const std::string identity = file_identity(path);
         for (const std::string& open : m_open_files) {
             if (open == identity)
-                return failure("Error: include cycle at '" + path + "'");
+                return fail("Error: include cycle at '" + path + "'");
         }
         if (static_cast<int>(m_open_files.size()) > MAX_INCLUDE_DEPTH)
-            return failure("Error: includes nested too deep at '" + path + "'");
+            return fail("Error: includes nested too deep at '" + path + "'");
 
         std::optional<std::string> contents = read_file(path);
         if (!contents)
-            return failure("Error: couldn't load '" + path + "'");
+            return fail("Error: couldn't load '" + path + "'");
 
         m_open_files.push_back(identity);
-        ExpandedSource result = expand_text(*contents);
+        const bool expanded = expand_text(*contents, path);
         m_open_files.pop_back();
-        return result;
+        return expanded;
     }
 
-    ExpandedSource expand_text(std::string_view text)
+    // Appends the expansion of text, whose lines are those of file.
+    bool expand_text(std::string_view text, const std::string& file)
     {
-        std::string output;
-        output.reserve(text.size());
         size_t copied_up_to = 0;
+        int line = 1; // of text[copied_up_to]
         for (const Directive& directive : find_directives(text)) {
-            output.append(text.substr(copied_up_to, directive.begin - copied_up_to));
+            append(text.substr(copied_up_to, directive.begin - copied_up_to), file, line);
+            line += count_breaks(text, copied_up_to, directive.begin);
             if (directive.is_include) {
-                ExpandedSource nested = expand_file(join(directive.file_name));
-                if (!nested.text)
-                    return nested;
-                output.append(*nested.text);
+                if (!expand_file(join(directive.file_name)))
+                    return false;
             } else {
-                output.append(m_inject);
+                append(m_inject, file, line);
             }
             copied_up_to = directive.end;
         }
-        output.append(text.substr(copied_up_to));
-        return {std::move(output), {}};
+        append(text.substr(copied_up_to), file, line);
+        return true;
+    }
+
+    ExpandedSource result() &&
+    {
+        if (m_failed)
+            return {std::nullopt, std::move(m_error), {}};
+        return {std::move(m_output), {}, std::move(m_lines)};
     }
 
 private:
-    static ExpandedSource failure(std::string message) { return {std::nullopt, std::move(message)}; }
+    bool fail(std::string message)
+    {
+        m_failed = true;
+        m_error = std::move(message);
+        return false;
+    }
+
+    static int count_breaks(std::string_view text, size_t from, size_t to)
+    {
+        int breaks = 0;
+        for (size_t i = from; i < to; ++i)
+            breaks += breaks_line(text, i) ? 1 : 0;
+        return breaks;
+    }
+
+    // Appends chunk, whose first character is on line first_line of file; each output line
+    // is credited to where its first character came from.
+    void append(std::string_view chunk, const std::string& file, int first_line)
+    {
+        int line = first_line;
+        for (size_t i = 0; i < chunk.size(); ++i) {
+            if (m_at_line_start) {
+                m_lines.push_back({file, line});
+                m_at_line_start = false;
+            }
+            m_output.push_back(chunk[i]);
+            if (breaks_line(chunk, i)) {
+                ++line;
+                m_at_line_start = true;
+            }
+        }
+    }
 
     // Every include resolves against the top-level file's directory. A top-level file given
     // without a directory has its includes beside it in the working directory, not in "/".
@@ -173,18 +217,27 @@ private:
     std::string_view m_inject;
     const std::string& m_include_dir;
     std::vector<std::string> m_open_files;
+    std::string m_output;
+    std::vector<SourceLine> m_lines;
+    bool m_at_line_start = true;
+    bool m_failed = false;
+    std::string m_error;
 };
 
 } // namespace
 
 ExpandedSource expand_includes(std::string_view text, std::string_view inject, const std::string& include_dir)
 {
-    return Expander(inject, include_dir).expand_text(text);
+    Expander expander(inject, include_dir);
+    expander.expand_text(text, {});
+    return std::move(expander).result();
 }
 
 ExpandedSource expand_include_file(const std::string& path, std::string_view inject, const std::string& include_dir)
 {
-    return Expander(inject, include_dir).expand_file(path);
+    Expander expander(inject, include_dir);
+    expander.expand_file(path);
+    return std::move(expander).result();
 }
 
 std::string include_dir_of(const std::string& path)

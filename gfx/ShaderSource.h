@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace gfx {
 
@@ -24,9 +25,20 @@ namespace gfx {
 // exhausting the stack.
 inline constexpr int MAX_INCLUDE_DEPTH = 32;
 
+// Where a line of expanded text comes from: the file (as its path was given; empty for the
+// text handed to expand_includes) and the line in it, counted from 1.
+struct SourceLine {
+    std::string file;
+    int line = 0;
+};
+
 struct ExpandedSource {
     std::optional<std::string> text; // empty when expansion failed
     std::string error;               // the failure's message (no line end) when text is empty
+    // lines[k] is where line k + 1 of text starts (a line break is "\n", "\r\n" or a lone
+    // "\r", as the GLSL compilers count them), so a compiler's line number can name the file
+    // and line it means.
+    std::vector<SourceLine> lines;
 };
 
 // Expands the directives of one text. Failures: a missing or unreadable file

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <btBulletDynamicsCommon.h>
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include "console/Console.h"
@@ -20,10 +21,11 @@ namespace {
 
 using nlohmann::json;
 
-// Empties list, then appends one element per entry of document[key] (an array; a missing
-// member leaves the list empty). A throw leaves the elements appended so far.
+// Empties list, then appends one element per entry of document[key] (an array of at most
+// max_size; a missing member leaves the list empty). A throw leaves the elements appended so
+// far; a value out of bounds is named by its place ("wings[2].lift_slope").
 template <typename T, typename Read>
-void read_list(const json::object_t& document, const char* key, std::vector<T>& list, Read read)
+void read_list(const json::object_t& document, const char* key, size_t max_size, std::vector<T>& list, Read read)
 {
     list.clear();
     const auto found = document.find(key);
@@ -33,8 +35,17 @@ void read_list(const json::object_t& document, const char* key, std::vector<T>& 
     if (!found->second.is_array()) {
         throw json::type_error::create(302, std::string("type must be array, but is ") + found->second.type_name(), &found->second);
     }
+    if (found->second.size() > max_size) {
+        throw flight_model::ValueError(key, std::to_string(found->second.size()) + " of them, at most " +
+                                                std::to_string(max_size));
+    }
     for (const json& element : found->second) {
-        list.push_back(read(element));
+        try {
+            list.push_back(read(element));
+        } catch (const flight_model::ValueError& error) {
+            throw flight_model::ValueError(std::string(key) + "[" + std::to_string(list.size()) + "]." + error.member(),
+                                           error.reason());
+        }
     }
 }
 
@@ -82,9 +93,17 @@ void Aircraft::load_flight_model(const std::filesystem::path& path)
             inertia = flight_model::read_inertia(found->second);
         }
         apply_body_settings();
-        read_list(members, "engines", engines, flight_model::read_engine);
-        read_list(members, "wheels", wheels, flight_model::read_wheel);
-        read_list(members, "wings", wings, flight_model::read_wing);
+        read_list(members, "engines", flight_model::MAX_ENGINES, engines, flight_model::read_engine);
+        double total_thrust = 0.0;
+        for (const Engine& engine : engines) {
+            total_thrust += engine.thrust;
+        }
+        if (total_thrust > flight_model::MAX_TOTAL_THRUST) {
+            throw flight_model::ValueError("engines", fmt::format("{:g} N of thrust together, at most {:g} N", total_thrust,
+                                                                  flight_model::MAX_TOTAL_THRUST));
+        }
+        read_list(members, "wheels", flight_model::MAX_WHEELS, wheels, flight_model::read_wheel);
+        read_list(members, "wings", flight_model::MAX_WINGS, wings, flight_model::read_wing);
         // Last: a model the drawing cannot use leaves the physics as read.
         model.reset();
         eye = default_eye;
@@ -96,6 +115,9 @@ void Aircraft::load_flight_model(const std::filesystem::path& path)
         }
     } catch (const json::exception& error) {
         // The library's message alone does not say which file it is about.
+        console::eprint("{}: {}\n", console::quoted(path), error.what());
+        return;
+    } catch (const flight_model::ValueError& error) {
         console::eprint("{}: {}\n", console::quoted(path), error.what());
         return;
     }

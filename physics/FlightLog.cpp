@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <system_error>
+#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -35,9 +37,22 @@ FlightLog::FlightLog(const std::filesystem::path& directory)
         fail(error.message());
         return;
     }
-    for (int n = 2; std::filesystem::exists(m_path, error); ++n) {
+    // The name is claimed by creating the file exclusively: another run starting in the same
+    // second (or anything else of that name, a dangling link included) makes this one take
+    // the next suffix instead of writing into the other's file.
+    for (int n = 2;; ++n) {
+        const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            break;
+        }
+        if (errno != EEXIST || n > MAX_SUFFIX) {
+            fail(std::strerror(errno));
+            return;
+        }
         m_path = directory / (stem + "-" + std::to_string(n) + ".csv");
     }
+    // The file is this run's own now; the stream opens what was created.
     m_file.open(m_path, std::ios::out | std::ios::trunc);
     if (!m_file.is_open()) {
         fail(std::strerror(errno));
@@ -56,6 +71,14 @@ void FlightLog::write(const FlightData& d)
 {
     if (!m_file.is_open()) {
         return;
+    }
+    // A row is a position, speeds and an attitude: without them it is no row. (The height
+    // above the ground is "nan" by design where there is no ground below.)
+    for (const double value : {d.time_s, d.position.lat, d.position.lon, d.altitude_m, d.airspeed_m_s,
+                               d.vertical_speed_m_s, d.heading_deg, d.pitch_deg, d.roll_deg}) {
+        if (!std::isfinite(value)) {
+            return;
+        }
     }
     m_file << fmt::format("{:.4f},{:.7f},{:.7f},{:.2f},{:.2f},{:.2f},{:.2f},{:.1f},{:.2f},{:.2f},{:.3f},{:.3f},{:.3f},{:.3f}\n",
                           d.time_s, d.position.lat, d.position.lon, d.altitude_m, d.height_above_ground_m,

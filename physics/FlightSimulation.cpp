@@ -8,6 +8,7 @@
 
 #include "console/Console.h"
 #include "core/Units.h"
+#include "physics/BulletMath.h"
 #include "physics/PhysicsWorld.h"
 #include "tiles/WebMercator.h"
 
@@ -15,6 +16,21 @@ namespace {
 
 // How far down the ground below the aircraft is looked for, physics metres.
 constexpr float GROUND_SEARCH = 100000.0f;
+
+bool finite(const btVector3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
+
+// Position, speeds and attitude: what the instruments and the log show. The height above the
+// ground is NaN by design when there is no ground below.
+bool shown_values_finite(const FlightData& d)
+{
+    for (const double value : {d.position.lat, d.position.lon, d.altitude_m, d.airspeed_m_s, d.vertical_speed_m_s,
+                               d.heading_deg, d.pitch_deg, d.roll_deg}) {
+        if (!std::isfinite(value)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -25,39 +41,105 @@ FlightSimulation::FlightSimulation(Aircraft& aircraft, LatLon origin)
 {
 }
 
-void FlightSimulation::advance(float dt, bool& paused)
+bool FlightSimulation::advance(float dt, bool& paused)
 {
+    m_diverged = false;
+    m_dropped = 0.0;
     if (paused || !m_aircraft->body) {
-        return;
+        return false;
+    }
+    if (!state_finite()) {
+        stop_diverged(paused);
+        return false;
     }
     if (!m_aircraft->aerodynamic) {
-        if (dt > 0.0f) {
-            step_once(std::min(dt, PhysicsWorld::max_step), paused);
-        }
-        return;
+        if (!(dt > 0.0f))
+            return false;
+        m_dropped = std::max(0.0, static_cast<double>(dt) - static_cast<double>(PhysicsWorld::max_step));
+        return step_once(std::min(dt, PhysicsWorld::max_step), paused);
     }
     const int steps = m_steps.steps_for(dt);
+    m_dropped = m_steps.dropped();
     for (int i = 0; i < steps && !paused; ++i) {
-        step_once(static_cast<float>(sub_step), paused);
+        if (step_once(static_cast<float>(sub_step), paused)) {
+            return true;
+        }
     }
+    return false;
 }
 
-void FlightSimulation::step_once(float h, bool& paused)
+bool FlightSimulation::step_once(float h, bool& paused)
 {
     Aircraft& aircraft = *m_aircraft;
     const float speed_before = aircraft.body->getLinearVelocity().length() / aircraft.true_scale();
+    if (wind) {
+        wind->step(h, height_above_ground(), aircraft.airspeed());
+        update_air_motion();
+    }
     aircraft.update(h);
     aircraft.world().step(h);
     m_clock += h;
-
-    if (detect_crashes && speed_before > crash_speed && touching_fixed()) {
-        const FlightData now = data();
+    if (!state_finite()) {
+        stop_diverged(paused);
+        return false;
+    }
+    const bool crashed = detect_crashes && speed_before > crash_speed && touching_fixed();
+    if (!crashed && !on_step) {
+        return false;
+    }
+    const FlightData now = measure();
+    if (!shown_values_finite(now)) {
+        // Finite numbers can still be beyond what the instruments show (a speed whose square
+        // overflows): as good as lost.
+        stop_diverged(paused);
+        return false;
+    }
+    m_last_finite = now;
+    if (crashed) {
         console::print("Crashed at {}, speed {:.1f} m/s\n", to_string(now.position), speed_before);
         paused = true;
     }
     if (on_step) {
-        on_step(data());
+        on_step(now);
     }
+    return crashed;
+}
+
+bool FlightSimulation::state_finite() const
+{
+    const btRigidBody* body = m_aircraft->body;
+    const btQuaternion rotation = body->getWorldTransform().getRotation();
+    return finite(body->getWorldTransform().getOrigin()) && finite(body->getLinearVelocity()) &&
+        finite(body->getAngularVelocity()) && std::isfinite(rotation.x()) && std::isfinite(rotation.y()) &&
+        std::isfinite(rotation.z()) && std::isfinite(rotation.w());
+}
+
+void FlightSimulation::stop_diverged(bool& paused)
+{
+    console::print("The flight went out of bounds after {:.2f} s: the aircraft's state is not finite\n", m_clock);
+    m_diverged = true;
+    paused = true;
+}
+
+void FlightSimulation::update_air_motion()
+{
+    if (!wind || !m_aircraft->body)
+        return;
+    const glm::dquat rotation(physics::to_glm(m_aircraft->body->getWorldTransform().getRotation()));
+    m_aircraft->air_motion = glm::vec3(wind->air_velocity(height_above_ground(), rotation));
+}
+
+double FlightSimulation::height_above_ground() const
+{
+    // The first fixed object straight down (the aircraft's own box is not fixed and is passed
+    // through).
+    const btVector3 p = m_aircraft->body->getWorldTransform().getOrigin();
+    const btVector3 below = p - btVector3(0.0f, GROUND_SEARCH, 0.0f);
+    btCollisionWorld::ClosestRayResultCallback ground(p, below);
+    ground.m_collisionFilterMask = btBroadphaseProxy::StaticFilter;
+    m_aircraft->world().get_scene().rayTest(p, below, ground);
+    return ground.hasHit() ? (p.y() - ground.m_hitPointWorld.y()) / m_aircraft->true_scale()
+                           : std::numeric_limits<double>::quiet_NaN();
 }
 
 bool FlightSimulation::touching_fixed() const
@@ -83,6 +165,19 @@ bool FlightSimulation::touching_fixed() const
 
 FlightData FlightSimulation::data() const
 {
+    const FlightData now = measure();
+    if (shown_values_finite(now)) {
+        m_last_finite = now;
+        return now;
+    }
+    FlightData last = m_last_finite;
+    last.time_s = m_clock;
+    last.controls = now.controls;
+    return last;
+}
+
+FlightData FlightSimulation::measure() const
+{
     const Aircraft& aircraft = *m_aircraft;
     FlightData d;
     d.time_s = m_clock;
@@ -96,19 +191,16 @@ FlightData FlightSimulation::data() const
     const btVector3 p = pose.getOrigin();
     const btVector3 v = body->getLinearVelocity();
 
-    d.position = LatLon{mercator_lat(m_origin_y + p.z()), mercator_lon(m_origin_x + p.x())};
+    d.position = LatLon{mercator_lat(m_origin_y + p.z()), wrap_longitude(mercator_lon(m_origin_x + p.x()))};
     d.altitude_m = p.y() / k;
     d.airspeed_m_s = aircraft.airspeed();
     d.vertical_speed_m_s = v.y() / k;
-
-    // The ground below: the first fixed object straight down (the aircraft's own box is not
-    // fixed and is passed through).
-    const btVector3 below = p - btVector3(0.0f, GROUND_SEARCH, 0.0f);
-    btCollisionWorld::ClosestRayResultCallback ground(p, below);
-    ground.m_collisionFilterMask = btBroadphaseProxy::StaticFilter;
-    aircraft.world().get_scene().rayTest(p, below, ground);
-    d.height_above_ground_m = ground.hasHit() ? (p.y() - ground.m_hitPointWorld.y()) / k
-                                              : std::numeric_limits<double>::quiet_NaN();
+    d.ground_speed_m_s = std::hypot(v.x(), v.z()) / k;
+    d.height_above_ground_m = height_above_ground();
+    if (wind) {
+        d.wind_from_deg = wind->settings().from_deg;
+        d.wind_speed_m_s = glm::length(wind->velocity_at(d.height_above_ground_m));
+    }
 
     const btQuaternion rotation = pose.getRotation();
     const btVector3 nose = quatRotate(rotation, btVector3(1.0f, 0.0f, 0.0f));

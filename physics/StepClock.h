@@ -17,12 +17,14 @@ public:
     // an infinite one takes max_steps.
     int steps_for(double dt)
     {
+        m_dropped = 0.0;
         if (!(dt > 0.0))
             return 0;
         const double due = m_carried + dt;
         const double whole = std::floor(due / m_step);
         if (!(whole <= static_cast<double>(m_max_steps))) {
             m_carried = 0.0;
+            m_dropped = due - m_max_steps * m_step;
             return m_max_steps;
         }
         m_carried = std::max(0.0, due - whole * m_step);
@@ -33,9 +35,13 @@ public:
     int max_steps() const { return m_max_steps; }
     // Time due but not yet stepped, seconds.
     double carried() const { return m_carried; }
+    // Time the last steps_for dropped beyond the cap, seconds (0 when it kept up; infinite
+    // after an infinite dt): how far simulated time fell behind the wall clock in that frame.
+    double dropped() const { return m_dropped; }
 
 private:
     double m_step;
     int m_max_steps;
     double m_carried = 0.0;
+    double m_dropped = 0.0;
 };

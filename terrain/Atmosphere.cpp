@@ -71,6 +71,19 @@ float sky_table_altitude(double altitude_metres)
     return std::max(std::floor(h / step + 0.5f) * step, 1.0f);
 }
 
+bool sun_lights_nothing(const glm::vec3& sun, double altitude_metres)
+{
+    // The shaders' constants: the planet's radius, the drawn disc's angular radius, the sine
+    // of the elevation where the bodies' sunlight ends. A hundredth of a degree spare for
+    // single precision.
+    constexpr double PLANET_RADIUS = 6360000.0, SUN_ANGULAR_RADIUS = 0.0093, BODIES_CUT_OFF = -0.01;
+    constexpr double SPARE = 0.01 * DEG_TO_RAD;
+    const double table_altitude = std::max(static_cast<double>(sky_table_altitude(altitude_metres)), 1.0);
+    const double horizon = -std::acos(PLANET_RADIUS / (PLANET_RADIUS + table_altitude));
+    const double elevation = std::asin(std::clamp(static_cast<double>(sun.y), -1.0, 1.0));
+    return elevation < horizon - SUN_ANGULAR_RADIUS - SPARE && elevation < std::asin(BODIES_CUT_OFF) - SPARE;
+}
+
 namespace {
 
 std::string shader_path(const AtmosphereSettings& settings, const char* name)

@@ -37,6 +37,12 @@ glm::vec3 sun_direction(double elevation_degrees, double azimuth_degrees);
 inline constexpr double MIN_SUN_ELEVATION = -20.0;
 inline constexpr double MAX_SUN_ELEVATION = 90.0;
 
+// Whether a sun in direction sun (as sun_direction gives it) lights nothing a camera
+// altitude_metres above sea level sees: its disc has set below that camera's horizon (the
+// terrain's sunlight, sky_light.frag) and below the bodies' cut-off (scene_lighting.glsl, and
+// the terrain's without scattering). Nothing then needs the shadow map.
+bool sun_lights_nothing(const glm::vec3& sun, double altitude_metres);
+
 // The sky cube: 36 positions (12 triangles, corners at ±1), every triangle counter-clockwise
 // seen from inside.
 using CubeVertices = std::array<glm::vec3, 36>;

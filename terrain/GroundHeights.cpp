@@ -7,20 +7,29 @@
 
 namespace {
 
+// The tile of zoom z holding (mx, my), and the point's fractional tile coordinates.
+TileId tile_holding(uint32_t z, double mx, double my, double& fx, double& fy)
+{
+    const double n = static_cast<double>(tiles_per_side(z));
+    fx = mx / EARTH_CIRCUMFERENCE * n;
+    fy = std::clamp(my / EARTH_CIRCUMFERENCE * n, 0.0, n - 1e-9);
+    const double column = std::floor(fx);
+    // Columns wrap around the antimeridian.
+    const double wrapped = column - n * std::floor(column / n);
+    return TileId{z, static_cast<uint32_t>(std::min(wrapped, n - 1.0)), static_cast<uint32_t>(std::floor(fy))};
+}
+
 // The finest resident tile at (mx, my) and the heights there, in metres. The tile's texture
 // spans its square of the Mercator plane linearly, so the point's place in it is plain
 // arithmetic.
 std::optional<float> metres_at(const GroundSampler& sampler, double mx, double my, uint32_t* zoom)
 {
     for (uint32_t z = sampler.max_zoom + 1; z-- > 0;) {
-        const double n = static_cast<double>(tiles_per_side(z));
-        const double fx = mx / EARTH_CIRCUMFERENCE * n;
-        const double fy = std::clamp(my / EARTH_CIRCUMFERENCE * n, 0.0, n - 1e-9);
+        double fx = 0.0;
+        double fy = 0.0;
+        const TileId tile = tile_holding(z, mx, my, fx, fy);
         const double column = std::floor(fx);
         const double row = std::floor(fy);
-        // Columns wrap around the antimeridian.
-        const double wrapped = column - n * std::floor(column / n);
-        const TileId tile{z, static_cast<uint32_t>(wrapped), static_cast<uint32_t>(row)};
         if (const ElevationSamples* samples = sampler.lookup(tile)) {
             if (zoom != nullptr)
                 *zoom = z;
@@ -43,6 +52,28 @@ std::optional<float> GroundSampler::height(double x, double z, uint32_t* zoom) c
     if (!metres)
         return std::nullopt;
     return mercator_height(*metres, latitude(z));
+}
+
+FinestHeights finest_heights(const GroundSampler& sampler, double x, double z)
+{
+    const double mx = sampler.origin_mx + x;
+    const double my = sampler.origin_my + z;
+    FinestHeights result;
+    for (uint32_t zoom = sampler.max_zoom + 1; zoom-- > 0;) {
+        double fx = 0.0;
+        double fy = 0.0;
+        const TileId tile = tile_holding(zoom, mx, my, fx, fy);
+        if (sampler.lookup(tile) != nullptr) {
+            result.ready = true;
+            result.zoom = zoom;
+            return result;
+        }
+        if (!sampler.failed || !sampler.failed(tile)) {
+            result.wanted = tile;
+            return result;
+        }
+    }
+    return result; // every zoom failed for good: nothing will ever come
 }
 
 GroundGrid sample_ground(const GroundSampler& sampler, double cx, double cz, double spacing, int size, float fill)

@@ -70,6 +70,9 @@ public:
     // (nearest pixel), asking for the one at zoom; nothing when none is held. Never waits.
     std::optional<HeightSample> height_at(LatLon position, uint32_t zoom);
 
+    // Whether the service gave the tile up for this run (it will never be held).
+    bool failed_for_good(TileId tile) const { return m_service.failed_for_good(tile); }
+
     // The deepest zoom the elevation server is asked for.
     uint32_t max_zoom() const { return m_max_zoom; }
     ElevationEncoding encoding() const { return m_encoding; }

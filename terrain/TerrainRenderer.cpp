@@ -93,7 +93,7 @@ glm::vec3 TerrainRenderer::get_sun_direction() const
     return sun_direction(atmosphere.sun_elevation, atmosphere.sun_azimuth);
 }
 
-gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id)
+TileId TerrainRenderer::layer_tile(const Node& leaf, TileKind kind) const
 {
     // A server serves nothing finer than its max zoom, and nothing else would ever request the
     // max-zoom ancestor of such a leaf; ask for that ancestor and draw its part instead.
@@ -102,6 +102,12 @@ gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UV
     while (wanted.zoom > server_max) {
         wanted = parent_tile(wanted);
     }
+    return wanted;
+}
+
+gfx::Texture* TerrainRenderer::layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id)
+{
+    const TileId wanted = layer_tile(leaf, kind);
     gfx::Texture* texture = texture_cache.find_texture(wanted, kind);
     if (texture == nullptr) {
         const double cx = (leaf.bounds_min.x + leaf.bounds_max.x) * 0.5 - m_camera_position.x;
@@ -258,6 +264,10 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
             const bool own_elevation = draw.elevation != nullptr;
             m_stats.imagery_fallback += own_imagery ? 0 : 1;
             m_stats.elevation_fallback += own_elevation ? 0 : 1;
+            if (!own_imagery && texture_cache.failed_for_good(layer_tile(*leaf, TileKind::TEXTURE), TileKind::TEXTURE))
+                ++m_stats.imagery_failed;
+            if (!own_elevation && texture_cache.failed_for_good(layer_tile(*leaf, TileKind::ELEVATION), TileKind::ELEVATION))
+                ++m_stats.elevation_failed;
             if (fallback) {
                 if (draw.imagery == nullptr)
                     draw.imagery = find_fallback(*leaf, TileKind::TEXTURE, draw.imagery_rect, imagery_tile);

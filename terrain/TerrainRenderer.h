@@ -53,6 +53,10 @@ struct TerrainFrameStats {
     // its max-zoom ancestor's texture; that is no stand-in.
     uint32_t imagery_fallback = 0;
     uint32_t elevation_fallback = 0;
+    // Of those, the leaves whose own tile failed for good (a 404, an answer that is no tile):
+    // their stand-in is all they will ever get.
+    uint32_t imagery_failed = 0;
+    uint32_t elevation_failed = 0;
     uint64_t triangles = 0;          // of the leaves drawn, skirts included
     uint32_t deferred_uploads = 0;   // decoded tiles left for a later frame's upload budget
     SharpShare coverage;             // the drawn leaves' area on screen, and the sharp part of it
@@ -130,6 +134,8 @@ public:
     gfx::Texture* find_fallback(const Node& node, TileKind kind, UVRect& uv, TileId& id);
 
     glm::vec3 get_sun_direction() const;
+    // The camera's altitude above sea level the frame was prepared for, metres.
+    double camera_altitude() const { return m_altitude; }
     WorldFrame world_frame() const { return {scaling_factor, origin_x, origin_y}; }
     LatLon world_to_latlon(double x, double z) const { return world_frame().world_to_latlon(x, z); }
 
@@ -139,10 +145,14 @@ public:
 
     const TerrainFrameStats& last_frame_stats() const { return m_stats; }
     // Whether the last frame drew every selected, visible leaf with its own imagery and
-    // heights. A leaf without its own texture is exactly one whose tile is still being
-    // fetched (get_texture queues the fetch and answers null until it is decoded) or failed,
-    // so a complete frame also means no request of the view is pending.
-    bool frame_complete() const { return m_stats.imagery_fallback == 0 && m_stats.elevation_fallback == 0; }
+    // heights, or with a stand-in where its own tile failed for good. A leaf without its own
+    // texture is otherwise one whose tile is still being fetched or retried (get_texture
+    // queues the fetch and answers null until it is decoded), so a complete frame also means
+    // no request of the view is pending; a tile that will never come does not hold it back.
+    bool frame_complete() const
+    {
+        return m_stats.imagery_fallback == m_stats.imagery_failed && m_stats.elevation_fallback == m_stats.elevation_failed;
+    }
 
     double scaling_factor;
     LatLon origin;
@@ -203,6 +213,9 @@ private:
     // serves, its ancestor at the server's max zoom (uv and id then describe that part).
     // Null while it is still being fetched.
     gfx::Texture* layer_texture(const Node& leaf, TileKind kind, UVRect& uv, TileId& id);
+    // The tile layer_texture draws the leaf from: the leaf's own, or its ancestor at the
+    // layer's max zoom.
+    TileId layer_tile(const Node& leaf, TileKind kind) const;
 
     LodSettings lod_settings() const;
 

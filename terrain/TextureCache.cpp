@@ -47,6 +47,11 @@ bool TextureCache::has_resident_ancestor(TileId tile, TileKind kind, uint32_t ba
     return false;
 }
 
+bool TextureCache::failed_for_good(TileId tile, TileKind kind) const
+{
+    return kind == TileKind::ELEVATION ? m_heights->failed_for_good(tile) : m_texture_service.failed_for_good(tile);
+}
+
 TileServiceStats TextureCache::service_stats(TileKind kind) const
 {
     return kind == TileKind::ELEVATION ? m_heights->stats() : m_texture_service.stats();

@@ -86,6 +86,10 @@ public:
     // find_normals.
     std::optional<std::pair<float, float>> height_range(TileId tile) const;
 
+    // Whether the tile of that layer will never come in this run (its service gave up on it
+    // for good, or it is beyond the server's max zoom). Never asks a service for a fetch.
+    bool failed_for_good(TileId tile, TileKind kind) const;
+
     // Resident textures ("GPU Cache Size").
     size_t size() const { return m_lru.size(); }
     // Decoded tiles whose upload get_texture put off to a later frame (this frame so far).

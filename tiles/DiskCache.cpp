@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <system_error>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -190,22 +191,42 @@ bool DiskCache::write(TileId tile, const gfx::Image& image)
     }
     // Written under a unique name in the same directory and renamed into place, so no reader
     // (another worker, another service or program sharing the directory) ever sees a partial
-    // file under the tile's name. A failed write is ignored: the tile is fetched again next run.
+    // file under the tile's name. A failed write costs only a fetch next run, but a user
+    // whose disk is full should hear of it: once, and again only after writes worked again.
     const fs::path target = path(tile);
     std::string temp = (m_dir / fmt::format(".{}.XXXXXX", target.filename().string())).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
+        write_failed(errno);
         return false;
     }
     ::fchmod(fd, 0644);
     const bool written = write_all(fd, png.data(), png.size());
+    int error = written ? 0 : errno;
     const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
+    if (!closed && written) {
+        error = errno;
+    }
+    const bool renamed = written && closed && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (written && closed && !renamed) {
+        error = errno;
+    }
+    if (!renamed) {
         ::unlink(temp.c_str());
+        write_failed(error);
         return false;
     }
+    m_write_failing = false;
     const uint64_t bytes = m_bytes.fetch_add(png.size()) + png.size();
     return m_max_bytes > 0 && bytes > m_max_bytes && !m_evict_due.exchange(true);
+}
+
+void DiskCache::write_failed(int error)
+{
+    if (!m_write_failing.exchange(true)) {
+        console::eprint("Could not write tiles to the disk cache {}: {}\n", console::quoted(m_dir),
+                        std::generic_category().message(error != 0 ? error : EIO));
+    }
 }
 
 void DiskCache::evict()

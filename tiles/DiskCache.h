@@ -46,9 +46,11 @@ public:
     // the file's modification time (its recency). Throws std::filesystem::filesystem_error
     // ("exists") when the existence test fails for another reason than "not found".
     gfx::Image read(TileId tile);
-    // Writes the tile's PNG atomically; a failure is ignored (the tile is fetched again next
-    // run). Returns true when the folder has grown past its limit and an evict() is due; true
-    // at most once until that evict() has run.
+    // Writes the tile's PNG atomically. A failure costs only a fetch next run; the first one
+    // prints `Could not write tiles to the disk cache "<folder>": <reason>` on standard error,
+    // and later ones stay quiet until a write has worked again. Returns true when the folder
+    // has grown past its limit and an evict() is due; true at most once until that evict()
+    // has run.
     bool write(TileId tile, const gfx::Image& image);
     // Whether the folder was over its limit at opening (an evict() is due).
     bool over_limit_at_start() const { return m_over_limit_at_start; }
@@ -60,6 +62,9 @@ public:
     uint64_t files_at_start() const { return m_files_at_start; }
 
 private:
+    // Says so unless the last write failed too.
+    void write_failed(int error);
+
     std::filesystem::path m_dir;
     bool m_enabled;
     uint64_t m_max_bytes;
@@ -70,6 +75,7 @@ private:
     // writers share the folder), corrected by every evict().
     std::atomic<uint64_t> m_bytes{0};
     std::atomic<bool> m_evict_due{false};
+    std::atomic<bool> m_write_failing{false}; // the last write failed (and said so)
 };
 
 // "z=Z, x=X, y=Y.png" with three unsigned 32-bit decimal numbers, nothing else.

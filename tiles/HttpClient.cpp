@@ -86,7 +86,14 @@ HttpClient::HttpClient(HttpOptions options) : m_options(options)
         curl_easy_cleanup(curl);
         throw std::bad_alloc();
     }
+    CURLM* multi = curl_multi_init();
+    if (multi == nullptr) {
+        curl_slist_free_all(headers);
+        curl_easy_cleanup(curl);
+        throw std::bad_alloc();
+    }
     m_curl = curl;
+    m_multi = multi;
     m_headers = headers;
 
     // Options that stay the same for every request of this handle.
@@ -111,9 +118,64 @@ HttpClient::HttpClient(HttpOptions options) : m_options(options)
 
 HttpClient::~HttpClient()
 {
+    // The easy handle's connections live in the multi handle's cache: the easy one goes first.
     curl_easy_cleanup(static_cast<CURL*>(m_curl));
+    curl_multi_cleanup(static_cast<CURLM*>(m_multi));
     curl_slist_free_all(static_cast<curl_slist*>(m_headers));
 }
+
+void HttpClient::cancel()
+{
+    m_cancelled = true;
+    // Thread-safe in libcurl: wakes a curl_multi_poll under way in get().
+    curl_multi_wakeup(static_cast<CURLM*>(m_multi));
+}
+
+namespace {
+
+// One transfer driven through the multi handle (the same work curl_easy_perform does), with
+// a wait that cancel() can cut short. CURLE_ABORTED_BY_CALLBACK stands for a cancelled one.
+CURLcode perform(CURL* curl, CURLM* multi, const std::atomic<bool>& cancelled)
+{
+    if (cancelled) {
+        return CURLE_ABORTED_BY_CALLBACK;
+    }
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running == 0) {
+            int left = 0;
+            result = CURLE_GOT_NOTHING;
+            while (const CURLMsg* message = curl_multi_info_read(multi, &left)) {
+                if (message->msg == CURLMSG_DONE && message->easy_handle == curl) {
+                    result = message->data.result;
+                }
+            }
+            break;
+        }
+        if (cancelled) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        // libcurl's own time-outs end the transfer through curl_multi_perform; the poll only
+        // waits for the sockets (at most a second, as curl_easy_perform waits).
+        if (curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    curl_multi_remove_handle(multi, curl);
+    return result;
+}
+
+} // namespace
 
 HttpResponse HttpClient::get(const std::string& url)
 {
@@ -123,7 +185,7 @@ HttpResponse HttpClient::get(const std::string& url)
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
 
-    const CURLcode result = curl_easy_perform(curl);
+    const CURLcode result = perform(curl, static_cast<CURLM*>(m_multi), m_cancelled);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &response.new_connections);
@@ -149,6 +211,13 @@ HttpResponse HttpClient::get(const std::string& url)
         response.status = status;
         response.body.clear();
         response.error = curl_easy_strerror(result);
+        return response;
+    }
+    if (result == CURLE_ABORTED_BY_CALLBACK && m_cancelled) {
+        response.status = 0;
+        response.body.clear();
+        response.reason = "cancelled";
+        response.cancelled = true;
         return response;
     }
     if (result != CURLE_OK) {

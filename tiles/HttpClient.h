@@ -5,9 +5,11 @@
 // server pays the TCP handshake once.
 //
 // Thread-safety: a client is used by one thread at a time (each tile worker has its own, the
-// synchronous path uses one under the service lock). Constructing clients is safe from any
-// thread; libcurl's global initialisation runs once, before the first client exists.
+// synchronous path uses one under the service lock); cancel() alone may come from any thread.
+// Constructing clients is safe from any thread; libcurl's global initialisation runs once,
+// before the first client exists.
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -28,6 +30,7 @@ struct HttpResponse {
     long retry_after_seconds = -1;   // the answer's Retry-After in seconds (a date is converted), or -1
     bool permanent = false;          // when status is 0: trying again cannot help (unusable URL, redirect loop)
     long new_connections = 0;        // connections opened for this request (0 when one was reused)
+    bool cancelled = false;          // status 0 because cancel() ended the client's work
 };
 
 class HttpClient {
@@ -39,8 +42,13 @@ public:
     HttpClient& operator=(const HttpClient&) = delete;
 
     // GET url with the single header "User-Agent: Windhollow/0.0", following at most
-    // max_redirects redirects, over http or https only.
+    // max_redirects redirects, over http or https only. After cancel() it answers at once
+    // with status 0, reason "cancelled".
     HttpResponse get(const std::string& url);
+
+    // Ends the request under way within milliseconds, and every later one before it starts:
+    // an owner shutting down does not wait out a server that is slow to answer. Any thread.
+    void cancel();
 
     const HttpOptions& options() const { return m_options; }
 
@@ -51,5 +59,7 @@ public:
 private:
     HttpOptions m_options;
     void* m_curl = nullptr;      // CURL*
+    void* m_multi = nullptr;     // CURLM*: drives m_curl, so that cancel() can wake the wait
     void* m_headers = nullptr;   // curl_slist*
+    std::atomic<bool> m_cancelled{false};
 };

@@ -9,5 +9,6 @@ struct LatLon {
     double lon = 0.0; // degrees, east positive
 };
 
-// "lat=47.257600, lon=11.351300"
+// "lat=47.257600, lon=11.351300"; the longitude wrapped into [-180, 180), as a position past
+// the antimeridian is reported west of it.
 std::string to_string(const LatLon& position);

@@ -23,4 +23,7 @@ struct TileServerConfig {
     int32_t max_zoom = 17;
     bool cache_on_disk = true;
     int64_t cache_max_mb = 1024; // the disk cache's size limit in MiB; 0: no limit
+    // Not in the file: the server's tiles must be PNG (elevation, whose colours are heights a
+    // lossy format would change); anything else is refused like a broken tile.
+    bool png_only = false;
 };

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "console/Console.h"
+#include "tiles/TileCheck.h"
 #include "tiles/WebMercator.h"
 
 namespace {
@@ -46,6 +47,7 @@ TileService::TileService(const TileServerConfig& config, const HttpOptions& http
       m_url(config.url),
       m_file_ending(config.file_ending),
       m_max_zoom(static_cast<uint32_t>(std::max(config.max_zoom, 0))),
+      m_png_only(config.png_only),
       m_streaming(streaming),
       m_cache(config.cache_dir, config.cache_on_disk, cache_limit_bytes(config.cache_max_mb)),
       // The clients come first: building one initialises libcurl, before any worker runs.
@@ -68,6 +70,12 @@ TileService::TileService(const TileServerConfig& config, const HttpOptions& http
 
 TileService::~TileService()
 {
+    // Transfers under way end now rather than at their time-out: against a server that does
+    // not answer, every worker would otherwise hold the program's exit for up to a second.
+    for (const std::unique_ptr<HttpClient>& client : m_worker_http) {
+        client->cancel();
+    }
+    m_sync_http.cancel();
     // The workers use the slots, the mutex, the cache and the clients: they end before any
     // of them.
     m_pool.stop();
@@ -279,6 +287,16 @@ void TileService::begin_frame()
     }
 }
 
+bool TileService::failed_for_good(TileId tile) const
+{
+    if (tile.zoom > m_max_zoom) {
+        return true;
+    }
+    std::lock_guard lock(m_mutex);
+    const auto it = m_slots.find(tile);
+    return it != m_slots.end() && it->second.state == State::Failed;
+}
+
 TileServiceStats TileService::stats() const
 {
     std::lock_guard lock(m_mutex);
@@ -396,12 +414,13 @@ TileService::Fetched TileService::fetch_tile(TileId tile, HttpClient& http)
     Fetched fetched;
     try {
         gfx::Image cached = m_cache.read(tile);
-        if (cached.valid()) {
+        if (cached.valid() && tile_size_problem(cached.width, cached.height).empty()) {
             fetched.outcome = Outcome::Delivered;
             fetched.image = std::make_shared<gfx::Image>(std::move(cached));
             return fetched;
         }
-        // No file, or an unreadable or damaged one: fetch it again, the write replaces it.
+        // No file, an unreadable or damaged one, or one no tile can be (left by another
+        // program): fetch it again, the write replaces it.
     } catch (const std::exception& e) {
         // A broken cache folder must end neither the program nor the worker; final for the run.
         console::eprint("Could not load {}: {}\n", to_string(tile), e.what());
@@ -415,6 +434,9 @@ TileService::Fetched TileService::fetch_tile(TileId tile, HttpClient& http)
         std::lock_guard lock(m_mutex);
         ++m_stats.http_tries;
     }
+    if (response.cancelled) {
+        return fetched; // the service is going: nothing to report, nothing to retry
+    }
     if (response.status != 200) {
         const std::string quoted_url = console::quoted(std::string_view(url));
         if (response.status == 0) {
@@ -426,16 +448,26 @@ TileService::Fetched TileService::fetch_tile(TileId tile, HttpClient& http)
         fetched.retry_after_seconds = response.retry_after_seconds;
         return fetched;
     }
-    console::print("GET {}\n", url);
+    console::vprint("GET {}\n", url);
+    // Whatever is wrong with an answer that came is final: asking again brings the same.
+    const auto refuse = [&](const std::string& reason) {
+        console::eprint("Could not read {} from {} ({}): {}\n", to_string(tile), console::quoted(std::string_view(m_url)),
+                        console::quoted(std::string_view(url)), reason);
+        return fetched;
+    };
     if (response.too_large) {
-        console::eprint("Could not read {}: the answer is larger than {} bytes\n", to_string(tile),
-                        http.options().max_body_bytes);
-        return fetched;
+        return refuse(fmt::format("the answer is larger than {} bytes", http.options().max_body_bytes));
     }
-    auto image = std::make_shared<gfx::Image>(response.body.data(), response.body.size());
+    const std::vector<unsigned char>& body = response.body;
+    if (const std::string problem = tile_body_problem(body.data(), body.size(), m_png_only); !problem.empty()) {
+        return refuse(problem);
+    }
+    auto image = std::make_shared<gfx::Image>(body.data(), body.size());
     if (!image->valid()) {
-        console::eprint("Could not read {}\n", to_string(tile));
-        return fetched;
+        return refuse(undecodable_tile_reason(body.data(), body.size()));
+    }
+    if (const std::string problem = tile_size_problem(image->width, image->height); !problem.empty()) {
+        return refuse(problem);
     }
     fetched.outcome = Outcome::Delivered;
     fetched.image = std::move(image);

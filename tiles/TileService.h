@@ -19,7 +19,9 @@
 // - Retries: a time-out, a failed connection, 408, 429 and 5xx answers are retried on the
 //   workers after a back-off (about 1 s, doubling up to 30 s, with jitter; a Retry-After
 //   header is honoured up to that maximum) while the tile is still asked for. Other statuses
-//   and bodies that do not decode are final for the run. Each failed try prints one line.
+//   and answers that are no tile (see TileCheck.h: not an image, not PNG where png_only, not
+//   square 256 or 512 pixels) are final for the run. Each failed try prints one line, which
+//   for an answer that is no tile names the server, the URL and the reason.
 // Frames are counted by begin_frame; without it nothing is withdrawn or dropped.
 //
 // Thread-safety: get_tile, get_tile_sync, remove_tile, begin_frame and stats may be called
@@ -113,6 +115,11 @@ public:
     // Counts a frame: withdraws queued requests and drops stored images not asked for lately.
     void begin_frame();
 
+    // Whether the tile will never come in this run: its fetch failed for good (a final status
+    // such as 404, an answer that is no tile), or it lies beyond max zoom. A tile that failed
+    // for good stays so however often it is asked for; one still retrying is not.
+    bool failed_for_good(TileId tile) const;
+
     TileServiceStats stats() const;
 
 private:
@@ -167,6 +174,7 @@ private:
     std::string m_url;
     std::string m_file_ending;
     uint32_t m_max_zoom;
+    bool m_png_only;
     StreamingOptions m_streaming;
     DiskCache m_cache;
     // One client per worker (indexed by ThreadPool::current_worker_index()) so each keeps its

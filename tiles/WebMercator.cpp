@@ -19,6 +19,9 @@ uint32_t truncate_to_u32(double value)
 
 double tile_fx(double lon, double n) { return (lon + 180.0) / 360.0 * n; }
 
+// As tile_fx, for a longitude taken round the globe first: a column on the grid.
+double wrapped_tile_fx(double lon, double n) { return tile_fx(wrap_longitude(lon), n); }
+
 double tile_fy(double lat, double n) { return (1.0 - std::asinh(std::tan(lat * DEG_TO_RAD)) / PI) * 0.5 * n; }
 
 double row_latitude(double row, double n) { return std::atan(mercator_sinh(PI - row * TWO_PI / n)) * RAD_TO_DEG; }
@@ -35,10 +38,23 @@ double mercator_lon(double mx) { return mx / EARTH_CIRCUMFERENCE * 360.0 - 180.0
 
 double mercator_lat(double my) { return std::atan(mercator_sinh(PI - my * TWO_PI / EARTH_CIRCUMFERENCE)) * RAD_TO_DEG; }
 
+double wrap_longitude(double lon)
+{
+    if (!std::isfinite(lon) || (lon >= -180.0 && lon < 180.0)) {
+        return lon;
+    }
+    const double wrapped = lon - 360.0 * std::floor((lon + 180.0) / 360.0);
+    // Rounding can land a value just below -180 on 180 itself.
+    return wrapped >= 180.0 ? wrapped - 360.0 : wrapped;
+}
+
 TileId tile_at(const LatLon& position, uint32_t zoom)
 {
     const double n = static_cast<double>(tiles_per_side(zoom));
-    return {zoom, truncate_to_u32(std::floor(tile_fx(position.lon, n))), truncate_to_u32(std::floor(tile_fy(position.lat, n)))};
+    // The fraction can still round up to n for a longitude a hair below 180.
+    const double fx = std::floor(wrapped_tile_fx(position.lon, n));
+    const double column = n > 0.0 ? std::min(fx, n - 1.0) : fx;
+    return {zoom, truncate_to_u32(column), truncate_to_u32(std::floor(tile_fy(position.lat, n)))};
 }
 
 TileId tile_corner_at(const LatLon& position, uint32_t zoom)
@@ -85,7 +101,7 @@ TileUV position_in_tile(const LatLon& position, const TileId& tile)
     // fractional tile row, as tile_at's does (linear in latitude, a zoom-7 tile's middle
     // would be read a pixel and a kilometre off).
     const double n = static_cast<double>(tiles_per_side(tile.zoom));
-    return {tile_fx(position.lon, n) - static_cast<double>(tile.x), tile_fy(position.lat, n) - static_cast<double>(tile.y)};
+    return {wrapped_tile_fx(position.lon, n) - static_cast<double>(tile.x), tile_fy(position.lat, n) - static_cast<double>(tile.y)};
 }
 
 WorldXZ latlon_to_world(const LatLon& position, double origin_mx, double origin_my, double s)

@@ -55,8 +55,14 @@ double mercator_y(double lat);
 double mercator_lon(double mx);
 double mercator_lat(double my);
 
+// The longitude taken into [-180, 180): east of the antimeridian is west of it. Non-finite
+// values stay as they are.
+double wrap_longitude(double lon);
+
 // The tile that contains the position: floor of the fractional tile coordinates. A position
-// exactly on a border belongs to the tile east or south of it.
+// exactly on a border belongs to the tile east or south of it. The longitude is wrapped
+// first, so every column lies on the grid (a position past 180 degrees east is in column 0
+// onward); rows are not clamped.
 TileId tile_at(const LatLon& position, uint32_t zoom);
 
 // The grid corner nearest the position (round half away from zero), given as the tile whose
@@ -74,7 +80,7 @@ TileBounds tile_bounds(const TileId& tile);
 double tile_size(uint32_t zoom);
 
 // Where the position lies inside the tile: u linear in longitude, v linear in Mercator y (as
-// the tile's pixel rows are).
+// the tile's pixel rows are). The longitude is wrapped as tile_at wraps it.
 TileUV position_in_tile(const LatLon& position, const TileId& tile);
 
 // World X and Z of a position for an origin given in Mercator metres and a scale s.

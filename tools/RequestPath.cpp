@@ -107,7 +107,7 @@ std::optional<TileRequest> parse_tile_path(std::string_view path)
             return std::nullopt;
         }
         std::string_view head = s[i];
-        if ((head == "status" || head == "slow" || head == "redirect") && i + 1 < s.size()) {
+        if ((head == "status" || head == "slow" || head == "redirect" || head == "size") && i + 1 < s.size()) {
             auto value = number_of(s[i + 1]);
             Injection injection;
             if (head == "status") {
@@ -120,6 +120,11 @@ std::optional<TileRequest> parse_tile_path(std::string_view path)
                     return std::nullopt;
                 }
                 injection.kind = Injection::Kind::Slow;
+            } else if (head == "size") {
+                if (!value || *value < 1 || *value > MAX_SIZE_PIXELS) {
+                    return std::nullopt;
+                }
+                injection.kind = Injection::Kind::Size;
             } else {
                 if (!value || *value > MAX_REDIRECTS) {
                     return std::nullopt;

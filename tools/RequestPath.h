@@ -18,6 +18,7 @@
 //   /corrupt/         answer 200 with a body that is no image
 //   /huge/            answer 200 with 16 MiB sent chunked, without a Content-Length
 //   /bigimage/        answer a valid PNG of 5000 × 16 pixels
+//   /size/{n}/        answer a valid PNG of n × n pixels (1 to 4096), whatever the tile's size
 //   /redirect/{n}/    redirect to the same path with n − 1 (the prefix dropped at 0)
 
 #include <optional>
@@ -32,9 +33,9 @@ namespace tileserver {
 enum class Layer { ImageryPng, ImageryJpeg, ElevationRg, ElevationByte, ElevationTerrarium, ElevationTerrainRgb };
 
 struct Injection {
-    enum class Kind { Status, Slow, Corrupt, Huge, BigImage, Redirect };
+    enum class Kind { Status, Slow, Corrupt, Huge, BigImage, Redirect, Size };
     Kind kind = Kind::Status;
-    int value = 0;         // status code, milliseconds or remaining redirects
+    int value = 0;         // status code, milliseconds, remaining redirects or pixels
     std::string rest;      // for Redirect: the path after this prefix, starting with '/'
 };
 
@@ -48,6 +49,7 @@ struct TileRequest {
 // Limits on the values in prefixes; larger values make the path unknown.
 inline constexpr int MAX_SLOW_MS = 600000;
 inline constexpr int MAX_REDIRECTS = 50;
+inline constexpr int MAX_SIZE_PIXELS = 4096;
 
 // The tile request a path names, or nothing when the path is unknown (bad numbers, a tile
 // outside its zoom's grid, a status code outside 200–599, an unknown layer or extension).

@@ -30,6 +30,16 @@ const std::string& big_image_png()
     return png;
 }
 
+// A grey ramp of size × size pixels: an image, but no tile of any server's size.
+std::string square_png(int size)
+{
+    std::vector<uint8_t> rgb(static_cast<size_t>(size) * size * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<uint8_t>((i / 3) % 251);
+    }
+    return encode_png(rgb, size, size);
+}
+
 } // namespace
 
 TileHttpServer::TileHttpServer(ServerOptions options)
@@ -161,6 +171,10 @@ void TileHttpServer::answer_tile(const std::string& path, httplib::Response& res
         case Injection::Kind::BigImage:
             response.status = 200;
             response.set_content(big_image_png(), "image/png");
+            return;
+        case Injection::Kind::Size:
+            response.status = 200;
+            response.set_content(square_png(injection.value), "image/png");
             return;
         case Injection::Kind::Redirect:
             if (injection.value > 0) {

@@ -43,7 +43,7 @@ constexpr std::string_view USAGE =
     "  Tiles are 256 pixels; {y}@2x.png (or @2x.jpg) gives the same tile in 512 pixels.\n"
     "  /stats, /stats/reset                request counts and paths as JSON\n"
     "Failure prefixes before a route: /status/{code}/ /slow/{ms}/ /corrupt/ /huge/\n"
-    "  /bigimage/ /redirect/{n}/\n";
+    "  /bigimage/ /redirect/{n}/ /size/{n}/ (an n x n PNG)\n";
 
 std::optional<int> parse_int(std::string_view text, int max)
 {

@@ -14,6 +14,7 @@
 #include "app/OrbitCamera.h"
 #include "console/Console.h"
 #include "physics/PhysicsWorld.h"
+#include "sky/UtcTime.h"
 #include "tests/support/Picture.h"
 #include "tests/support/Support.h"
 
@@ -47,6 +48,7 @@ struct World {
     World()
     {
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        setenv("ALSOFT_DRIVERS", "null", 1); // sound that plays to nowhere, on any machine
         SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1"); // another window may have the focus
         SDL_InitSubSystem(SDL_INIT_JOYSTICK);
         SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_FLIGHT_STICK, 6, 4, 0);
@@ -106,6 +108,7 @@ TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
     const std::string& out = world().startup;
     EXPECT_LT(out.find("Joystick 0 is a joystick.\n"), out.find("Base Path: " + console::quoted(world().base) + "\n")) << out;
     EXPECT_TRUE(app().flight().paused && app().overlay().visible && !app().overlay().show_help && app().cameras().active_index == 0);
+    EXPECT_TRUE(app().sound().scape().active()) << out;
     EXPECT_LT(glm::length(app().cameras().cameras[0]->get_world_position() - glm::vec3(0.0f, 150.0f, 0.0f)), 1e-3f) << "3000 m up";
     EXPECT_LT(glm::length(forward(*app().cameras().cameras[0]) - glm::vec3(1.0f, 0.0f, 0.0f)), 1e-4f) << "looking east";
     EXPECT_EQ(app().cameras().start_position_index, CameraRig::NO_START_POSITION) << "no named place chosen yet";
@@ -374,20 +377,27 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     EXPECT_GT(brightness[1], brightness[0] + 50.0) << brightness[0] << " " << brightness[1];
 }
 
-// With the sun 10 degrees below the horizon the sky is much darker than at noon but not black,
-// and the ground, lit by the night sky alone, is dark but nowhere pure black.
+// At a summer noon the clock's sun stands high; at 20:30 UTC, with the sun 10 degrees below the
+// horizon, the sky is much darker than at noon but not black, and the ground, lit by the night
+// sky alone, is dark but nowhere pure black. The clock places the sun over the first-person
+// camera, before the frame is drawn.
 TEST_F(AppTest, TheNightIsDarkButNotBlack)
 {
     const std::filesystem::path shot = world().dir / "night.png";
     Atmosphere& atmosphere = app().terrain().atmosphere;
-    const double elevation = atmosphere.sun_elevation;
+    const double elevation = atmosphere.sun_elevation, azimuth = atmosphere.sun_azimuth;
     settle();
+    const glm::vec3 eye = app().cameras().free_camera().get_world_position();
+    const LatLon below = app().world_frame().world_to_latlon(eye.x, eye.z);
     double sky[2] = {}, ground[2] = {}, black_ground = 1.0;
     for (int i = 0; i < 2; ++i) {
-        atmosphere.sun_elevation = i == 0 ? 70.0 : -10.0;
+        const double time = *sky::parse_utc_time(i == 0 ? "2026-06-21T11:00:00Z" : "2026-06-21T20:30:00Z");
+        app().sky_clock().set_utc_seconds(time);
         app().capture().settings.screenshot = shot;
-        frames(2);
+        frames(1);
         app().capture().settings.screenshot.clear();
+        const sky::AtmosphereSun sun = sky::atmosphere_sun(sky::solar_position(time, below.lat, below.lon));
+        EXPECT_EQ(std::pair(atmosphere.sun_elevation, atmosphere.sun_azimuth), std::pair(sun.elevation_deg, sun.azimuth_deg));
         gfx::Image picture;
         ASSERT_TRUE(picture.load(shot, false));
         sky[i] = support::mean(picture, support::SCENE_LEFT, 0, 900, 40, support::luminance);
@@ -395,7 +405,9 @@ TEST_F(AppTest, TheNightIsDarkButNotBlack)
         black_ground = support::mean(picture, 0, 480, 1280, support::STATUS_BAR_TOP,
                                      [](support::Pixel p) { return double(p[0] + p[1] + p[2] == 0); });
     }
+    app().sky_clock().release_sun();
     atmosphere.sun_elevation = elevation;
+    atmosphere.sun_azimuth = azimuth;
     EXPECT_TRUE(sky[1] < sky[0] / 5.0 && sky[1] > 4.0) << "sky luminance at noon " << sky[0] << ", at night " << sky[1];
     EXPECT_TRUE(ground[1] < ground[0] / 4.0 && ground[1] > 2.0)
         << "ground luminance at noon " << ground[0] << ", at night " << ground[1];
@@ -423,7 +435,8 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     app().flight().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
     app().flight().aircraft.body->setLinearVelocity(btVector3(0, 0, -10));
     ImGuiWindow* options = ImGui::FindWindowByName("Options");
-    for (const char* label : {"Camera", "Terrain", "FlightModel"})
+    app().sound().scape().set_settings({.volume = 0.4f, .muted = true});
+    for (const char* label : {"Camera", "Terrain", "FlightModel", "Sound"})
         options->StateStorage.SetInt(ImHashStr(label, 0, options->ID), 1);
     ImGui::SetWindowSize("Options", {420, 710});
     static std::string text;
@@ -432,14 +445,16 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
         frame(draw, true);
     const std::string lines[] = {"FPS: 42", "Position: [0.00, 150.00, 0.00]", "Lat: 47.801400, Lon: 13.044800, Alt: 2999.99995",
                                  "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 36.000 km/h",
+                                 "Wind calm, ground speed 24 km/h (13 kt)", // true units: 10 Mercator m/s at 47.8 degrees
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
-                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)",
+                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)", "{ 40 % } Volume", "[x] Mute",
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
                                              app().config().elevation_server.attribution, app().config().texture_server.attribution)};
     for (const std::string& line : lines)
         EXPECT_NE(text.find(line), std::string::npos) << "missing \"" << line << "\" in:\n" << text;
     app().flight().aircraft.controls = {};
     app().flight().aircraft.body->setLinearVelocity(btVector3(0, 0, 0));
+    app().sound().scape().set_settings({});
     app().overlay().show_help = false;
     console::Capture capture;
     app().reload_shaders_from_overlay();

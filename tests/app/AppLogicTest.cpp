@@ -1,5 +1,5 @@
-// The application's parts that need no window: its two cameras, the frame clock, the
-// capture settings and the frame statistics file.
+// The application's parts that need no window: its cameras, the frame clock, the capture
+// settings, the frame statistics file and the sky's clock.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include "app/FrameStatsFile.h"
 #include "app/FrameTiming.h"
 #include "app/OrbitCamera.h"
+#include "app/SkyClock.h"
 #include "console/Console.h"
 #include "tests/support/Support.h"
 
@@ -114,6 +115,15 @@ TEST(FrameTiming, DeltaAndTheRateOfTheFrameThatClosesASecondAndCaptureSettingsAr
     capture.clear();
     EXPECT_FALSE(CaptureSettings::parse({{"WINDHOLLOW_EXIT_WHEN_SETTLED", "yes"}}).exit_when_settled);
     EXPECT_EQ(capture.err(), "Ignoring WINDHOLLOW_EXIT_WHEN_SETTLED=\"yes\": expected 1 or 0\n");
+    // The picture is a PNG: only a name that says so is taken (in any case).
+    for (const auto& [name, taken] : {std::pair{"shot.jpg", false}, std::pair{"shot", false}, std::pair{"png", false},
+                                      std::pair{"dir.png/shot.jpeg", false}, std::pair{"SHOT.PNG", true}, std::pair{".x.png", true}}) {
+        capture.clear();
+        EXPECT_EQ(CaptureSettings::parse({{"WINDHOLLOW_SCREENSHOT", name}}).screenshot.empty(), !taken) << name;
+        EXPECT_EQ(capture.err(), taken ? std::string()
+                                       : "Ignoring WINDHOLLOW_SCREENSHOT=\"" + std::string(name) +
+                                             "\": expected a file name ending in .png\n");
+    }
     const CaptureSettings files =
         CaptureSettings::parse({{"WINDHOLLOW_FRAME_TIMES", "/tmp/times"}, {"WINDHOLLOW_FRAME_STATS", "/tmp/stats.csv"}});
     EXPECT_EQ(std::pair(files.frame_times, files.frame_stats), std::pair(std::filesystem::path("/tmp/times"), std::filesystem::path("/tmp/stats.csv")));
@@ -160,6 +170,24 @@ TEST(FrameStatsFile, HeaderRowsReadingBackAndTheSharpShareOfAStretchAndItsWorstS
     capture.clear();
     EXPECT_FALSE(FrameStatsFile::read(dir / "times.csv"));
     EXPECT_NE(capture.err().find("the first line is not"), std::string::npos) << capture.err();
+}
+
+// The clock moves on by the flight's simulated time times the rate and holds the sun until a
+// slider takes it; a new rate, date or hour gives it back. Without a configured time the
+// sliders hold it from the start.
+TEST(SkyClock, MovesWithTheFlightAndHoldsTheSunUntilASliderTakesIt)
+{
+    const double noon = 1782039600.0; // 2026-06-21T11:00:00Z
+    SkyClock clock(noon, 0.0), unset(std::nullopt, noon);
+    clock.set_rate(sky::TimeRate::SIXTY_TIMES);
+    clock.follow_flight(10.0);
+    clock.follow_flight(10.0); // paused: the flight's clock stands
+    clock.release_sun();
+    EXPECT_EQ(std::tuple(clock.utc_seconds(), clock.holds_sun(), unset.utc_seconds(), unset.holds_sun()),
+              std::tuple(noon + 600.0, false, noon, false));
+    clock.set_rate(sky::TimeRate::STOPPED);
+    unset.set_utc_seconds(noon);
+    EXPECT_TRUE(clock.holds_sun() && unset.holds_sun() && clock.sun_at({47.0, 11.0}));
 }
 
 } // namespace

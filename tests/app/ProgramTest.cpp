@@ -54,6 +54,8 @@ protected:
     std::unique_ptr<support::Process> run(std::map<std::string, std::string> env, std::vector<std::string> unset_env = {})
     {
         env["XDG_DATA_HOME"] = (dir / "data").string();
+        // The sound plays to nowhere: the same lines with or without a sound card, and no noise.
+        env.try_emplace("ALSOFT_DRIVERS", "null");
         if (!fs::exists(dir / "base"))
             support::make_base_dir(dir, server());
         return std::make_unique<support::Process>(WH_EXECUTABLE_PATH, support::ProcessOptions{{(dir / "base").string()}, env, unset_env});
@@ -86,21 +88,36 @@ TEST_F(ProgramTest, ConfigurationAndDisplayFailuresEndWithStatusOne)
     support::make_base_dir(dir, server());
     const fs::path file = dir / "base" / support::CONFIG_FILE_PATH;
     const std::string valid = support::read_file(file);
-    const std::tuple<const char*, std::string, bool> cases[] = {
-        {nullptr, "Could not open " + console::quoted(file) + "\n", false},
-        {R"({"elevation_encoding": "RG_ENCODED",)", "Could not parse " + console::quoted(file) + "\n", false},
-        {valid.c_str(), "Could not initialise SDL video", true}};
-    for (const auto& [document, error, read] : cases) {
+    // A parse failure says on a second line which key holds what.
+    const std::tuple<const char*, std::string, bool, size_t> cases[] = {
+        {nullptr, "Could not open " + console::quoted(file) + "\n", false, 1},
+        {R"({"elevation_encoding": "RG_ENCODED",)", "Could not parse " + console::quoted(file) + "\nparse error at line 1", false, 2},
+        {R"({"elevation_encoding": "terrarium"})",
+         "Could not parse " + console::quoted(file) + "\nelevation_encoding: \"terrarium\" is not one of SINGLE_BYTE, ", false, 2},
+        {valid.c_str(), "Could not initialise SDL video", true, 1}};
+    for (const auto& [document, error, read, lines] : cases) {
         fs::remove(file);
         if (document)
             support::write_file(file, document);
         const auto program = run({}, {"DISPLAY", "WAYLAND_DISPLAY"});
         EXPECT_EQ(program->wait(60s), 1) << program->describe();
-        EXPECT_TRUE(program->err().starts_with(error) && lines_of(program->err()).size() == 1) << program->err();
+        EXPECT_TRUE(program->err().starts_with(error) && lines_of(program->err()).size() == lines) << program->err();
         EXPECT_TRUE(std::regex_search(program->out(), std::regex(R"(^Windhollow \(Compiled \w{3} [ \d]\d \d{4} \d\d:\d\d:\d\d\)\n)")));
         EXPECT_EQ(std::pair(program->out().find("Get Pref Path: ") != std::string::npos, program->out().find("Base Path: ")),
                   std::pair(read, std::string::npos)) << program->out();
     }
+}
+
+// At start there is no working shader program to keep: a missing shader ends the run with one
+// line naming the file (what a broken one says is ShaderTest's).
+TEST_F(ProgramTest, AMissingShaderAtStartEndsTheRunWithOneLine)
+{
+    support::make_base_dir(dir, server());
+    const fs::path missing = dir / "base/assets/shaders/mesh.frag";
+    fs::remove(missing);
+    const auto program = run({{"WINDHOLLOW_EXIT_AFTER_FRAMES", "1"}});
+    EXPECT_EQ(program->wait(120s), 1) << program->describe();
+    EXPECT_EQ(program->err(), "Could not build a shader program: couldn't load '" + missing.string() + "'\n");
 }
 
 TEST_F(ProgramTest, TheSettledDefaultViewShowsSkyAboveLitVariedGround)
@@ -114,6 +131,7 @@ TEST_F(ProgramTest, TheSettledDefaultViewShowsSkyAboveLitVariedGround)
     EXPECT_TRUE(out.size() > 2 && out[1].starts_with("Get Pref Path: ") && start == at("Base Path: " + console::quoted(dir / "base")) + 1 &&
                 start < largest && largest < int64_t(out.size())) << program->out();
     EXPECT_EQ(out.back(), "Screenshot: " + console::quoted(cold)) << "the last line";
+    EXPECT_EQ(program->out().find("GET "), std::string::npos) << "a line per tile only when asked for (WINDHOLLOW_VERBOSE=1)";
     EXPECT_EQ(program->err().find("Error"), std::string::npos) << program->err();
     gfx::Image picture;
     ASSERT_TRUE(picture.load(cold, false));

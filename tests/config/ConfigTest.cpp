@@ -65,7 +65,7 @@ TEST_F(ConfigTest, MissingKeysTakeTheirDefaultsAndEveryKeyIsRead)
     c = load(R"({"elevation_encoding": "TERRARIUM", "chunk_vertex_count": 6.4e1, "log_flight": true,
         "elevation_server": {"url": "http://e/rg", "pattern": "ZYX_Y_SOUTH", "file_ending": ".png?k=1",
                              "attribution": "E", "num_threads": 1.99, "max_zoom": false, "cache_on_disk": false},
-        "texture_server": {"url": "http://t", "pattern": "ZYX_Y_NORTH", "num_threads": 0, "max_zoom": 30},
+        "texture_server": {"url": "http://t", "pattern": "ZYX_Y_NORTH", "num_threads": 16, "max_zoom": 30},
         "start_position": {"lat": -33.5, "lon": 151.25}, "window_width": 1024.7, "window_height": true, "sound": false, "unknown": [1]})");
     EXPECT_EQ(std::tuple(c.elevation_encoding, c.chunk_vertex_count, c.log_flight, c.window_width, c.window_height, c.sound),
               std::tuple(ElevationEncoding::TERRARIUM, 64, true, 1024, 1, false)) << "numbers cut toward zero, booleans 0 and 1";
@@ -73,7 +73,8 @@ TEST_F(ConfigTest, MissingKeysTakeTheirDefaultsAndEveryKeyIsRead)
     const TileServerConfig &e = c.elevation_server, &t = c.texture_server;
     EXPECT_EQ(std::tuple(e.url, e.pattern, e.file_ending, e.attribution, e.num_threads, e.max_zoom, e.cache_on_disk),
               std::tuple("http://e/rg", TilePattern::ZYX_Y_SOUTH, ".png?k=1", "E", 1, 0, false));
-    EXPECT_EQ(std::tuple(t.pattern, t.num_threads, t.max_zoom, t.cache_on_disk), std::tuple(TilePattern::ZYX_Y_NORTH, 0, 30, true));
+    EXPECT_EQ(std::tuple(t.pattern, t.num_threads, t.max_zoom, t.cache_on_disk), std::tuple(TilePattern::ZYX_Y_NORTH, 16, 30, true));
+    EXPECT_EQ(std::pair(e.png_only, t.png_only), std::pair(true, false)) << "heights come as PNG only";
     c = load(R"({"elevation_encoding": "TERRAIN_RGB", "elevation_server": {"url": "e"}, "start_position": {"lon": -7.5},
                  "texture_server": {"url": "t", "pattern": "ZXY_Y_SOUTH"}})"); // (RG_ENCODED is the shipped file's)
     EXPECT_EQ(std::tuple(c.elevation_encoding, c.texture_server.pattern, c.start_position.lat, c.start_position.lon),
@@ -92,6 +93,7 @@ TEST_F(ConfigTest, UnusableDocumentsCannotBeParsed)
              std::string(R"({"elevation_encoding": "RG_ENCODED", "elevation_server": {"url": 5}, "texture_server": {"url": "t"}})"),
              server_with(R"("pattern": "zxy_y_south")"), server_with(R"("file_ending": 3)"), server_with(R"("attribution": null)"),
              server_with(R"("num_threads": "2")"), server_with(R"("cache_on_disk": 1)"), server_with(R"("num_threads": -1)"),
+             server_with(R"("num_threads": 0)"), server_with(R"("num_threads": 17)"), server_with(R"("num_threads": 1e9)"),
              server_with(R"("max_zoom": -1)"), server_with(R"("max_zoom": 31)"), with(R"("log_flight": "true")"), with(R"("sound": 0)"),
              with(R"("window_height": [720])"), with(R"("start_position": [47, 11])"), with(R"("start_position": {"lat": "47"})"),
              with(R"("window_width": 2147483648)"), with(R"("chunk_vertex_count": -2147483649)"), with(R"("chunk_vertex_count": 1)"),
@@ -134,6 +136,36 @@ TEST_F(ConfigTest, TimeAndWindAreReadWithCalmDefaults)
     EXPECT_NEAR(*partial.time_utc_seconds, double(std::time(nullptr)), 5.0) << "now: the system clock";
     for (const auto& [name, level] : TURBULENCE_NAMES)
         EXPECT_EQ(load(with(R"("wind": {"turbulence": ")" + std::string(name) + R"("})")).wind.turbulence, level) << name;
+}
+
+// After the "Could not parse" line a user is told which key holds what cannot be used.
+TEST_F(ConfigTest, AParseFailureNamesTheKeyAndWhatIsWrongWithItsValue)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"elevation_encoding": "terrarium", "elevation_server": {"url": "e"}, "texture_server": {"url": "t"}})",
+         R"(elevation_encoding: "terrarium" is not one of SINGLE_BYTE, RG_ENCODED, TERRARIUM, TERRAIN_RGB)"},
+        {server_with(R"("max_zoom": 31)"), "elevation_server.max_zoom: 31 is outside 0\u201330"},
+        {server_with(R"("num_threads": 0)"), "elevation_server.num_threads: 0 is outside 1\u201316"},
+        {server_with(R"("num_threads": 100000)"), "elevation_server.num_threads: 100000 is outside 1\u201316"},
+        {R"({"elevation_encoding": "RG_ENCODED", "elevation_server": {"url": "e"}})", "texture_server: missing"},
+        {with(R"("log_flight": "true")"), R"(log_flight: "true" is not true or false)"},
+        {with(R"("window_width": 2147483648)"), "window_width: 2147483648 is outside the 32-bit integer range"},
+        {with(R"("start_position": {"lat": 85.06})"), "start_position.lat: 85.06 is outside -85.0511\u201385.0511"},
+        {"[]", "the file: [] is not an object"},
+        {"{" + REQUIRED + "} x", "parse error at line 1, column"},
+        {with(R"("wind": {"speed_m_s": -1})"), "wind.speed_m_s: -1 is below 0"},
+        {with(R"("time": "tomorrow")"), R"(time: "tomorrow" is neither "now" nor a UTC date and time)"},
+    };
+    for (const auto& [document, detail] : cases) {
+        support::write_file(file(), document);
+        try {
+            load_config(dir / "base");
+            ADD_FAILURE() << "loaded: " << document;
+        } catch (const ConfigError& e) {
+            EXPECT_EQ(e.what(), "Could not parse " + console::quoted(file())) << "the first line stays as it was";
+            EXPECT_EQ(e.detail().substr(0, detail.size()), detail) << document;
+        }
+    }
 }
 
 // A load names the preference directory and gives each server a cache under it, named by the

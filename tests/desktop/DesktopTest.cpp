@@ -1,5 +1,6 @@
 // The program as a user meets it from outside, through the real executables and without a
-// display: --help and --version, any other first argument still the base directory, and a copy
+// display: --help and --version, other arguments that look like options refused, any other first
+// argument the base directory, and a copy
 // installed with cmake --install that finds its assets and has a valid desktop entry.
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-TEST(CommandLine, HelpAndVersionAnswerAndExitWhileOtherArgumentsStayTheBaseDirectory)
+TEST(CommandLine, HelpAndVersionAnswerUnknownOptionsAreRefusedAndOtherArgumentsAreTheBaseDirectory)
 {
     struct Case {
         std::string argument;
@@ -32,7 +33,9 @@ TEST(CommandLine, HelpAndVersionAnswerAndExitWhileOtherArgumentsStayTheBaseDirec
         {"--help", 0, usage, "", ""},
         {"-h", 0, usage, "", ""},
         {"--version", 0, {}, R"(Windhollow [0-9]+\.[0-9]+\.[0-9]+ \(Compiled [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9:]{8}\)\n)", ""},
-        {"--verbose", 1, {"Windhollow (Compiled "}, "", "Could not open \"--verbose/assets/config/Windhollow.json\""},
+        {"--verbose", 2, {}, "", "Unknown option \"--verbose\"\nUsage: windhollow [BASE_DIR]\n"},
+        {"-", 2, {}, "", "Unknown option \"-\"\nUsage: windhollow [BASE_DIR]\n"},
+        {"./--verbose", 1, {"Windhollow (Compiled "}, "", "Could not open \"./--verbose/assets/config/Windhollow.json\""},
     };
     for (const Case& c : cases) {
         support::TempDir data("wh-cli");

@@ -1,6 +1,7 @@
 // The program flown through real X input: P unpauses, K opens the throttle, W pulls up; the
-// flight log shows what happened.
+// flight log shows what happened, and OpenAL Soft's wave-file driver records what it sounds like.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cmath>
@@ -15,7 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include "sound/EngineNote.h"
+#include "sound/EngineRpm.h"
+#include "tests/support/SignalAnalysis.h"
 #include "tests/support/Support.h"
+#include "tests/support/WaveFile.h"
 
 #ifndef WH_EXECUTABLE_PATH
 #error "the end-to-end tests need the program (WH_EXECUTABLE_PATH)"
@@ -50,7 +55,9 @@ std::vector<std::map<std::string, double>> read_log(const std::filesystem::path&
 
 class FlightRun {
 public:
-    explicit FlightRun(const std::function<void(nlohmann::json& config)>& edit)
+    // The sound goes to OpenAL Soft's device that plays to nowhere unless env says otherwise.
+    explicit FlightRun(const std::function<void(nlohmann::json& config)>& edit,
+                       std::map<std::string, std::string> env = {{"ALSOFT_DRIVERS", "null"}})
     {
         // An X server of its own: real input goes to whatever a display's focus is on.
         m_display = std::make_unique<support::Process>(
@@ -60,7 +67,8 @@ public:
         m_display_name += m_display->out().substr(0, m_display->out().find('\n'));
         support::ProcessOptions options;
         options.args = {support::make_base_dir(m_dir, m_server, edit).string()};
-        options.env = {{"XDG_DATA_HOME", (m_dir / "data").string()}, {"DISPLAY", m_display_name}};
+        options.env = env;
+        options.env.insert({{"XDG_DATA_HOME", (m_dir / "data").string()}, {"DISPLAY", m_display_name}});
         m_program = std::make_unique<support::Process>(WH_EXECUTABLE_PATH, options);
     }
 
@@ -86,6 +94,8 @@ public:
         xdotool({"mousemove", "500", "250"});
         return log;
     }
+
+    std::string out() const { return m_program->out(); }
 
     std::string xdotool(const std::vector<std::string>& args)
     {
@@ -158,6 +168,49 @@ TEST(FlightE2e, StandsTiltedOnASlopeThenTakesOffAndClimbs)
     std::printf("parked: pitch %.1f, roll %.1f; airborne at %.1f s, %.1f m/s; %.1f m higher 15 s later\n",
                 parked.at("pitch_deg"), parked.at("roll_deg"), airborne.at("time_s"), airborne.at("airspeed_m_s"),
                 later.at("altitude_m") - airborne.at("altitude_m"));
+}
+
+// Heard from the orbit camera, standing on its brakes: the engine at idle, then at full
+// throttle. What was heard when depends on how fast the frames come, so the recording is read
+// from its sounds: it is silent until P, and the last sound before the program ended is the
+// full throttle's.
+TEST(FlightE2e, TheRecordedEngineIsLouderAndHigherAtFullThrottleThanAtIdle)
+{
+    const support::TempDir dir("wh-sound-e2e");
+    const std::filesystem::path wav = dir / "sound.wav", conf = dir / "alsoft.conf";
+    support::write_file(conf, "[wave]\nfile = " + wav.string() + "\n");
+    {
+        FlightRun run([](nlohmann::json& config) {
+            config["log_flight"] = true;
+            config["window_width"] = 640;
+            config["window_height"] = 360;
+        }, {{"ALSOFT_DRIVERS", "wave"}, {"ALSOFT_CONF", conf.string()}});
+        const std::filesystem::path log = run.start();
+        ASSERT_FALSE(log.empty());
+        run.xdotool({"keydown", "b", "key", "n", "p"});
+        // Simulated time never runs ahead of the wall clock: what the log shows has been heard.
+        run.wait_for_row(log, [](const auto& row) { return row.at("time_s") > 1.5; }, 120s);
+        run.xdotool({"keydown", "k"});
+        const auto full = run.wait_for_row(log, [](const auto& row) { return row.at("throttle") > 0.999; }, 120s);
+        run.wait_for_row(log, [&](const auto& row) { return row.at("time_s") > full.at("time_s") + 1.5; }, 120s);
+        EXPECT_EQ(run.out().find("No sound"), std::string::npos) << run.out();
+    } // the device closes with the program, which finishes the file
+
+    const support::WaveFile recorded = support::read_wave(wav);
+    const auto audible = [&](float x) { return std::abs(x) > 1e-3f; };
+    const double onset = double(std::find_if(recorded.mono.begin(), recorded.mono.end(), audible) - recorded.mono.begin()) / recorded.rate;
+    const double end = double(std::find_if(recorded.mono.rbegin(), recorded.mono.rend(), audible).base() - recorded.mono.begin()) / recorded.rate;
+    ASSERT_GT(end - onset, 3.0) << recorded.seconds() << " s at " << recorded.rate << " Hz, sound from " << onset << " s to " << end << " s";
+    // Idle once the aircraft has dropped onto its wheels; spooled up to full throttle.
+    const auto idle = support::slice(recorded.mono, recorded.rate, onset + 0.8, onset + 1.4);
+    const auto loud = support::slice(recorded.mono, recorded.rate, end - 0.7, end - 0.1);
+    const double idle_hz = support::fundamental_hz(idle, recorded.rate, 10, 200);
+    const double full_hz = support::fundamental_hz(loud, recorded.rate, 10, 200);
+    std::printf("idle: RMS %.4f, %.1f Hz; full throttle: RMS %.4f, %.1f Hz\n", support::rms(idle), idle_hz, support::rms(loud), full_hz);
+    // At idle the fall onto the wheels has left the propeller turning a little faster.
+    EXPECT_NEAR(idle_hz, sound::EngineNote::firing_frequency(sound::engine_rpm(0.0f, 0.0f)), 4.0);
+    EXPECT_NEAR(full_hz, sound::EngineNote::firing_frequency(sound::engine_rpm(1.0f, 0.0f)), 4.0);
+    EXPECT_GT(support::rms(loud), 2.0 * support::rms(idle));
 }
 
 } // namespace

@@ -148,18 +148,23 @@ TEST_F(ShaderTest, AFailedRebuildKeepsTheLastGoodProgramAndPrintsWhy)
     EXPECT_EQ(draw_with(shader), (Rgba{255, 0, 0, 255})) << output.err();
     const GLuint first = shader.id();
 
-    // A compile error: the expanded source, "Error:" and the compiler's log.
-    const std::string broken = solid("0.0, 1.0, 0.0") + "this is not glsl\n";
-    write_file(dir / "s.frag", broken);
+    // A compile error, here in an included file: every line of the compiler's log names the
+    // file and its own line; the source is not repeated.
+    write_file(dir / "colour.glsl", "const vec3 C = vec3(0.0, 1.0, 0.0);\nthis is not glsl\n");
+    write_file(dir / "s.frag", "#version 430 core\n#include \"colour.glsl\"\nout vec4 c;\nvoid main() { c = vec4(C, 1.0); }\n");
     EXPECT_FALSE(shader.reload());
-    EXPECT_EQ(output.err().rfind(broken + "\nError:\n", 0), 0u) << output.err();
-    EXPECT_GT(output.err().size(), broken.size() + 8) << "the compiler's log";
+    const std::string included = "Error: " + console::quoted(dir / "colour.glsl") + " line 2: ";
+    EXPECT_TRUE(output.err().starts_with(included)) << output.err();
+    EXPECT_EQ(output.err().find("const vec3 C"), std::string::npos) << "no source dumped:\n" << output.err();
+    EXPECT_EQ(output.err().find("void main"), std::string::npos) << output.err();
     write_file(dir / "s.frag", "#version 430 core\nin vec3 v_nowhere;\nout vec4 c;\nvoid main() { c = vec4(v_nowhere, 1.0); }\n");
-    output.clear(); // a link error: the linker's log alone
+    output.clear(); // a link error: both files named, then the linker's log
     EXPECT_FALSE(shader.reload());
-    EXPECT_TRUE(output.err().starts_with("Error:\n") && shader.id() == first) << output.err();
+    EXPECT_TRUE(output.err().starts_with("Error: " + console::quoted(dir / "s.vert") + " and " + console::quoted(dir / "s.frag") +
+                                         " do not link: ") && shader.id() == first) << output.err();
     // Missing sources, both named, the vertex stage first.
     write_file(dir / "s.frag", "#version 430 core\n#include \"colour.glsl\"\nout vec4 c;\nvoid main() { c = vec4(C, 1.0); }\n");
+    fs::remove(dir / "colour.glsl");
     fs::rename(dir / "s.vert", dir / "v.vert");
     output.clear();
     EXPECT_FALSE(shader.reload());
@@ -171,18 +176,29 @@ TEST_F(ShaderTest, AFailedRebuildKeepsTheLastGoodProgramAndPrintsWhy)
     write_file(dir / "colour.glsl", "const vec3 C = vec3(0.0, 0.0, 1.0);\n");
     EXPECT_TRUE(shader.reload());
     EXPECT_EQ(std::pair(draw_with(shader), glIsProgram(first)), std::pair(Rgba{0, 0, 255, 255}, GLboolean(GL_FALSE)));
-    output.clear();
-    const gfx::Shader failed(path("none.vert"), path("s.frag"));
-    EXPECT_EQ(failed.id(), 0u) << "a first build that fails";
-    EXPECT_NE(output.err(), "");
-    // Its uniforms are set on nothing, without a GL error (that would surface at a later
-    // checked call, at the latest in the teardown).
-    while (glGetError() != GL_NO_ERROR) {
+}
+
+// A first build has no program to keep: it fails with one line naming the file and the reason,
+// and prints nothing else.
+TEST_F(ShaderTest, AFirstBuildThatFailsThrowsOneLineNamingTheFile)
+{
+    write_file(dir / "s.vert", FULLSCREEN);
+    write_file(dir / "broken.frag", "#version 430 core\nout vec4 c;\nvoid main() { c = undeclared; }\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"none.frag", "Could not build a shader program: couldn't load '" + path("none.frag") + "'"},
+        {"broken.frag", "Could not build a shader program: " + console::quoted(dir / "broken.frag") + " line 3: "},
+    };
+    for (const auto& [fragment, message] : cases) {
+        output.clear();
+        try {
+            const gfx::Shader failed(path("s.vert"), path(fragment));
+            ADD_FAILURE() << fragment << " built";
+        } catch (const gfx::ShaderError& e) {
+            const std::string what = e.what();
+            EXPECT_TRUE(what.starts_with(message) && what.find('\n') == std::string::npos) << what;
+        }
+        EXPECT_EQ(output.err(), "") << fragment;
     }
-    failed.use();
-    failed.set_vec3("u_color", glm::vec3(1.0f));
-    failed.set_mat4("u_model", glm::mat4(1.0f));
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 // The shipped scene shaders, copied so they can be broken: all six build, and reload_all

@@ -9,6 +9,7 @@
 #include "gfx/Mipmaps.h"
 #include "gfx/OrthoCamera.h"
 #include "gfx/PerspectiveCamera.h"
+#include "gfx/ShaderLog.h"
 #include "gfx/ShaderSource.h"
 #include "gfx/Transform.h"
 #include "tests/support/Support.h"
@@ -129,6 +130,40 @@ TEST_F(ShaderSourceTest, DirectivesAreRecognisedExactlyAndNestedIncludesResolveA
     console::Capture capture;
     EXPECT_EQ(gfx::load_source(d() + "/shaders/main.vert"), "main\na\ntop-level b\n\n\ntop-level b\n\n");
     EXPECT_EQ(capture.err(), "");
+}
+
+// Each line of the expanded text knows the file and line it came from, so that a compiler's
+// line number can be told as the file's own.
+TEST_F(ShaderSourceTest, ExpandedLinesKnowTheirFileAndLine)
+{
+    write_file(dir / "lib.glsl", "l1\nl2\n");
+    write_file(dir / "top.frag", "t1\n#include \"lib.glsl\"\nt3\r\nt4\n#inject\nt6");
+    const gfx::ExpandedSource expanded = gfx::expand_include_file(d() + "/top.frag", "INJ", d());
+    ASSERT_EQ(expanded.text, "t1\nl1\nl2\n\nt3\r\nt4\nINJ\nt6");
+    const std::string top = d() + "/top.frag", lib = d() + "/lib.glsl";
+    const std::vector<std::pair<std::string, int>> expected = {{top, 1}, {lib, 1}, {lib, 2}, {top, 2}, {top, 3}, {top, 4}, {top, 5}, {top, 6}};
+    std::vector<std::pair<std::string, int>> lines;
+    for (const gfx::SourceLine& line : expanded.lines)
+        lines.emplace_back(line.file, line.line);
+    EXPECT_EQ(lines, expected);
+}
+
+// A compiler's log names lines of the expanded text; each entry is told as "file" line n.
+TEST(ShaderLog, EntriesNameTheFileAndLineTheyMean)
+{
+    const std::vector<gfx::SourceLine> lines = {{"a.frag", 1}, {"lib.glsl", 1}, {"lib.glsl", 2}, {"a.frag", 2}};
+    const std::pair<std::string, std::string> cases[] = {
+        {"0:3(12): error: `x' undeclared", "\"lib.glsl\" line 2: error: `x' undeclared"},            // Mesa
+        {"0(4) : error C1008: undefined variable \"y\"", "\"a.frag\" line 2: error C1008: undefined variable \"y\""}, // NVIDIA
+        {"ERROR: 0:2: 'z' : undeclared identifier", "\"lib.glsl\" line 1: error: 'z' : undeclared identifier"}, // AMD, Intel
+        {"WARNING: 0:1: unused", "\"a.frag\" line 1: warning: unused"},
+        {"0:99(1): error: past the end", "\"a.frag\": 0:99(1): error: past the end"},               // no such line
+        {"error: main() missing", "\"a.frag\": error: main() missing"},
+    };
+    for (const auto& [entry, told] : cases)
+        EXPECT_EQ(gfx::describe_compile_log(entry + "\n", lines, "a.frag"), std::vector<std::string>{told}) << entry;
+    EXPECT_EQ(gfx::describe_compile_log("0:1(1): a\r\n\n  \n0:4(1): b", lines, "a.frag"),
+              (std::vector<std::string>{"\"a.frag\" line 1: a", "\"a.frag\" line 2: b"})) << "blank lines are left out";
 }
 
 TEST_F(ShaderSourceTest, FailuresNameTheFileAndReachStandardError)

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <functional>
 #include <limits>
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include <btBulletDynamicsCommon.h>
 #include <gtest/gtest.h>
@@ -17,6 +19,7 @@
 #include "physics/FlightLog.h"
 #include "physics/FlightSimulation.h"
 #include "physics/StepClock.h"
+#include "physics/WindProfile.h"
 #include "tests/physics/PhysicsFixture.h"
 
 namespace {
@@ -199,6 +202,43 @@ TEST_P(BankedTurnTest, ChangesTheHeading)
 
 INSTANTIATE_TEST_SUITE_P(Sides, BankedTurnTest, ::testing::Values(0.5f, -0.5f));
 
+// Hands off in a wind from the north, started moving with the air, the aircraft flies through
+// the air as in calm air and the air carries it south: wind x time across its track.
+TEST_F(FlightTest, ACrosswindCarriesTheAircraftDownwind)
+{
+    Wind wind(WindSettings{0.0, 10.0, 0.0, Turbulence::NONE});
+    sim.wind = &wind;
+    start_flying(1500.0f, 33.0f);
+    const float across = static_cast<float>(wind.velocity_at(1500.0).z); // south, m/s (the profile's top)
+    aircraft.body->setLinearVelocity(btVector3(33.0f, 0.0f, across) * k);
+    fly(20.0);
+    EXPECT_NEAR(aircraft.position().z / k, across * 20.0f, 0.02f * across * 20.0f) << "m south; wind " << across << " m/s";
+    EXPECT_NEAR(sim.data().ground_speed_m_s, std::hypot(sim.data().airspeed_m_s, across), 2.0);
+}
+
+// Parked, braked, in a tail wind: the airspeed is the profile's wind at the centre of mass's
+// height, read at once while paused (the wind not stepped) and while the flight runs, and the
+// aircraft stays put.
+TEST_F(FlightTest, AParkedAircraftReadsTheWindAtItsOwnHeight)
+{
+    fly(2.0);
+    Wind wind(WindSettings{270.0, 8.0, 0.0, Turbulence::NONE});
+    sim.wind = &wind;
+    aircraft.controls.brake = 1.0f;
+    for (bool stepping : {false, true}) {
+        if (stepping)
+            fly(3.0);
+        else
+            sim.update_air_motion();
+        const FlightData d = sim.data();
+        const double expected = 8.0 * wind::profile_factor(d.height_above_ground_m);
+        EXPECT_NEAR(d.airspeed_m_s, expected, 1e-3 * expected)
+            << "at " << d.height_above_ground_m << " m, stepping " << stepping;
+        EXPECT_TRUE(d.wind_from_deg == 270.0 && std::abs(d.wind_speed_m_s - expected) < 1e-9 && d.ground_speed_m_s < 0.05)
+            << d.wind_from_deg << " " << d.wind_speed_m_s << " " << d.ground_speed_m_s;
+    }
+}
+
 TEST_F(FlightTest, OnTheGroundTheNoseWheelSteersAndTheBrakesStop)
 {
     fly(2.0);
@@ -266,6 +306,66 @@ TEST_F(FlightTest, FlightDataFollowTheLogConventions)
         EXPECT_NEAR(logged[column], expected, 0.05) << column;
 }
 
+// A state that is no longer finite stops the flight with one line and is never shown: the data
+// stay the last finite ones, the log gets no row of it, and flying on without a reset stops again.
+TEST_F(FlightTest, AStateThatIsNotFiniteStopsTheFlightAndIsNeverShown)
+{
+    start_flying(100.0f, 30.0f);
+    int rows = 0;
+    sim.on_step = [&](const FlightData&) { ++rows; };
+    fly(0.5); // 60 rows, all finite (fly checks)
+    const FlightData last = sim.data();
+    // A wing no file may have (the reader refuses it): the integrator runs away at once.
+    const float slope = std::exchange(aircraft.wings[0].lift_slope, 1e30f);
+    console::Capture capture;
+    for (const int more_lines : {1, 2}) {
+        paused = false;
+        sim.advance(1.0f / 60.0f, paused);
+        const std::string said = capture.out();
+        EXPECT_TRUE(paused && sim.diverged() && said.starts_with("The flight went out of bounds after 0.5") &&
+                    said.ends_with(" s: the aircraft's state is not finite\n") && std::count(said.begin(), said.end(), '\n') == more_lines)
+            << said;
+        EXPECT_EQ(std::tuple(sim.data().airspeed_m_s, sim.data().position.lon, sim.data().pitch_deg, rows),
+                  std::tuple(last.airspeed_m_s, last.position.lon, last.pitch_deg, 60)) << "the last finite data stand";
+    }
+    // Put back (as a reset does), it flies again and the flag clears.
+    aircraft.wings[0].lift_slope = slope;
+    start_flying(100.0f, 30.0f);
+    paused = false;
+    sim.advance(1.0f / 60.0f, paused);
+    EXPECT_TRUE(!paused && !sim.diverged() && rows == 62);
+}
+
+// Near the antimeridian a flight east reports longitudes west of it, never past 180.
+TEST_F(FlightTest, LongitudesPastTheAntimeridianAreReportedWestOfIt)
+{
+    FlightSimulation east{aircraft, LatLon{LATITUDE, 179.9995}};
+    for (const auto& [metres, lon] : {std::pair{0.0f, 179.9995}, std::pair{500.0f, -179.9939}}) {
+        // Mercator metres east of the origin: (lon - 179.9995 + 360 k) / 360 of the plane.
+        aircraft.place_body(glm::vec3(metres * k, GROUND + 50.0f, 0.0f));
+        EXPECT_NEAR(east.data().position.lon, lon, 1e-3) << metres << " m east";
+        EXPECT_TRUE(east.data().position.lon >= -180.0 && east.data().position.lon < 180.0);
+    }
+}
+
+// Below the stall a wing's drag is its zero-lift drag plus the drag its lift induces,
+// C_L^2 / (pi e AR): twice the lift, four times the induced part.
+TEST(WingCoefficients, DragBelowTheStallIsZeroLiftPlusInducedDrag)
+{
+    Wing wing;
+    wing.wingspan = 10.0f;
+    wing.chord_length = 1.25f; // aspect ratio 8
+    wing.zero_lift_drag = 0.03f;
+    wing.efficiency = 0.8f;
+    const float slope = 2.0f * 3.14159265f * 8.0f / 10.0f;
+    for (const float alpha : {0.0f, 0.05f, 0.1f, -0.1f, 0.2f}) {
+        const aero::Coefficients c = aero::wing_coefficients(wing, alpha);
+        const float lift = slope * alpha;
+        EXPECT_NEAR(c.lift, lift, 1e-5f) << alpha << " rad";
+        EXPECT_NEAR(c.drag, 0.03f + lift * lift / (3.14159265f * 0.8f * 8.0f), 1e-5f) << alpha << " rad";
+    }
+}
+
 // Standard-atmosphere densities from the published tables.
 TEST(AirDensity, MatchesTheStandardAtmosphere)
 {
@@ -275,19 +375,61 @@ TEST(AirDensity, MatchesTheStandardAtmosphere)
         EXPECT_NEAR(aero::air_density(altitude), density, 0.002f) << altitude << " m";
 }
 
-// Fixed steps of 1/120 s, at most 30 a frame, the rest carried or, beyond the cap, dropped.
-TEST(StepClockTest, CountsTheStepsEachFrameNeeds)
+// Fixed steps of 1/120 s, at most 30 a frame, the rest carried or, beyond the cap, dropped: the
+// time dropped is what the frame fell behind the wall clock.
+TEST(StepClockTest, CountsTheStepsEachFrameNeedsAndWhatItDropped)
 {
     struct Frame {
         double dt;
         int steps;
+        double dropped;
     };
+    const double inf = std::numeric_limits<double>::infinity();
     StepClock clock(1.0 / 120.0, 30);
-    const Frame frames[] = {{1.0 / 60.0, 2}, {1.0 / 200.0, 0}, {1.0 / 200.0, 1}, {1.0 / 300.0, 0},
-                            {2.0, 30},       {1.0 / 120.0, 1}, {0.0, 0},         {-1.0, 0},
-                            {std::numeric_limits<double>::quiet_NaN(), 0}, {std::numeric_limits<double>::infinity(), 30}};
-    for (const Frame& f : frames)
+    const Frame frames[] = {{1.0 / 60.0, 2, 0.0}, {1.0 / 200.0, 0, 0.0}, {1.0 / 200.0, 1, 0.0}, {1.0 / 300.0, 0, 0.0},
+                            {2.0, 30, 1.755},     {1.0 / 120.0, 1, 0.0}, {0.0, 0, 0.0},         {-1.0, 0, 0.0},
+                            {1.4, 30, 1.15},      {std::numeric_limits<double>::quiet_NaN(), 0, 0.0}, {inf, 30, inf}};
+    for (const Frame& f : frames) { // (the 2 s frame also drops the 5 ms carried into it)
         EXPECT_EQ(clock.steps_for(f.dt), f.steps) << "dt " << f.dt;
+        EXPECT_TRUE(clock.dropped() == f.dropped || std::abs(clock.dropped() - f.dropped) < 1e-9)
+            << "dt " << f.dt << ": dropped " << clock.dropped() << ", expected " << f.dropped;
+    }
+}
+
+// The name is claimed by creating the file: two logs of one second get "-2", and a name taken
+// in any way (a link to nowhere) is passed over, nothing written through it. Rows whose position,
+// speeds or attitude are not finite are left out; the height above no ground is "nan".
+TEST(FlightLogTest, EveryLogCreatesAFileOfItsOwnAndWritesFiniteRows)
+{
+    support::TempDir dir("wh-flight-log");
+    console::Capture capture;
+    const std::time_t now = std::time(nullptr);
+    for (int ahead = 0; ahead < 5; ++ahead) { // the names of this and the next seconds
+        const std::time_t then = now + ahead;
+        std::tm local{};
+        localtime_r(&then, &local);
+        char stem[32];
+        std::strftime(stem, sizeof stem, "flight-%Y%m%d-%H%M%S", &local);
+        std::filesystem::create_symlink(dir / "elsewhere" / stem, dir / (std::string(stem) + ".csv"));
+    }
+    FlightLog first(dir.path()), second(dir.path());
+    EXPECT_TRUE(first.path().stem().string().ends_with("-2")) << first.path();
+    EXPECT_NE(first.path(), second.path());
+    EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere")) << "nothing written through the link";
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (double FlightData::*member : {&FlightData::altitude_m, &FlightData::airspeed_m_s, &FlightData::roll_deg,
+                                       &FlightData::height_above_ground_m}) {
+        FlightData d;
+        d.*member = nan;
+        first.write(d);
+    }
+    FlightData off_the_map;
+    off_the_map.position.lon = std::numeric_limits<double>::infinity();
+    first.write(off_the_map);
+    first.flush();
+    EXPECT_EQ(support::read_file(first.path()), std::string(FlightLog::HEADER) +
+                                                    "\n0.0000,0.0000000,0.0000000,0.00,nan,0.00,0.00,0.0,0.00,0.00,0.000,0.000,0.000,0.000\n");
 }
 
 TEST(FlightLogTest, ALogThatCannotBeWrittenSaysSoOnce)

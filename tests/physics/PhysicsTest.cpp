@@ -171,6 +171,36 @@ TEST_F(AircraftTest, TheModelAndTheEyeAreReadLastAndABadMemberIsNamed)
     }
 }
 
+// Values no aircraft of this body can have are refused as the file is read, naming the file and
+// the member; reading ends there as at any other error.
+TEST_F(AircraftTest, ValuesBeyondWhatCanFlyAreRefusedNamingTheMember)
+{
+    std::string wings = "[";
+    for (int i = 0; i < 2500; ++i)
+        wings += i == 0 ? "{}" : ",{}";
+    wings += "]";
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"wings": [{}, {"lift_slope": 1e30}]})", "wings[1].lift_slope: 1e+30 is outside 0\u201320"},
+        {R"({"engines": [{"thrust": 1e30}]})", "engines[0].thrust: 1e+30 is outside 0\u2013100000"},
+        {R"({"engines": [{"thrust": 60000}, {"thrust": 60000}]})", "engines: 120000 N of thrust together, at most 100000 N"},
+        {R"({"wheels": [{"stiffness": 1e12}]})", "wheels[0].stiffness: 1000000000000.0 is outside 0\u20131000000"},
+        {R"({"wings": )" + wings + "}", "wings: 2500 of them, at most 32"},
+        {R"({"inertia": [800, -1, 1150]})", "inertia[1]: -1 is outside 0.001\u20131000000"},
+        {R"({"engines": [{"position": [1, 2, 1e5]}]})", "engines[0].position[2]: 100000.0 is outside -100\u2013100"},
+        {R"({"wings": [{"controls": {"elevator": 90}}]})", "wings[0].controls.elevator: 90 is outside -45\u201345"},
+    };
+    for (const auto& [text, member] : cases) {
+        const std::string printed = load(text);
+        EXPECT_EQ(printed, console::quoted(dir / "FlightModel.json") + ": " + member + "\n") << text;
+    }
+    // The edges themselves are fine, and so is the shipped aircraft.
+    EXPECT_EQ(load(R"({"engines": [{"thrust": 100000, "max_speed": 1000}], "wheels": [{"stiffness": 1e6, "grip": 2}],
+        "wings": [{"lift_slope": 20, "stall_angle": 90, "efficiency": 1, "controls": {"rudder": -45}}], "inertia": [1e6, 1e6, 1e6]})"),
+              "Read flightmodel config from " + console::quoted(dir / "FlightModel.json") + "\n");
+    const std::filesystem::path shipped = std::filesystem::path(WH_SOURCE_DIR) / "assets/config/FlightModel.json";
+    EXPECT_EQ(load("", shipped), "Read flightmodel config from " + console::quoted(shipped) + "\n");
+}
+
 // A 6 x 1 x 1 box of 480 kg; thrust is throttle x thrust along world +X at the engine's point,
 // which turns with the body while the direction does not.
 TEST_F(AircraftTest, TheBodyIsA480KilogramBoxPushedAlongWorldXAtItsEngines)

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <cstdio>
 
 #include <btBulletDynamicsCommon.h>
@@ -25,6 +26,35 @@
 namespace {
 
 constexpr LatLon START{47.2576, 11.3513};
+
+// Where the finest heights under a point come from for placing the aircraft: the walk down the
+// zooms passes over tiles that failed for good and waits on any other missing one.
+TEST(FinestHeights, FailedTilesArePassedOverAndOthersWaitedFor)
+{
+    struct Case {
+        std::set<uint32_t> resident, failed; // zooms of the tiles under the point
+        FinestHeights expected;
+    };
+    const LatLon point{47.2576, 11.3513};
+    const auto tile = [&](uint32_t zoom) { return tile_at(point, zoom); };
+    const Case cases[] = {
+        {{15}, {}, {true, 15, {}}},
+        {{12}, {15, 14, 13}, {true, 12, {}}},                      // a server whose deepest zoom is 12
+        {{12}, {15, 13}, {false, 0, tile(14)}},                     // zoom 14 may still come
+        {{}, {15}, {false, 0, tile(14)}},
+        {{}, {15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {false, 0, {}}}, // nothing will ever come
+        {{12}, {}, {false, 0, tile(15)}},
+    };
+    const ElevationSamples samples{2, 2, std::vector<float>(4, 10.0f), 10.0f, 10.0f};
+    for (const Case& c : cases) {
+        GroundSampler sampler{mercator_x(point.lon), mercator_y(point.lat), 15,
+                              [&](TileId t) { return c.resident.count(t.zoom) && t == tile(t.zoom) ? &samples : nullptr; },
+                              [&](TileId t) { return c.failed.count(t.zoom) > 0 && t == tile(t.zoom); }};
+        const FinestHeights found = finest_heights(sampler, 0.0, 0.0);
+        EXPECT_EQ(std::tuple(found.ready, found.zoom, found.wanted), std::tuple(c.expected.ready, c.expected.zoom, c.expected.wanted))
+            << "resident " << ::testing::PrintToString(c.resident) << ", failed " << ::testing::PrintToString(c.failed);
+    }
+}
 
 TEST(TerrainGroundTiles, HeightfieldAgreesWithTheElevationQuery)
 {
@@ -160,9 +190,10 @@ TEST_F(GroundedFlightTest, FlyingIntoAWallIsOneCrashAndPauses)
     aircraft.body->setLinearVelocity(btVector3(35.0f * k, 0.0f, 0.0f));
     aircraft.controls.throttle = 1.0f;
     console::Capture capture;
+    int crashes = 0; // the frames that tell of one
     for (int frame = 0; frame < 60 * 20 && !paused; ++frame)
-        sim.advance(1.0f / 60.0f, paused);
-    EXPECT_TRUE(paused);
+        crashes += sim.advance(1.0f / 60.0f, paused);
+    EXPECT_EQ(std::pair(paused, crashes), std::pair(true, 1));
     const std::string out = capture.out();
     double lat = 0.0, lon = 0.0, speed = 0.0;
     int end = 0;

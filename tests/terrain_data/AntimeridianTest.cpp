@@ -40,3 +40,23 @@ TEST(Antimeridian, TheGroundEastOfItComesFromTheFirstColumn)
         EXPECT_FLOAT_EQ(*h, metres) << x << " m east";
     }
 }
+
+// A position past 180 degrees east (a flight that crossed) lies in the grid's first columns,
+// at the same place inside its tile as the same position 360 degrees west; it is reported there.
+TEST(Antimeridian, PositionsPastItWrapOntoTheGridAndIntoTheReports)
+{
+    struct Case { double lon; double same_as; };
+    for (const Case& c : {Case{180.0, -180.0}, Case{180.009, -179.991}, Case{359.5, -0.5}, Case{-180.5, 179.5}, Case{540.25, 180.25 - 360.0}}) {
+        for (const uint32_t zoom : {0u, 7u, 15u, 30u}) {
+            const TileId tile = tile_at({47.0, c.lon}, zoom), same = tile_at({47.0, c.same_as}, zoom);
+            EXPECT_EQ(to_string(tile), to_string(same)) << c.lon;
+            EXPECT_LT(tile.x, tiles_per_side(zoom)) << c.lon;
+            const TileUV uv = position_in_tile({47.0, c.lon}, tile);
+            EXPECT_TRUE(uv.u >= 0.0 && uv.u < 1.0) << c.lon << " at zoom " << zoom << ": u " << uv.u;
+        }
+        EXPECT_NEAR(wrap_longitude(c.lon), c.same_as, 1e-9);
+        EXPECT_EQ(to_string(LatLon{1.0, c.lon}), to_string(LatLon{1.0, c.same_as}));
+    }
+    EXPECT_EQ(tile_at({47.0, 180.009}, 15).x, 0u) << "not column 32768, which no server has";
+    EXPECT_EQ(to_string(LatLon{0.0, 180.009}), "lat=0.000000, lon=-179.991000");
+}

@@ -3,6 +3,7 @@
 // leaves behind in GL is AppGlTest's; what it draws is judged from the program's own pictures.)
 
 #include "terrain/Atmosphere.h"
+#include "terrain/TerrainRenderer.h"
 #include "terrain/TextureCache.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "console/Console.h"
+#include "gfx/PerspectiveCamera.h"
 #include "tests/support/GlContext.h"
 #include "tests/support/Support.h"
 #include "tiles/WebMercator.h"
@@ -77,6 +79,31 @@ TEST_F(TextureCacheTest, TilesAreUploadedOnceAndTheLargestStandsInForItsDescenda
     EXPECT_TRUE(glIsTexture(first)) << "but may still be drawn in this frame";
     small.begin_frame();
     EXPECT_FALSE(glIsTexture(first));
+}
+
+// Imagery that the server does not have (404 for every tile) will never come: once every leaf
+// has asked for it and heard so, the view counts as complete, drawn with what stands in.
+TEST_F(TextureCacheTest, TilesThatFailedForGoodDoNotHoldTheViewIncomplete)
+{
+    TerrainSettings settings;
+    settings.origin = START;
+    settings.zoom_range = 3;
+    settings.shader_dir = std::filesystem::path(WH_SOURCE_DIR) / "assets/shaders";
+    settings.imagery_server = imagery();
+    settings.imagery_server.url = server().base_url() + "/status/404/imagery";
+    TerrainRenderer terrain(settings, heights);
+    gfx::PerspectiveCamera camera;
+    camera.set_perspective(0.785f, 16.0f / 9.0f, 0.1f, 10000.0f);
+    camera.look_at(glm::vec3(0.0f, 150.0f, 0.0f), glm::vec3(400.0f, 0.0f, 0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    const OffscreenTarget target(64, 36);
+    ASSERT_TRUE(support::wait_until([&] {
+        terrain.prepare(camera, 36.0f);
+        return terrain.frame_complete();
+    }, std::chrono::seconds(60))) << terrain.last_frame_stats().imagery_fallback << " leaves without imagery, "
+                                  << terrain.last_frame_stats().imagery_failed << " of them failed for good";
+    const TerrainFrameStats& stats = terrain.last_frame_stats();
+    EXPECT_TRUE(stats.imagery_fallback > 0 && stats.imagery_failed == stats.imagery_fallback) << stats.imagery_fallback;
+    EXPECT_EQ(std::pair(stats.elevation_fallback, stats.elevation_failed), std::pair(0u, 0u)) << "the heights came";
 }
 
 TEST_F(GlTest, TheSkyTableIsRebuiltOnlyWhenItsInputsChangeAndRestoresTheState)

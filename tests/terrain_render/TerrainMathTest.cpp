@@ -52,6 +52,12 @@ TEST(Atmosphere, SunDirectionsSkyCubeAndTableAltitudes)
     EXPECT_EQ(sky_table_altitude(-50.0), sky_table_altitude(0.0)); // (steps of the table: the sky-table test)
     for (double h = 20.0; h < 50000.0; h *= 1.07)
         EXPECT_LE(std::abs(sky_table_altitude(h) - h), std::max(0.02 * h, 10.0)) << h;
+    // The sun lights nothing once its disc is below the camera's horizon, which dips lower the
+    // higher the camera (1.76 degrees at 3000 m, 4.5 at 20 km), and below the bodies' cut-off.
+    struct Night { double elevation, altitude; bool dark; };
+    for (const Night& n : {Night{-0.3, 0.0, false}, Night{-0.7, 0.0, true}, Night{-1.5, 3000.0, false}, Night{-2.5, 3000.0, true},
+                           Night{-4.0, 20000.0, false}, Night{-5.5, 20000.0, true}})
+        EXPECT_EQ(sun_lights_nothing(sun_direction(n.elevation, 0.0), n.altitude), n.dark) << n.elevation << " " << n.altitude;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "tiles/TileService.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -99,4 +100,25 @@ TEST_F(DiskCacheTest, LeastRecentlyUsedTilesGoAboveTheLimitAndNothingElse)
     EXPECT_TRUE(fs::exists(odd_name)) << "not of the cache's own naming";
     EXPECT_TRUE(fs::exists(fresh_temporary)) << "another writer may still be at it";
     EXPECT_FALSE(fs::exists(stale_temporary)) << "left by a killed writer";
+}
+
+// A write that fails is said once with its reason; after a write that worked, the next failure
+// is said again.
+TEST_F(DiskCacheTest, FailedWritesAreSaidOnceUntilWritesWorkAgain)
+{
+    const fs::path dir = m_dir / "cache";
+    DiskCache cache(dir, true, 0);
+    const gfx::Image tile = gfx::Image::from_pixels(static_cast<unsigned char*>(std::calloc(256 * 256 * 3, 1)), 256, 256, 3);
+    const std::string said = "Could not write tiles to the disk cache " + console::quoted(dir) + ": Not a directory\n";
+    for (const std::string& before : {std::string(), said}) {
+        fs::remove_all(dir); // working writes, then the folder taken away (as a full disk would be)
+        fs::create_directories(dir);
+        cache.write(TileId{1, 0, 0}, tile);
+        EXPECT_TRUE(fs::exists(cache.path(TileId{1, 0, 0})));
+        fs::remove_all(dir);
+        support::write_file(dir, "not a folder");
+        for (uint32_t x = 0; x < 3; ++x)
+            cache.write(TileId{1, x, 1}, tile);
+        EXPECT_EQ(m_console.err(), before + said) << "once for three failures, again after writes had worked";
+    }
 }

@@ -233,3 +233,52 @@ TEST_F(StreamingTest, PrefetchedTilesWaitBehindWantedOnesOnTheSameWorkersAndStay
     EXPECT_NE(service.get_tile(C), nullptr) << "stored for the view";
     EXPECT_EQ(service.stats().collected, 1u);
 }
+
+// No answer at all (status 0) is no final answer: a time-out and a refused connection are both
+// tried again.
+TEST_F(StreamingTest, NoAnswerAtAllIsTriedAgain)
+{
+    support::TileServer server;
+    TileServerConfig timed_out = config(server, "/slow/2000", 1);
+    TileServerConfig refused = config(server, "", 1);
+    refused.url = "http://127.0.0.1:1/imagery"; // nothing listens on port 1
+    for (const auto& [c, reason] : {std::pair{timed_out, std::string("time-out")}, std::pair{refused, std::string("connection refused")}}) {
+        HttpOptions quick;
+        quick.timeout_ms = 300;
+        TileService service(c, quick, immediate_retries());
+        m_console.clear();
+        const std::string line = "Error 0 \"" + c.url + path_of(A).substr(8) + "\": " + reason + "\n";
+        ASSERT_TRUE(wait_until([&] {
+            service.get_tile(A);
+            return count(m_console.err(), line) >= 3;
+        })) << m_console.err();
+        EXPECT_FALSE(service.failed_for_good(A)) << reason;
+    }
+}
+
+// Each retry waits twice as long as the one before (no jitter here): 100, 200, 400, 800 ms.
+TEST_F(StreamingTest, RetriesBackOff)
+{
+    support::TileServer server;
+    StreamingOptions options;
+    options.first_retry = 100ms;
+    options.jitter = 0.0;
+    TileService service(config(server, "/status/503", 1), patient_http(), options);
+    std::vector<Clock::time_point> tries;
+    ASSERT_TRUE(wait_until([&] {
+        service.get_tile(A);
+        const size_t seen = server.stats().paths.size();
+        while (tries.size() < seen)
+            tries.push_back(Clock::now());
+        return tries.size() >= 5;
+    }, 20000ms)) << m_console.err();
+    std::vector<double> gaps_ms;
+    for (size_t i = 1; i < tries.size(); ++i)
+        gaps_ms.push_back(std::chrono::duration<double, std::milli>(tries[i] - tries[i - 1]).count());
+    // Each gap is its back-off plus the polling and the answer; the last would be about 100 ms
+    // if every retry waited the first delay.
+    EXPECT_GE(gaps_ms[3], 700.0) << ::testing::PrintToString(gaps_ms);
+    EXPECT_GE(gaps_ms[2], 350.0) << ::testing::PrintToString(gaps_ms);
+    EXPECT_GT(gaps_ms[3], 1.5 * gaps_ms[1]) << ::testing::PrintToString(gaps_ms);
+    EXPECT_FALSE(service.failed_for_good(A)) << "still retrying";
+}

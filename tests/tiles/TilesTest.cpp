@@ -17,6 +17,7 @@
 #include "tests/support/Support.h"
 #include "tiles/HttpClient.h"
 #include "tiles/ThreadPool.h"
+#include "tiles/TileCheck.h"
 #include "tiles/TileService.h"
 #include "tiles/WebMercator.h"
 
@@ -229,6 +230,18 @@ TEST(HttpClient, StatusesRedirectsBodyBoundsAndSchemes)
                   std::tuple(c.status, c.too_large, c.status == 200 && !c.too_large)) << c.path << " " << r.error;
         EXPECT_TRUE(c.status == 0 || client.get(url(tile)).status == 200) << "the client still works after " << c.path;
     }
+    // Cancelled from another thread, a request waiting on a slow answer ends without it, and so
+    // does every later one.
+    HttpClient slow(patient);
+    server().reset_stats();
+    std::thread canceller([&] {
+        wait_until([&] { return server().stats().paths.size() >= 1; });
+        slow.cancel();
+    });
+    const HttpResponse cut = slow.get(url("/slow/1500" + tile));
+    canceller.join();
+    EXPECT_EQ(std::tuple(cut.status, cut.cancelled, cut.reason), std::tuple(0L, true, std::string("cancelled"))) << cut.error;
+    EXPECT_TRUE(slow.get(url(tile)).cancelled);
     HttpClient client(patient), fresh({8000, 5, 8 << 20, false});
     for (std::string target : {"file:///etc/hostname", "ftp://127.0.0.1/x", "", "http://127.0.0.1:1/a.png"}) {
         const HttpResponse r = client.get(target);
@@ -241,6 +254,12 @@ TEST(HttpClient, StatusesRedirectsBodyBoundsAndSchemes)
 
 const TileId TILE{10, 544, 359};
 const std::string TILE_FILE = "z=10, x=544, y=359.png";
+
+// The console's verbose switch on while the object lives (a GET line per tile request).
+struct VerboseConsole {
+    explicit VerboseConsole(bool on = true) { console::set_verbose(on); }
+    ~VerboseConsole() { console::set_verbose(false); }
+};
 
 bool same_pixels(const gfx::Image* a, const gfx::Image& b)
 {
@@ -262,9 +281,11 @@ protected:
 
     // The local server's imagery, rows counted from the north, with a patient time-out: the
     // tests are about behaviour and also run under ThreadSanitizer.
-    std::unique_ptr<TileService> service(const std::string& prefix = "", int32_t threads = 1, const std::string& ending = ".png")
+    std::unique_ptr<TileService> service(const std::string& prefix = "", int32_t threads = 1, const std::string& ending = ".png",
+                                         bool png_only = false)
     {
         config = {server().base_url() + prefix + "/imagery", TilePattern::ZXY_Y_SOUTH, ending, dir / "cache", "", threads};
+        config.png_only = png_only;
         return std::make_unique<TileService>(config, HttpOptions{8000});
     }
     static gfx::Image* wait_for(TileService& s, TileId tile)
@@ -304,6 +325,7 @@ TEST_F(TileServiceTest, ConstructionPrintsTheSettingsAndTheUrlsFollowThePattern)
     EXPECT_EQ(output.out(), "Tile Url http://host/x\nTile Cache Dir: " + quoted +
                                 "\nTile Cache Size: 0.0 MiB in 0 tiles\nNum Threads: 3\nMax Zoom: 12\n");
     struct Case { TilePattern pattern; std::string ending, numbers; }; // of tile (3, 5, 1)
+    const VerboseConsole verbose;
     for (const Case& c : {Case{TilePattern::ZXY_Y_NORTH, ".png", "3/5/6"}, Case{TilePattern::ZXY_Y_SOUTH, ".png", "3/5/1"},
                           Case{TilePattern::ZYX_Y_NORTH, ".png", "3/6/5"}, Case{TilePattern::ZYX_Y_SOUTH, ".png", "3/1/5"},
                           Case{TilePattern::ZXY_Y_SOUTH, ".png?key=abc", "3/5/1"}}) { // the server logs no query
@@ -320,7 +342,9 @@ TEST_F(TileServiceTest, ConstructionPrintsTheSettingsAndTheUrlsFollowThePattern)
 // fetched again.
 TEST_F(TileServiceTest, TilesAreFetchedCachedAndReadBackFromDisk)
 {
-    for (std::string ending : {".png", ".jpg"}) {
+    // The request is said only in verbose mode.
+    for (const auto& [ending, verbose] : {std::pair{std::string(".png"), true}, std::pair{std::string(".jpg"), false}}) {
+        const VerboseConsole switched(verbose);
         fs::remove_all(dir / "cache");
         server().reset_stats();
         const gfx::Image expected = sent(ending);
@@ -330,7 +354,7 @@ TEST_F(TileServiceTest, TilesAreFetchedCachedAndReadBackFromDisk)
         EXPECT_EQ(s->get_tile(TILE), nullptr) << "the first call only asks";
         gfx::Image* image = wait_for(*s, TILE);
         EXPECT_TRUE(same_pixels(image, expected) && s->get_tile(TILE) == image) << ending;
-        EXPECT_EQ(output.out() + output.err(), "GET " + config.url + "/10/544/359" + ending + "\n");
+        EXPECT_EQ(output.out() + output.err(), verbose ? "GET " + config.url + "/10/544/359" + ending + "\n" : "");
         EXPECT_TRUE(cached(expected)) << ending;
         server().reset_stats();
         output.clear();
@@ -362,13 +386,60 @@ TEST_F(TileServiceTest, AFailedTileSaysSoOnceCachesNothingAndIsNotFetchedAgain)
     EXPECT_EQ(output.err(), "Error 404 \"" + config.url + "/10/544/359.png\"\nError 404 \"" + config.url + "/10/545/359.png\"\n");
     EXPECT_EQ(paths().size(), 2u);
     EXPECT_TRUE(files_in(dir / "cache").empty());
-    s = service("/corrupt"); // answers 200 with a body that is no image
-    output.clear();
-    EXPECT_EQ(s->get_tile(TILE), nullptr);
-    ASSERT_TRUE(wait_until([&] { return !output.err().empty(); }));
-    EXPECT_EQ(output.err().rfind("Could not read z=10, x=544, y=359", 0), 0u) << output.err();
-    EXPECT_EQ(s->get_tile_sync(TILE), nullptr);
-    EXPECT_TRUE(files_in(dir / "cache").empty());
+    EXPECT_EQ(std::tuple(s->failed_for_good(TILE), s->failed_for_good({10, 546, 359}), s->failed_for_good({18, 0, 0})),
+              std::tuple(true, false, true)) << "failed; never asked for; beyond max zoom";
+}
+
+// Answers that are no tile are final, each said with the server, the URL and the reason.
+TEST_F(TileServiceTest, AnswersThatAreNoTileAreRefusedSayingWhy)
+{
+    struct Case { std::string prefix, ending; bool png_only; std::string reason; };
+    const Case cases[] = {
+        {"/corrupt", ".png", false, "the answer is neither a PNG nor a JPEG image"},
+        {"/bigimage", ".png", false, "the image is 5000 \u00d7 16 pixels, more than 4096 on a side"},
+        {"/size/300", ".png", false, "the image is 300 \u00d7 300 pixels; a tile is square, 256 or 512 pixels on a side"},
+        {"/size/1", ".png", true, "the image is 1 \u00d7 1 pixels; a tile is square, 256 or 512 pixels on a side"},
+        {"", ".jpg", true, "the answer is a JPEG image; these tiles must be PNG"},
+    };
+    for (const Case& c : cases) {
+        auto s = service(c.prefix, 1, c.ending, c.png_only);
+        output.clear();
+        EXPECT_EQ(s->get_tile(TILE), nullptr);
+        ASSERT_TRUE(wait_until([&] { return !output.err().empty(); })) << c.prefix;
+        EXPECT_EQ(output.err(), "Could not read z=10, x=544, y=359 from " + console::quoted(std::string_view(config.url)) + " (\"" +
+                                    config.url + "/10/544/359" + c.ending + "\"): " + c.reason + "\n");
+        EXPECT_TRUE(s->get_tile_sync(TILE) == nullptr && s->failed_for_good(TILE)) << c.prefix;
+        EXPECT_TRUE(files_in(dir / "cache").empty());
+    }
+    // A cached file no tile can be (left by another program) is fetched anew and replaced.
+    const Bytes odd = make_png(300, 300, SPNG_COLOR_TYPE_GRAYSCALE, 8, Bytes(90000));
+    support::write_file(dir / "cache" / TILE_FILE, std::string(odd.begin(), odd.end()));
+    server().reset_stats();
+    const auto refetching = service("", 0);
+    const gfx::Image* image = refetching->get_tile_sync(TILE);
+    EXPECT_TRUE(image != nullptr && image->width == 256) << output.err();
+    EXPECT_EQ(paths().size(), 1u);
+}
+
+// Answers the local server does not send (error pages, empty bodies, other formats, damaged
+// images) and the sizes around the two a tile may have.
+TEST(TileCheck, PagesOtherFormatsDamageAndOddSizesAreNamed)
+{
+    const Bytes png = make_png(4, 4, SPNG_COLOR_TYPE_TRUECOLOR, 8, pattern(48)), jpeg = make_jpeg(4, 4, pattern(48));
+    const auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+    struct Case { Bytes body; bool png_only; std::string problem; };
+    const Case cases[] = {
+        {png, true, ""}, {jpeg, false, ""}, {{}, false, "the answer is empty"},
+        {text("\xef\xbb\xbf \n<!DOCTYPE html><p>Rate limited</p>"), false, "the answer is an HTML or XML page, not an image"},
+        {text("GIF89a"), true, "the answer is not a PNG image"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(tile_body_problem(c.body.data(), c.body.size(), c.png_only), c.problem) << c.problem;
+    EXPECT_EQ(undecodable_tile_reason(png.data(), 30), "the PNG image is damaged");
+    EXPECT_EQ(undecodable_tile_reason(jpeg.data(), 30), "the JPEG image is damaged or more than 4096 pixels on a side");
+    for (const auto& [width, height, tile] : {std::tuple{256, 256, true}, std::tuple{512, 512, true}, std::tuple{257, 257, false},
+                                              std::tuple{256, 512, false}, std::tuple{128, 128, false}})
+        EXPECT_EQ(tile_size_problem(width, height).empty(), tile) << width << " x " << height;
 }
 
 // Above max_zoom nothing is fetched; without the disk cache nothing is written and a removed
@@ -391,14 +462,19 @@ TEST_F(TileServiceTest, MaxZoomTheDiskCacheSwitchNoWorkersAndDestruction)
     EXPECT_TRUE(paths().empty());
     gfx::Image* image = s->get_tile_sync(TILE);
     EXPECT_TRUE(image != nullptr && s->get_tile(TILE) == image);
-    // Destruction drops the queued fetches: only the one under way reaches the server.
-    s = service("/slow/300");
+    // Destruction drops the queued fetches and cuts the one under way short: only that one
+    // reached the server, and it is neither waited for nor cached nor reported.
+    s = service("/slow/1000");
     server().reset_stats();
+    output.clear();
     for (uint32_t x = 0; x < 20; ++x)
         s->get_tile({10, 520 + x, 359});
     ASSERT_TRUE(wait_until([&] { return !paths().empty(); }));
     s.reset();
     EXPECT_EQ(paths().size(), 1u) << "only the fetch under way";
+    for (uint32_t x = 0; x < 20; ++x)
+        EXPECT_FALSE(fs::exists(dir / "cache" / (to_string(TileId{10, 520 + x, 359}) + ".png"))) << "the cut fetch was not completed";
+    EXPECT_EQ(output.err(), "");
 }
 
 // Two services share a cache directory and fetch the same tiles at once: every file ends up
@@ -434,13 +510,14 @@ TEST(TileServer, RoutesAndFailurePrefixesAnswerAsAsked)
     const Case cases[] = {{"/imagery/0/0/0.jpg", 200, true}, {"/elevation/byte/12/2177/1436.png", 200, true},
                           {"/redirect/1/imagery/3/4/2.png", 302, false}, {"/slow/1/status/503/imagery/3/4/2.png", 503, false},
                           {"/corrupt/elevation/rg/3/4/2.png", 200, false}, {"/huge/imagery/3/4/2.png", 200, false},
+                          {"/size/256/imagery/3/4/2.jpg", 200, true}, {"/size/4097/imagery/3/4/2.png", 404, false},
                           {"/imagery/3/8/0.png", 404, false}, {"/imagery/25/0/0.png", 404, false}}; // outside the grid, the zooms
     for (const Case& c : cases) {
         const support::HttpResult answer = server().get(c.path);
         const gfx::Image image(reinterpret_cast<const unsigned char*>(answer.body.data()), answer.body.size());
         EXPECT_EQ(std::pair(answer.status, image.valid() && image.width == 256), std::pair(c.status, c.tile)) << c.path;
     }
-    EXPECT_EQ(std::pair(server().stats().paths.size(), server().stats().unexpected), std::pair(std::size(cases), int64_t(2)));
+    EXPECT_EQ(std::pair(server().stats().paths.size(), server().stats().unexpected), std::pair(std::size(cases), int64_t(3)));
 }
 
 // --incompressible-imagery: the same imagery tiles, grown to the size of aerial photographs by a
