@@ -42,3 +42,20 @@ std::variant<ThresholdPlacement, PlacementError> place_at_threshold(const Runway
         return index.has_airport(airport) ? PlacementError::UnknownRunway : PlacementError::UnknownAirport;
     return threshold_placement(index, found->runway, found->end);
 }
+
+std::vector<NearbyThreshold> thresholds_near(const RunwayIndex& index, const LatLon& position, double radius_m)
+{
+    std::vector<NearbyThreshold> ends;
+    for (const NearbyRunway& nearby : index.near(position, radius_m)) {
+        if (index.runway(nearby.runway).surface == RunwaySurface::Water)
+            continue;
+        for (int end : {LOW_END, HIGH_END}) {
+            const ThresholdPlacement placement = threshold_placement(index, nearby.runway, end);
+            ends.push_back({placement, great_circle_m(position, placement.position)});
+        }
+    }
+    std::stable_sort(ends.begin(), ends.end(), [](const NearbyThreshold& a, const NearbyThreshold& b) {
+        return a.distance_m < b.distance_m;
+    });
+    return ends;
+}

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "airports/RunwayIndex.h"
 
@@ -35,3 +36,13 @@ enum class PlacementError { UnknownAirport, UnknownRunway };
 // runway.
 std::variant<ThresholdPlacement, PlacementError> place_at_threshold(const RunwayIndex& index, std::string_view airport,
                                                                     std::string_view designator);
+
+// One end of a runway near a place, to choose from.
+struct NearbyThreshold {
+    ThresholdPlacement placement;
+    double distance_m = 0.0; // from the place to the threshold
+};
+
+// The thresholds of both ends of every runway whose middle lies within radius_m of the
+// position, nearest first; seaplane lanes, which nothing can stand on, are left out.
+std::vector<NearbyThreshold> thresholds_near(const RunwayIndex& index, const LatLon& position, double radius_m);

@@ -6,6 +6,7 @@
 #include <imgui.h>
 #include <backends/imgui_impl_sdl.h>
 
+#include "app/CockpitCamera.h"
 #include "app/KeyBindings.h"
 #include "console/Console.h"
 #include "gfx/SceneTarget.h"
@@ -18,7 +19,7 @@ namespace {
 constexpr uint32_t TERRAIN_MIN_ZOOM = 7;
 constexpr uint32_t TERRAIN_ZOOM_RANGE = 10;
 
-FrameRendererSettings renderer_settings(const Config& config)
+FrameRendererSettings renderer_settings(const Config& config, Runways& runways, HeightStore& heights)
 {
     FrameRendererSettings settings;
     settings.shader_dir = config.base_path / SHADER_DIR;
@@ -34,17 +35,21 @@ FrameRendererSettings renderer_settings(const Config& config)
     settings.terrain.chunk_vertex_count = static_cast<uint32_t>(std::max(config.chunk_vertex_count, 2));
     settings.terrain.shader_dir = settings.shader_dir;
     settings.terrain.imagery_server = config.texture_server;
+    settings.runways = &runways.index();
+    settings.runway_end_heights = runways.end_heights_for_drawing(heights);
     return settings;
 }
 
-FlightSettings flight_settings(const Config& config)
+FlightSettings flight_settings(const Config& config, const Runways& runways)
 {
     FlightSettings settings;
     settings.flight_model_file = config.base_path / FLIGHT_MODEL_FILE;
+    settings.assets_dir = config.base_path / "assets";
     settings.terrain_ground = config.terrain_ground;
     settings.log_flight = config.log_flight;
     settings.log_directory = config.pref_path;
     settings.start = config.start_position;
+    settings.start_yaw = runways.start_yaw();
     settings.scaling_factor = App::SCALING_FACTOR;
     settings.wind = config.wind;
     return settings;
@@ -53,10 +58,13 @@ FlightSettings flight_settings(const Config& config)
 } // namespace
 
 App::App(const Config& config)
-    : m_window(config.window_width, config.window_height, "Windhollow")
+    : m_runways(std::make_unique<Runways>(config))
+    , m_window(config.window_width, config.window_height, "Windhollow")
     , m_config(config)
     , m_sky(config.time_utc_seconds, sky::system_utc_seconds())
 {
+    if (m_runways->start())
+        m_config.start_position = m_runways->start()->position;
     // The input devices first: their lines come before everything the world prints.
     m_input = std::make_unique<Input>();
     console::print("Base Path: {}\n", console::quoted(m_config.base_path));
@@ -64,13 +72,21 @@ App::App(const Config& config)
     // The sound before the height store: opening the audio device may set environment
     // variables, which the tile services' download threads read.
     m_sound = std::make_unique<AircraftSound>(sound::SoundSettings{.enabled = m_config.sound}, SCALING_FACTOR);
-    m_heights = std::make_unique<HeightStore>(HeightStoreSettings{m_config.elevation_server, m_config.elevation_encoding});
-    m_renderer = std::make_unique<FrameRenderer>(renderer_settings(m_config), *m_heights);
+    m_heights = std::make_unique<HeightStore>(HeightStoreSettings{
+        .server = m_config.elevation_server, .encoding = m_config.elevation_encoding, .modifier = m_runways->height_modifier()});
+    m_renderer = std::make_unique<FrameRenderer>(renderer_settings(m_config, *m_runways, *m_heights), *m_heights);
     m_cameras = std::make_unique<CameraRig>(world_frame(), m_config.start_position, m_window.aspect_ratio());
-    m_flight = std::make_unique<Flight>(flight_settings(m_config), *m_heights);
-    m_cameras->follow(m_flight->pose());
+    m_flight = std::make_unique<Flight>(flight_settings(m_config, *m_runways), *m_heights);
+    m_cameras->cockpit().eye = m_flight->aircraft.eye;
+    m_cameras->follow(m_flight->pose(), 0.0f);
+    // A model shows the aircraft; the debug geometry then waits for the Options switch.
+    if (m_flight->model) {
+        m_renderer->set_model(m_flight->model->model());
+        m_renderer->render_debug_geometry = false;
+    }
     m_overlay = std::make_unique<Overlay>(
-        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, *m_sound, m_config, m_time, world_frame(), m_sky});
+        OverlayParts{*this, *m_cameras, *m_flight, *m_renderer, *m_heights, *m_sound, m_config, m_time, world_frame(), m_sky,
+                     &m_runways->index()});
 }
 
 // The parts go in reverse order of construction; the window, with the GL context they needed,
@@ -131,8 +147,8 @@ void App::run()
             m_flight->update(dt);
         // A replay's time is the flight's: the sun moves with it.
         m_sky.follow_flight(m_replay ? m_replay->elapsed() : m_flight->simulation().clock());
-        // The orbit camera centres on the pose of this frame, after the flight stepped.
-        m_cameras->follow(m_flight->pose());
+        // The orbit and cockpit cameras take the pose of this frame, after the flight stepped.
+        m_cameras->follow(m_flight->pose(), dt);
         m_cameras->update(dt);
         keep_free_camera_above_ground();
         // Heard from where the frame is drawn from.
@@ -176,15 +192,31 @@ FrameScene App::frame_scene()
 {
     FrameScene scene;
     scene.camera = &m_cameras->active();
-    scene.bodies = m_flight->scene_boxes();
-    if (m_renderer->render_debug_geometry)
-        scene.wireframes = m_flight->flight_model_boxes();
-    if (!scene.bodies.empty()) {
-        const glm::vec3 first = scene.bodies.front().position;
-        const LatLon below = world_frame().world_to_latlon(first.x, first.z);
-        if (const std::optional<HeightSample> ground = m_heights->height_at(below, m_heights->max_zoom()))
-            scene.ground_y = mercator_height(ground->metres, below.lat) * SCALING_FACTOR;
+    const bool debug = m_renderer->render_debug_geometry;
+    const gfx::Transform pose = m_flight->pose();
+    if (const std::optional<AircraftModel>& model = m_flight->model) {
+        SceneModel& drawn = scene.model.emplace();
+        drawn.pose = &model->pose();
+        drawn.centre = pose.get_world_position();
+        drawn.rotation = pose.get_world_rotation();
+        drawn.matrix = model->world_matrix(drawn.centre, drawn.rotation, SCALING_FACTOR);
+        drawn.reach = model->reach() * SCALING_FACTOR;
+        drawn.shadow_key = model->shadow_key();
+        scene.cockpit_view = m_cameras->cockpit_active();
+        // The physics' shapes would hide the model: outlined with the debug geometry only.
+        if (debug)
+            scene.wireframes = m_flight->scene_boxes();
+    } else {
+        scene.bodies = m_flight->scene_boxes();
     }
+    if (debug) {
+        const std::vector<BoxPlacement> boxes = m_flight->flight_model_boxes();
+        scene.wireframes.insert(scene.wireframes.end(), boxes.begin(), boxes.end());
+    }
+    const glm::vec3 aircraft = pose.get_world_position();
+    const LatLon below = world_frame().world_to_latlon(aircraft.x, aircraft.z);
+    if (const std::optional<HeightSample> ground = m_heights->height_at(below, m_heights->max_zoom()))
+        scene.ground_y = mercator_height(ground->metres, below.lat) * SCALING_FACTOR;
     return scene;
 }
 
@@ -197,7 +229,21 @@ void App::render_frame()
     const bool follows_replay = m_replay && !m_cameras->free_camera_active();
     m_streaming.update(camera, follows_replay ? &m_replay->timeline() : nullptr, terrain());
     m_renderer->render(frame_scene(), m_window);
-    m_renderer->end([this] { m_overlay->draw(); }, m_window, m_capture, quit, m_frames_run);
+    m_renderer->end(
+        [this] {
+            draw_hud();
+            m_overlay->draw();
+        },
+        m_window, m_capture, quit, m_frames_run);
+}
+
+void App::draw_hud()
+{
+    // Behind the overlay's windows, over the view from the cockpit only.
+    if (!show_hud || !m_cameras->cockpit_active())
+        return;
+    const hud::View view{float(m_window.width), float(m_window.height), m_cameras->cockpit().get_fov()};
+    hud.draw(*ImGui::GetBackgroundDrawList(), m_flight->data(), view);
 }
 
 FrameCapture::FrameFigures App::frame_figures()
@@ -212,8 +258,8 @@ void App::start_replay(FlightRecording recording)
 {
     m_replay = std::make_unique<ReplayPlayer>(std::move(recording));
     m_replay->update(0.0f, *m_flight);
-    m_cameras->follow(m_flight->pose());
-    m_cameras->active_index = 1;
+    m_cameras->follow(m_flight->pose(), 0.0f);
+    m_cameras->active_index = CameraRig::ORBIT;
 }
 
 void App::measure_frame_time()
@@ -248,6 +294,11 @@ void App::toggle_overlay()
 void App::switch_camera()
 {
     m_cameras->switch_next();
+}
+
+void App::toggle_hud()
+{
+    show_hud = !show_hud;
 }
 
 void App::toggle_pause()
@@ -329,4 +380,12 @@ void App::replay_slower()
 {
     if (m_replay)
         m_replay->slower();
+}
+
+void App::place_aircraft_on_runway(uint32_t runway, int end)
+{
+    if (m_replay)
+        return; // the replay places the aircraft
+    if (const std::optional<RunwayPlacement> at = m_runways->placement(runway, end, world_frame()))
+        m_flight->place_at(at->x, at->z, at->yaw);
 }

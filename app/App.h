@@ -21,10 +21,12 @@
 #include "app/FrameCapture.h"
 #include "app/FrameRenderer.h"
 #include "app/FrameTiming.h"
+#include "app/Hud.h"
 #include "app/Input.h"
 #include "app/Overlay.h"
 #include "app/ReplayPlayer.h"
 #include "app/StreamingAhead.h"
+#include "app/Runways.h"
 #include "app/SkyClock.h"
 #include "app/Window.h"
 #include "terrain/HeightStore.h"
@@ -65,6 +67,7 @@ public:
     void toggle_help() override;
     void toggle_overlay() override;
     void switch_camera() override;
+    void toggle_hud() override;
     void toggle_pause() override;
     void reload_shaders() override;
     void reset_and_pause() override;
@@ -76,8 +79,10 @@ public:
     void replay_forward() override;
     void replay_faster() override;
     void replay_slower() override;
+    void place_aircraft_on_runway(uint32_t runway, int end) override;
 
     // The parts, in the order of construction.
+    const Runways& runways() const { return *m_runways; }
     Window& window() { return m_window; }
     const Config& config() const { return m_config; }
     Input& input() { return *m_input; }
@@ -98,6 +103,9 @@ public:
     uint64_t frames_run() const { return m_frames_run; }
 
     bool quit = false;
+    // The head-up display over the cockpit view (key U).
+    Hud hud;
+    bool show_hud = true;
 
 private:
     // The free camera kept this far above the ground under it, world units (10 m).
@@ -107,11 +115,15 @@ private:
     // While the clock holds the sun: the Atmosphere's sun as seen from the first-person camera.
     void place_sun();
     FrameScene frame_scene();
+    void draw_hud();
     void measure_frame_time();
     FrameCapture::FrameFigures frame_figures();
 
     // Built in this order (the constructor says why), torn down in reverse.
-    Window m_window; // first: the GL context outlives every other part
+    // Before the window: a start runway the file lacks ends the program before it opens one.
+    // It holds no GL and outlives the height store, which lays its tiles with it.
+    std::unique_ptr<Runways> m_runways;
+    Window m_window; // the GL context outlives every part built after it
     Config m_config;
     SkyClock m_sky;
     std::unique_ptr<Input> m_input;

@@ -1,8 +1,10 @@
 #include "app/CameraRig.h"
 
+#include "app/CockpitCamera.h"
 #include "app/FirstPersonCamera.h"
 #include "app/OrbitCamera.h"
 #include "app/StartPositions.h"
+#include "physics/Aircraft.h"
 
 CameraRig::CameraRig(const WorldFrame& frame, LatLon start, float aspect_ratio)
     : m_frame(frame)
@@ -18,6 +20,12 @@ CameraRig::CameraRig(const WorldFrame& frame, LatLon start, float aspect_ratio)
     orbit->on_update(0.0f);
     orbit->set_perspective(FIELD_OF_VIEW, aspect_ratio, NEAR_PLANE, FAR_PLANE);
     cameras.push_back(std::move(orbit));
+
+    const float units_per_metre = float(frame.scaling_factor);
+    auto cockpit = std::make_unique<CockpitCamera>(Aircraft::default_eye, units_per_metre);
+    // The panel and the windscreen are closer than the other cameras' near plane.
+    cockpit->set_perspective(FIELD_OF_VIEW, aspect_ratio, CockpitCamera::NEAR_METRES * units_per_metre, FAR_PLANE);
+    cameras.push_back(std::move(cockpit));
 }
 
 CameraRig::~CameraRig() = default;
@@ -25,6 +33,32 @@ CameraRig::~CameraRig() = default;
 void CameraRig::switch_next()
 {
     active_index = (active_index + 1) % cameras.size();
+}
+
+OrbitCamera& CameraRig::orbit_camera()
+{
+    return static_cast<OrbitCamera&>(*cameras[ORBIT]);
+}
+
+CockpitCamera& CameraRig::cockpit()
+{
+    return static_cast<CockpitCamera&>(*cameras[COCKPIT]);
+}
+
+void CameraRig::choose(CameraChoice choice)
+{
+    switch (choice) {
+    case CameraChoice::Free: active_index = FREE; break;
+    case CameraChoice::Orbit: active_index = ORBIT; break;
+    case CameraChoice::Cockpit: active_index = COCKPIT; break;
+    }
+}
+
+void CameraRig::follow(const gfx::Transform& pose, float dt)
+{
+    target = pose;
+    orbit_camera().follow(pose.get_world_position(), pose.get_world_rotation(), dt);
+    cockpit().follow(pose.get_world_position(), pose.get_world_rotation());
 }
 
 void CameraRig::set_aspect_ratio(float aspect_ratio)

@@ -1,9 +1,9 @@
 #pragma once
 
-// The application's cameras: the free first-person camera (index 0) and the orbit camera
-// around the aircraft (index 1), which one is looked through, and what the orbit camera
-// circles: the aircraft's pose of the current frame, handed over by the loop once the flight
-// has stepped.
+// The application's cameras: the free first-person camera (index 0), the orbit camera around
+// the aircraft (index 1) and the cockpit camera at the pilot's eye (index 2), which one is
+// looked through, and what the last two follow: the aircraft's pose of the current frame,
+// handed over by the loop once the flight has stepped.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,9 +11,13 @@
 #include <vector>
 
 #include "app/BaseCamera.h"
+#include "app/CaptureSettings.h"
 #include "gfx/Transform.h"
 #include "tiles/LatLon.h"
 #include "terrain/WorldFrame.h"
+
+class CockpitCamera;
+class OrbitCamera;
 
 class CameraRig {
 public:
@@ -26,7 +30,10 @@ public:
     // The row of Select Position chosen last; none until the user picks one.
     static constexpr uint32_t NO_START_POSITION = UINT32_MAX;
 
-    // The free camera above start, looking east; the orbit camera 15 m from the target.
+    static constexpr size_t FREE = 0, ORBIT = 1, COCKPIT = 2;
+
+    // The free camera above start, looking east; the orbit camera 15 m behind the target; the
+    // cockpit camera at the default eye (cockpit().eye sets the flight model's).
     CameraRig(const WorldFrame& frame, LatLon start, float aspect_ratio);
     ~CameraRig();
     CameraRig(const CameraRig&) = delete;
@@ -34,17 +41,23 @@ public:
 
     BaseCamera& active() { return *cameras[active_index]; }
     const BaseCamera& active() const { return *cameras[active_index]; }
-    BaseCamera& free_camera() { return *cameras[0]; }
-    bool free_camera_active() const { return active_index == 0; }
-    // Whether the active camera sits inside the aircraft, where its sound is heard through the
-    // cockpit's walls. None of the cameras does yet: the cockpit camera, once there, answers it.
-    bool listener_in_cockpit() const { return false; }
+    BaseCamera& free_camera() { return *cameras[FREE]; }
+    OrbitCamera& orbit_camera();
+    CockpitCamera& cockpit();
+    bool free_camera_active() const { return active_index == FREE; }
+    bool cockpit_active() const { return active_index == COCKPIT; }
+    // Whether the sound is heard from inside the aircraft: the cockpit camera is looked through.
+    bool listener_in_cockpit() const { return cockpit_active(); }
 
-    // The next camera in the list, wrapping around.
+    // The next camera in the list, wrapping around: free, orbit, cockpit.
     void switch_next();
+    // The named camera is looked through.
+    void choose(CameraChoice choice);
     void set_aspect_ratio(float aspect_ratio);
-    // What the orbit camera circles, world units.
-    void follow(const gfx::Transform& pose) { target = pose; }
+    // The aircraft's pose this frame, world units (the body's nose along its +X): the orbit
+    // camera centres on it, trailing its heading over dt seconds, and the cockpit camera sits
+    // in it.
+    void follow(const gfx::Transform& pose, float dt);
     // Every camera, once a frame.
     void update(float dt);
     // Moves the free camera to the named place (whichever camera is active) and remembers it.

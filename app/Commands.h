@@ -13,6 +13,8 @@ public:
     virtual void toggle_overlay() = 0;
     // Key N / "Switch Camera": the next camera, wrapping around.
     virtual void switch_camera() = 0;
+    // Key U: the head-up display over the cockpit view on or off.
+    virtual void toggle_hud() = 0;
     // Key P / "Pause" / "Resume".
     virtual void toggle_pause() = 0;
     // Key R: the scene shaders first, then the terrain's.
@@ -34,6 +36,10 @@ public:
     virtual void toggle_fullscreen() = 0;
     // "Select Position": the free camera to the named place's position and heading.
     virtual void select_start_position(uint32_t index) = 0;
+    // Options' runway list: the aircraft at the threshold of that end (LOW_END, HIGH_END) of the
+    // runway (its index among the runways), heading along the runway, paused, placed as key T
+    // places it.
+    virtual void place_aircraft_on_runway(uint32_t runway, int end) = 0;
 
 protected:
     ~Commands() = default;

@@ -1,7 +1,11 @@
 #include "app/Flight.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <btBulletDynamicsCommon.h>
 
+#include "core/Units.h"
 #include "replay/FlightInterpolation.h"
 #include "tiles/WebMercator.h"
 
@@ -30,6 +34,8 @@ Flight::Flight(const FlightSettings& settings, HeightStore& heights)
     // aerodynamic model the factor to true metres.
     aircraft.set_latitude(settings.start.lat);
     aircraft.load_flight_model(settings.flight_model_file);
+    if (aircraft.model)
+        model = AircraftModel::load(*aircraft.model, settings.assets_dir);
     m_simulation = std::make_unique<FlightSimulation>(aircraft, settings.start);
     m_simulation->detect_crashes = settings.terrain_ground;
     m_simulation->wind = &wind;
@@ -47,13 +53,24 @@ void Flight::update(float dt)
 {
     m_ground.update(aircraft, dt);
     m_crashed = false;
+    if (model)
+        model->update(aircraft.controls, paused ? 0.0f : dt);
     if (paused) {
+        m_real_time_share = 1.0;
         m_simulation->update_air_motion();
         return;
     }
     m_crashed = m_simulation->advance(dt, paused);
+    if (m_simulation->diverged())
+        reset();
     if (m_log)
         m_log->flush();
+    // Averaged over about a second of frames, so that one long frame shows and then fades.
+    if (dt > 0.0f) {
+        const double kept = std::clamp(1.0 - m_simulation->dropped_seconds() / double(dt), 0.0, 1.0);
+        const double weight = std::min(1.0, double(dt));
+        m_real_time_share += (kept - m_real_time_share) * weight;
+    }
 }
 
 void Flight::show(const FlightData& pose, const FlightData& before)
@@ -69,8 +86,18 @@ void Flight::show(const FlightData& pose, const FlightData& before)
     const glm::vec3 velocity = seconds > 0.0 ? (place(pose) - place(before)) / float(seconds) : glm::vec3(0.0f);
     aircraft.set_pose(place(pose), body_rotation({pose.heading_deg, pose.pitch_deg, pose.roll_deg}), velocity);
     aircraft.controls = pose.controls;
+    // The moving parts (the propeller's spin-up among them) move on with the replay's time; a
+    // seek is taken as a moment's step.
+    const double advanced = m_shown ? std::clamp(pose.time_s - m_shown->time_s, 0.0, 0.25) : 0.0;
+    if (model)
+        model->update(aircraft.controls, float(advanced));
     const bool moved = !m_shown || m_shown->time_s != pose.time_s;
     m_shown = pose;
+    // Not in the log: the motion over the ground, from the positions (the wind is unknown).
+    const double ground_speed = std::hypot(double(velocity.x), double(velocity.z)) / aircraft.true_scale();
+    m_shown->ground_speed_m_s = ground_speed;
+    m_shown->track_deg = ground_speed > 0.05 ? std::fmod(std::atan2(velocity.x, -velocity.z) * RAD_TO_DEG + 360.0, 360.0)
+                                             : pose.heading_deg;
     if (m_log && moved) {
         m_log->write(pose);
         m_log->flush();
@@ -80,7 +107,9 @@ void Flight::show(const FlightData& pose, const FlightData& before)
 void Flight::reset()
 {
     // The start is the world's origin.
-    m_ground.reset(aircraft, 0.0f, 0.0f);
+    m_ground.reset(aircraft, 0.0f, 0.0f, m_settings.start_yaw);
+    if (model)
+        model->reset();
 }
 
 void Flight::place_at(float x, float z, float yaw)

@@ -47,6 +47,7 @@ GroundSampler FlightGround::sampler() const
     sampler.max_zoom = m_heights->max_zoom();
     const HeightStore* heights = m_heights;
     sampler.lookup = [heights](TileId tile) { return heights->find(tile); };
+    sampler.failed = [heights](TileId tile) { return heights->failed_for_good(tile); };
     return sampler;
 }
 
@@ -91,9 +92,10 @@ void FlightGround::try_placement(Aircraft& aircraft)
 {
     Placement& place = *m_pending;
     const LatLon where = latlon(place.x, place.z);
-    // The finest heights there, asked for until they are on hand.
-    const TileId tile = tile_at(where, m_heights->max_zoom());
-    if (m_heights->find(tile) == nullptr && m_heights->get(tile) == nullptr) {
+    // The finest heights there that can be had: the server's finest tile, or, where it failed
+    // for good (a server whose real deepest zoom is below max_zoom), the finest that came.
+    const FinestHeights finest = finest_heights(sampler(), place.x, place.z);
+    if (!finest.ready && finest.wanted && m_heights->get(*finest.wanted) == nullptr) {
         if (!place.announced)
             console::print("Waiting for elevation data at {} to place the aircraft\n", to_string(where));
         place.announced = true;
@@ -101,7 +103,12 @@ void FlightGround::try_placement(Aircraft& aircraft)
     }
     rebuild(place.x, place.z, &aircraft);
     aircraft.place_body(glm::vec3(place.x, height(place.x, place.z) + SPAWN_HEIGHT, place.z), place.yaw);
-    console::print("Aircraft placed at {}\n", to_string(where));
+    if (finest.ready || finest.wanted)
+        console::print("Aircraft placed at {} on heights of zoom {}\n", to_string(where),
+                       finest.ready ? finest.zoom : finest.wanted->zoom);
+    else
+        console::print("Aircraft placed at {} at the last known height: no elevation data can be had there\n",
+                       to_string(where));
     m_pending.reset();
 }
 
@@ -128,11 +135,11 @@ void FlightGround::place(Aircraft& aircraft, float x, float z, float yaw)
     update(aircraft, 0.0f);
 }
 
-void FlightGround::reset(Aircraft& aircraft, float x, float z)
+void FlightGround::reset(Aircraft& aircraft, float x, float z, float yaw)
 {
     m_pending.reset();
     // On the heightfield, built around the spot now if the aircraft took it elsewhere.
     if (m_terrain && !m_terrain->covers(x, z, GROUND_REACH))
         rebuild(x, z, nullptr);
-    aircraft.place_body(glm::vec3(x, height(x, z) + SPAWN_HEIGHT, z));
+    aircraft.place_body(glm::vec3(x, height(x, z) + SPAWN_HEIGHT, z), yaw);
 }

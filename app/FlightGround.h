@@ -40,9 +40,9 @@ public:
     // there are on hand (printing "Waiting for elevation data at …" meanwhile, then "Aircraft
     // placed at …").
     void place(Aircraft& aircraft, float x, float z, float yaw);
-    // The aircraft at rest at its spawn height above (x, z) now, with whatever heights are on
-    // hand; a waiting placement is dropped.
-    void reset(Aircraft& aircraft, float x, float z);
+    // The aircraft at rest at its spawn height above (x, z) now, turned by yaw, with whatever
+    // heights are on hand; a waiting placement is dropped.
+    void reset(Aircraft& aircraft, float x, float z, float yaw = 0.0f);
 
     // The ground's height at (x, z): the heightfield's, else the finest held tile's, else the
     // last known height; the plane's without the terrain.

@@ -7,7 +7,8 @@ namespace {
 const KeyBinding BINDINGS[] = {
     {SDLK_h, &Commands::toggle_help, "toggle this help window"},
     {SDLK_i, &Commands::toggle_overlay, "toggle all overlay windows"},
-    {SDLK_n, &Commands::switch_camera, "switch camera (first-person, orbit around the aircraft)"},
+    {SDLK_n, &Commands::switch_camera, "switch camera (first-person, orbit around the aircraft, cockpit)"},
+    {SDLK_u, &Commands::toggle_hud, "toggle the head-up display of the cockpit view"},
     {SDLK_p, &Commands::toggle_pause, "pause / resume the simulation or the replay"},
     {SDLK_r, &Commands::reload_shaders, "reload shaders"},
     {SDLK_x, &Commands::reset_and_pause, "reset the aircraft to the start position and pause"},

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include <fmt/format.h>
 #include <glm/gtc/quaternion.hpp>
 #include <imgui.h>
 #include <imgui_internal.h>
@@ -10,6 +11,7 @@
 #include "app/KeyBindings.h"
 #include "app/OverlayMath.h"
 #include "app/StartPositions.h"
+#include "airports/RunwayThreshold.h"
 #include "core/Units.h"
 #include "tiles/WebMercator.h"
 
@@ -25,6 +27,8 @@ constexpr double SUN_AZIMUTH_MIN = 0.0, SUN_AZIMUTH_MAX = 360.0;
 constexpr double SUN_ELEVATION_MIN = MIN_SUN_ELEVATION, SUN_ELEVATION_MAX = MAX_SUN_ELEVATION;
 constexpr int ZOOM_SLIDER_MIN = 7, ZOOM_SLIDER_MAX = 17;
 constexpr double GRID_PIXELS_MIN = 2.0, GRID_PIXELS_MAX = 32.0;
+// How far from the camera the runway list reaches.
+constexpr double RUNWAY_LIST_RADIUS_M = 100000.0;
 
 // The overlay's zoom sliders work on int; the terrain keeps unsigned zooms.
 void zoom_slider(const char* label, uint32_t& zoom)
@@ -122,6 +126,9 @@ void Overlay::draw_options_window()
         ImGui::Unindent();
     }
 
+    if (m.runways != nullptr && !m.runways->empty())
+        draw_runway_list();
+
     if (ImGui::Button("Reset"))
         m.commands.reset_and_pause();
     ImGui::SameLine();
@@ -137,6 +144,28 @@ void Overlay::draw_options_window()
     ImGui::End();
 }
 
+void Overlay::draw_runway_list()
+{
+    // Looked up only while the list is open.
+    if (!ImGui::BeginCombo("Runways", "within 100 km"))
+        return;
+    const glm::vec3 eye = m.cameras.active().get_world_position();
+    const LatLon camera = m.frame.world_to_latlon(eye.x, eye.z);
+    const std::vector<NearbyThreshold> ends = thresholds_near(*m.runways, camera, RUNWAY_LIST_RADIUS_M);
+    if (ends.empty())
+        ImGui::TextUnformatted("none");
+    for (size_t i = 0; i < ends.size(); ++i) {
+        const ThresholdPlacement& end = ends[i].placement;
+        const Runway& runway = m.runways->runway(end.runway);
+        // Rows are told apart by their place in the list, whatever their names.
+        const std::string label = fmt::format("{} {}  {:.1f} km##{}", runway.airport, runway.ends[end.end].ident,
+                                              ends[i].distance_m / 1000.0, i);
+        if (ImGui::Selectable(label.c_str()))
+            m.commands.place_aircraft_on_runway(end.runway, end.end);
+    }
+    ImGui::EndCombo();
+}
+
 void Overlay::draw_camera_section()
 {
     if (ImGui::Button("Switch Camera"))
@@ -147,7 +176,7 @@ void Overlay::draw_camera_section()
     const glm::vec3 rotation = glm::eulerAngles(camera.get_rotation()) * RAD_TO_DEG_F;
     ImGui::Text("Rotation: [%.2f, %.2f, %.2f]", rotation.x, rotation.y, rotation.z);
     const LatLon geo = m.frame.world_to_latlon(position.x, position.z);
-    ImGui::Text("Lat: %f, Lon: %f, Alt: %f", geo.lat, geo.lon, m.frame.altitude_of(position.y));
+    ImGui::Text("Lat: %f, Lon: %f, Alt: %f", geo.lat, wrap_longitude(geo.lon), m.frame.altitude_of(position.y));
     // A value equal to the camera's plane changes nothing: setting it recomputes the projection.
     float near_plane = camera.get_near();
     if (ImGui::SliderFloat("Camera Near", &near_plane, 0.001f, 1.0f, "%.3f") && near_plane != camera.get_near())
@@ -233,6 +262,8 @@ void Overlay::draw_flight_model_section()
 {
     Aircraft& aircraft = m.flight.aircraft;
     ImGui::Checkbox("Render Debug Geometry", &m.renderer.render_debug_geometry);
+    // The physics frame's own speed, as it always read; the reset after a state that stopped
+    // being finite keeps it finite.
     ImGui::Text("Speed: %.3f km/h", static_cast<double>(aircraft.speed()) * KM_H_PER_M_S);
     ImGui::Text("Aileron: %.3f, Elevator: %.3f, Rudder: %.3f", aircraft.controls.aileron, aircraft.controls.elevator,
                 aircraft.controls.rudder);
@@ -298,6 +329,12 @@ void Overlay::draw_instrument_lines()
         ImGui::SameLine();
         ImGui::TextColored(ImVec4(1.0f, 0.25f, 0.2f, 1.0f), "STALL");
     }
+    // Frames too long for the flight to catch up in slow it down rather than make it jump;
+    // say so, or the aircraft would seem to fly sluggishly for no reason.
+    const double share = m.flight.real_time_share();
+    if (share < 0.98)
+        ImGui::TextColored(ImVec4(1.0f, 0.7f, 0.2f, 1.0f), "SLOW MOTION: the simulation runs at %.0f %% of real time",
+                           share * 100.0);
 }
 
 void Overlay::draw_instruments_window()

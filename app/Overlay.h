@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "airports/RunwayIndex.h"
 #include "app/AircraftSound.h"
 #include "app/CameraRig.h"
 #include "app/Commands.h"
@@ -31,6 +32,7 @@ struct OverlayParts {
     const FrameTime& time;
     WorldFrame frame;
     SkyClock& sky;
+    const RunwayIndex* runways = nullptr; // the runways to list; none: no list
 };
 
 class Overlay {
@@ -52,6 +54,8 @@ public:
     static constexpr const char* PROGRAM_ATTRIBUTION = "Windhollow flight simulator";
 
 private:
+    // The runway ends near the active camera, to put the aircraft on.
+    void draw_runway_list();
     void draw_camera_section();
     void draw_terrain_section();
     void draw_atmosphere_section();

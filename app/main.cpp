@@ -54,6 +54,7 @@ void print_usage(console::Stream stream)
         "  WINDHOLLOW_FRAME_TIMES=FILE      write each frame's duration in ms, one per line\n"
         "  WINDHOLLOW_FRAME_STATS=FILE      write each frame's statistics as CSV: frame, time_s,\n"
         "                                   dt_ms, leaves, sharp_share, pending_tiles\n"
+        "  WINDHOLLOW_CAMERA=free|orbit|cockpit   the camera looked through at start\n"
         "Also from the environment:\n"
         "  WINDHOLLOW_VERBOSE=1             print a line per tile request (GET <url>)\n"
         "\n"
@@ -151,6 +152,8 @@ int main(int argc, char** argv)
         app.capture().settings = capture;
         if (replay)
             app.start_replay(std::move(*replay));
+        if (capture.camera)
+            app.cameras().choose(*capture.camera);
         app.run();
         capture_failed = app.capture().failed;
     } catch (const ConfigError& error) {

@@ -43,7 +43,8 @@ LightBox fit_light_box(const std::vector<ShadowCaster>& casters, const glm::vec3
     box.centre /= float(casters.size());
     float radius = 0.0f;
     for (const ShadowCaster& caster : casters)
-        radius = std::max(radius, glm::length(caster.position - box.centre) + 0.5f * glm::length(caster.scale));
+        radius = std::max(radius, glm::length(caster.position - box.centre) +
+                                      (caster.reach > 0.0f ? caster.reach : 0.5f * glm::length(caster.scale)));
     box.radius = std::max(radius * 1.1f, 0.01f);
     const float above_ground = std::max(box.centre.y - ground_y, 0.0f);
     const float reach = std::min(above_ground / std::max(sun.y, 0.05f), MAX_SHADOW_REACH);
@@ -72,7 +73,7 @@ ShadowMap::ShadowMap(int32_t size)
 }
 
 bool ShadowMap::aim(const std::vector<ShadowCaster>& casters, const glm::vec3& sun, const glm::vec3& camera,
-                    float ground_y)
+                    float ground_y, const std::vector<float>& shape_key)
 {
     const LightBox box = fit_light_box(casters, sun, camera, ground_y);
     m_light_camera = OrthoCamera(-box.radius, box.radius, -box.radius, box.radius, 0.0f, box.depth);
@@ -86,8 +87,9 @@ bool ShadowMap::aim(const std::vector<ShadowCaster>& casters, const glm::vec3& s
     key.insert(key.end(), &light[0][0], &light[0][0] + 16);
     for (const ShadowCaster& c : casters) {
         key.insert(key.end(), {c.position.x, c.position.y, c.position.z, c.rotation.x, c.rotation.y, c.rotation.z,
-                               c.rotation.w, c.scale.x, c.scale.y, c.scale.z});
+                               c.rotation.w, c.scale.x, c.scale.y, c.scale.z, c.reach});
     }
+    key.insert(key.end(), shape_key.begin(), shape_key.end());
     if (key == m_key)
         return false;
     m_key = std::move(key);

@@ -19,11 +19,13 @@
 
 namespace gfx {
 
-// A box that casts a shadow, world units.
+// A box that casts a shadow, world units; or, with a reach, a shape (a model) that lies within
+// that distance of position.
 struct ShadowCaster {
     glm::vec3 position{0.0f};
     glm::quat rotation{1.0f, 0.0f, 0.0f, 0.0f};
     glm::vec3 scale{1.0f};
+    float reach = 0.0f; // 0: the box of scale
 };
 
 // The light camera's box: its centre, half its width and height, and its depth from the eye,
@@ -47,8 +49,10 @@ public:
     ShadowMap& operator=(const ShadowMap&) = delete;
 
     // Fits the light camera around the casters; whether the map must be drawn again (the
-    // casters or the light moved since the last time it was drawn).
-    bool aim(const std::vector<ShadowCaster>& casters, const glm::vec3& sun, const glm::vec3& camera, float ground_y);
+    // casters or the light moved since the last time it was drawn). shape_key: what else
+    // changes the casters' shapes (the angles of a model's moving parts).
+    bool aim(const std::vector<ShadowCaster>& casters, const glm::vec3& sun, const glm::vec3& camera, float ground_y,
+             const std::vector<float>& shape_key = {});
     // Binds and clears the map for drawing, with the depth test on; end_pass binds the
     // window's framebuffer again.
     void begin_pass() const;

@@ -67,10 +67,19 @@ ElevationSamples ElevationSamples::decode(const uint8_t* pixels, int32_t width, 
         samples.metres[i] =
             decode_elevation(pixel[0], channels >= 2 ? pixel[1] : 0, channels >= 3 ? pixel[2] : 0, encoding);
     }
-    const auto [lowest, highest] = std::minmax_element(samples.metres.begin(), samples.metres.end());
-    samples.lowest = *lowest;
-    samples.highest = *highest;
+    samples.update_range();
     return samples;
+}
+
+void ElevationSamples::update_range()
+{
+    if (metres.empty()) {
+        lowest = highest = 0.0f;
+        return;
+    }
+    const auto [low, high] = std::minmax_element(metres.begin(), metres.end());
+    lowest = *low;
+    highest = *high;
 }
 
 float ElevationSamples::sample(float u, float v) const

@@ -44,6 +44,8 @@ struct ElevationSamples {
                                    ElevationEncoding encoding);
 
     bool empty() const { return metres.empty(); }
+    // Sets lowest and highest from metres.
+    void update_range();
     // Nearest pixel, as sample_elevation; 0 outside [0, 1] or when empty.
     float sample(float u, float v) const;
     // Unit surface normals as pairs of bytes, x (east) then z (south), each mapped from

@@ -7,6 +7,7 @@
 HeightStore::HeightStore(const HeightStoreSettings& settings, const HttpOptions& http, const StreamingOptions& streaming)
     : m_encoding(settings.encoding)
     , m_max_zoom(std::min(static_cast<uint32_t>(std::max(settings.server.max_zoom, 0)), MAX_TILE_ZOOM))
+    , m_modifier(settings.modifier)
     , m_service(settings.server, http, streaming)
     , m_tiles(settings.capacity)
 {
@@ -27,13 +28,17 @@ const ElevationSamples* HeightStore::find(TileId tile) const
 
 HeightStore::Samples HeightStore::keep(TileId tile, const gfx::Image& image)
 {
-    auto samples = std::make_shared<const ElevationSamples>(
-        ElevationSamples::decode(image.data, image.width, image.height, image.channels, m_encoding));
+    ElevationSamples samples = ElevationSamples::decode(image.data, image.width, image.height, image.channels, m_encoding);
     // The heights now live here: the decoded image goes from the service.
     m_service.remove_tile(tile);
-    if (samples->empty())
+    if (samples.empty())
         return nullptr;
-    return *m_tiles.put(tile, samples).stored;
+    if (m_modifier) {
+        m_modifier(tile, samples);
+        // The texture cache bounds the tile's leaves by these.
+        samples.update_range();
+    }
+    return *m_tiles.put(tile, std::make_shared<const ElevationSamples>(std::move(samples))).stored;
 }
 
 HeightStore::Samples HeightStore::get(TileId tile, double priority)

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -24,11 +25,18 @@
 #include "tiles/TileServerConfig.h"
 #include "tiles/TileService.h"
 
+// Changes a tile's heights once, as it is stored, before anything reads them: the runways lay
+// their ground flat this way, so the drawn terrain and the physics ground both stand on it.
+// Called on the render thread, from inside get() and load(); it must not call the store.
+using HeightModifier = std::function<void(const TileId& tile, ElevationSamples& samples)>;
+
 struct HeightStoreSettings {
     TileServerConfig server;
     ElevationEncoding encoding = ElevationEncoding::SINGLE_BYTE;
     // Tiles kept. A 256-pixel tile takes 256 KiB, a 512-pixel one 1 MiB.
     size_t capacity = 400;
+    // None: the heights stay as decoded.
+    HeightModifier modifier;
 };
 
 // A height and the zoom of the tile it was read from.
@@ -84,6 +92,7 @@ private:
 
     ElevationEncoding m_encoding;
     uint32_t m_max_zoom;
+    HeightModifier m_modifier;
     TileService m_service;
     LRUCache<TileId, Samples> m_tiles;
 };

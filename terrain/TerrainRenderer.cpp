@@ -333,11 +333,12 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     }
     const glm::vec3 camera_position = camera.get_world_position();
-    const bool lifted = camera_position.y > NEAR_LIFT_HEIGHT;
     const float previous_near = camera.get_near();
+    const bool lifted = near_plane(camera) != previous_near;
     if (lifted) {
-        camera.set_near(LIFTED_NEAR);
+        camera.set_near(near_plane(camera));
     }
+    m_drawn_projection = camera.get_projection();
 
     if (!m_draws.empty()) {
         atmosphere.get_precomputed_texture().bind(2);
@@ -416,6 +417,11 @@ void TerrainRenderer::render(gfx::Camera& camera, const glm::mat4& light_space)
         m_stats.sky_drawn = true;
     }
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+}
+
+float TerrainRenderer::near_plane(const gfx::Camera& camera) const
+{
+    return may_lift_near && camera.get_world_position().y > NEAR_LIFT_HEIGHT ? LIFTED_NEAR : camera.get_near();
 }
 
 bool TerrainRenderer::reload_shaders()

@@ -125,6 +125,10 @@ public:
     // of units 0 to 2 and 4, the active unit and the vertex array binding are changed.
     void render(gfx::Camera& camera, const glm::mat4& light_space);
 
+    // The near plane render draws the terrain with for the camera: LIFTED_NEAR high up (unless
+    // may_lift_near is off), else the camera's own.
+    float near_plane(const gfx::Camera& camera) const;
+
     // Rebuilds the terrain and sky programs; prints "Reloaded terrain shaders!" when both did.
     bool reload_shaders();
 
@@ -144,6 +148,11 @@ public:
     PrefetchSettings prefetch_settings() const;
 
     const TerrainFrameStats& last_frame_stats() const { return m_stats; }
+    // What the last render drew the terrain with, for whatever is drawn over it: the
+    // projection (its near plane moved out when the camera is high), the heights' correction
+    // (|cos latitude| at the camera) and the camera's altitude, metres.
+    const glm::mat4& drawn_projection() const { return m_drawn_projection; }
+    float height_correction() const { return m_height_correction; }
     // Whether the last frame drew every selected, visible leaf with its own imagery and
     // heights, or with a stand-in where its own tile failed for good. A leaf without its own
     // texture is otherwise one whose tile is still being fetched or retried (get_texture
@@ -172,6 +181,10 @@ public:
     double grid_pixels = 16.0;
     // Depth offset of the shadow test, in the light's depth units.
     float shadow_bias = 0.001f;
+    // Whether the pass may move the near plane out above NEAR_LIFT_HEIGHT. Off while something
+    // close to the camera shares the depth buffer: depths drawn with another near plane do not
+    // compare.
+    bool may_lift_near = true;
     double max_horizon = 20000.0;
     double lod_selection = 0.1;
     uint32_t min_zoom;
@@ -227,6 +240,7 @@ private:
     std::vector<LeafDraw> m_draws;
     double m_altitude = 0.0;
     float m_height_correction = 1.0f;
+    glm::mat4 m_drawn_projection{1.0f};
     bool m_prepared = false;
     glm::vec3 m_camera_position{}; // this frame's, for the fetch priorities
     GLuint m_imagery_sampler = 0; // bound to unit 0 while the leaves are drawn

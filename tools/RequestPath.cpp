@@ -107,7 +107,8 @@ std::optional<TileRequest> parse_tile_path(std::string_view path)
             return std::nullopt;
         }
         std::string_view head = s[i];
-        if ((head == "status" || head == "slow" || head == "redirect" || head == "size") && i + 1 < s.size()) {
+        if ((head == "status" || head == "slow" || head == "redirect" || head == "size" || head == "deepest") &&
+            i + 1 < s.size()) {
             auto value = number_of(s[i + 1]);
             Injection injection;
             if (head == "status") {
@@ -125,6 +126,11 @@ std::optional<TileRequest> parse_tile_path(std::string_view path)
                     return std::nullopt;
                 }
                 injection.kind = Injection::Kind::Size;
+            } else if (head == "deepest") {
+                if (!value || *value > 30) {
+                    return std::nullopt;
+                }
+                injection.kind = Injection::Kind::Deepest;
             } else {
                 if (!value || *value > MAX_REDIRECTS) {
                     return std::nullopt;

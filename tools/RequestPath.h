@@ -19,6 +19,8 @@
 //   /huge/            answer 200 with 16 MiB sent chunked, without a Content-Length
 //   /bigimage/        answer a valid PNG of 5000 × 16 pixels
 //   /size/{n}/        answer a valid PNG of n × n pixels (1 to 4096), whatever the tile's size
+//   /deepest/{z}/     answer 404 for tiles deeper than zoom z (0 to 30), as a server whose data
+//                     end there
 //   /redirect/{n}/    redirect to the same path with n − 1 (the prefix dropped at 0)
 
 #include <optional>
@@ -33,9 +35,9 @@ namespace tileserver {
 enum class Layer { ImageryPng, ImageryJpeg, ElevationRg, ElevationByte, ElevationTerrarium, ElevationTerrainRgb };
 
 struct Injection {
-    enum class Kind { Status, Slow, Corrupt, Huge, BigImage, Redirect, Size };
+    enum class Kind { Status, Slow, Corrupt, Huge, BigImage, Redirect, Size, Deepest };
     Kind kind = Kind::Status;
-    int value = 0;         // status code, milliseconds, remaining redirects or pixels
+    int value = 0;         // status code, milliseconds, remaining redirects, pixels or zoom
     std::string rest;      // for Redirect: the path after this prefix, starting with '/'
 };
 

@@ -176,6 +176,13 @@ void TileHttpServer::answer_tile(const std::string& path, httplib::Response& res
             response.status = 200;
             response.set_content(square_png(injection.value), "image/png");
             return;
+        case Injection::Kind::Deepest:
+            if (static_cast<int>(tile_request->tile.zoom) > injection.value) {
+                response.status = 404;
+                response.set_content("no tiles deeper than zoom " + std::to_string(injection.value) + "\n", "text/plain");
+                return;
+            }
+            break;
         case Injection::Kind::Redirect:
             if (injection.value > 0) {
                 response.set_redirect(redirect_target(injection.value, injection.rest), 302);

@@ -45,8 +45,11 @@ void main()
     // Double-sided surfaces are lit on the side the viewer sees.
     if (!gl_FrontFacing)
         normal = -normal;
-    // The lighting of shade(): faces turned from the sun need no shadow test.
-    float diffuse = max(dot(normal, normalize(u_sun_direction)), 0.0);
+    // The lighting of shade(), the night's included: faces turned from the sun need no shadow
+    // test.
+    vec3 sun = normalize(u_sun_direction);
+    float diffuse = max(dot(normal, sun), 0.0) * smoothstep(-0.01, 0.02, sun.y);
     float visibility = diffuse > 0.0 ? gathered_visibility(v_world_position, normal) : 1.0;
-    frag_color = vec4(base.rgb * (AMBIENT + (1.0 - AMBIENT) * diffuse * visibility), base.a);
+    float ambient = AMBIENT * mix(NIGHT_AMBIENT, 1.0, smoothstep(-0.2, 0.0, sun.y));
+    frag_color = vec4(base.rgb * (ambient + (1.0 - AMBIENT) * diffuse * visibility), base.a);
 }

@@ -11,6 +11,7 @@
 #include <imgui_internal.h>
 
 #include "app/App.h"
+#include "app/CockpitCamera.h"
 #include "app/OrbitCamera.h"
 #include "console/Console.h"
 #include "physics/PhysicsWorld.h"
@@ -99,6 +100,17 @@ protected:
         ImGui::SetWindowFocus(focused ? "Test Window" : nullptr);
         ImGui::EndFrame();
     }
+    // Two frames; the picture of the second, as the capture mode writes it.
+    static gfx::Image shot()
+    {
+        const std::filesystem::path file = world().dir / "shot.png";
+        app().capture().settings.screenshot = file;
+        frames(2);
+        app().capture().settings.screenshot.clear();
+        gfx::Image picture;
+        EXPECT_TRUE(picture.load(file, false));
+        return picture;
+    }
     // 5 m above the ground the physics knows under the start (the terrain, as shipped).
     static glm::vec3 spawn() { return {0.0f, app().flight().ground().height(0.0f, 0.0f) + 5.0f, 0.0f}; }
 };
@@ -114,9 +126,14 @@ TEST_F(AppTest, StartsPausedAboveTheStartWithEverythingInPlace)
     EXPECT_EQ(app().cameras().start_position_index, CameraRig::NO_START_POSITION) << "no named place chosen yet";
     const auto& orbit = dynamic_cast<const OrbitCamera&>(*app().cameras().cameras[1]);
     EXPECT_EQ(std::pair(orbit.distance, orbit.target), std::pair(0.75f, static_cast<const gfx::Transform*>(&app().cameras().target)));
-    for (const auto& camera : app().cameras().cameras)
-        EXPECT_EQ(std::tuple(camera->get_near(), camera->get_far(), camera->get_fov(), camera->get_aspect_ratio()),
-                  std::tuple(0.12f, 10000.0f, 0.7853982f, 1280.0f / 720.0f));
+    ASSERT_EQ(app().cameras().cameras.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        const BaseCamera& camera = *app().cameras().cameras[i];
+        const float near = i == CameraRig::COCKPIT ? CockpitCamera::NEAR_METRES * App::SCALING_FACTOR : 0.12f;
+        EXPECT_EQ(std::tuple(camera.get_near(), camera.get_far(), camera.get_fov(), camera.get_aspect_ratio()),
+                  std::tuple(near, 10000.0f, 0.7853982f, 1280.0f / 720.0f)) << "camera " << i;
+    }
+    EXPECT_TRUE(app().flight().model.has_value() && !app().renderer().render_debug_geometry) << "the model shows the aircraft";
     EXPECT_EQ(app().flight().world.get_scene().getNumCollisionObjects(), 2) << "the aircraft and the ground";
     EXPECT_LT(glm::length(app().flight().aircraft.position() - spawn()), 1e-3f) << "hanging 5 m above the ground, paused";
     // A terrain frame, in wireframe or not, leaves fill mode and no sampler; the sky sets its
@@ -147,8 +164,9 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
     press(SDLK_p);
     EXPECT_FALSE(app().flight().paused);
     press(SDLK_p);
-    frames(1, {event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_n)});
-    EXPECT_TRUE(app().flight().paused && app().cameras().active_index == 1) << "every event of a frame is handled";
+    frames(1, {event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_n)});
+    EXPECT_TRUE(app().flight().paused && app().cameras().listener_in_cockpit())
+        << "every event of a frame is handled: free, orbit, cockpit";
     for (SDL_Keycode key : {SDLK_n, SDLK_h, SDLK_i})
         press(key);
     EXPECT_TRUE(app().cameras().active_index == 0 && app().overlay().show_help && !app().overlay().visible) << "N wraps; I keeps the help switch";
@@ -156,15 +174,30 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
         press(key);
     EXPECT_TRUE(!app().overlay().show_help && app().overlay().visible);
 
-    app().flight().paused = false; // X: back at the start, at rest and paused, the controls kept
+    app().flight().paused = false; // X: back at the start, at rest, its engine stopped and paused, the controls kept
     app().flight().aircraft.controls.throttle = 1.0f;
+    frames(2);
+    const float running = app().flight().model->propeller_rpm();
     app().flight().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(0, 1, 0), 1.0f), btVector3(90, 20, 5)));
     app().flight().aircraft.body->setLinearVelocity(btVector3(10, 0, 0));
     press(SDLK_x);
-    EXPECT_EQ(std::tuple(app().flight().paused, app().flight().aircraft.rotation(), app().flight().aircraft.speed(), app().flight().aircraft.controls.throttle),
-              std::tuple(true, glm::quat(1, 0, 0, 0), 0.0f, 1.0f));
+    EXPECT_GT(running, 0.0f);
+    EXPECT_EQ(std::tuple(app().flight().paused, app().flight().aircraft.rotation(), app().flight().aircraft.speed(), app().flight().aircraft.controls.throttle,
+                         app().flight().model->propeller_rpm()),
+              std::tuple(true, glm::quat(1, 0, 0, 0), 0.0f, 1.0f, 0.0f));
     EXPECT_LT(glm::length(app().flight().aircraft.position() - spawn()), 1e-3f);
     app().flight().aircraft.controls.throttle = 0.0f;
+    // A state that stopped being finite is said once, and the aircraft is back at the start,
+    // paused, with finite instruments.
+    app().flight().paused = false;
+    app().flight().aircraft.body->setLinearVelocity(btVector3(std::nanf(""), 0, 0));
+    {
+        console::Capture diverged;
+        frames(1);
+        EXPECT_NE(diverged.out().find("The flight went out of bounds"), std::string::npos) << diverged.out();
+    }
+    EXPECT_TRUE(app().flight().paused && std::isfinite(app().flight().data().airspeed_m_s));
+    EXPECT_LT(glm::length(app().flight().aircraft.position() - spawn()), 1e-3f);
 
     // A window minimised to 640 x 0 reaches both cameras with a finite aspect ratio; a quit
     // completes its frame and leaves the events after it queued.
@@ -178,7 +211,7 @@ TEST_F(AppTest, KeyBindingsActUnlessAnOverlayWindowHasTheFocus)
     app().quit = false;
     resize.window.data1 = 1280;
     resize.window.data2 = 720;
-    frames(1, {resize, event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_p)}); // camera 0, and paused after two Ps
+    frames(1, {resize, event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_n), event_of(SDL_KEYDOWN, SDLK_p)}); // camera 0, and paused after two Ps
     console::Capture capture;
     press(SDLK_r);
     EXPECT_TRUE(capture.out().find("Reloaded all shaders!\n") < capture.out().find("Reloaded terrain shaders!\n")) << capture.out();
@@ -292,7 +325,6 @@ TEST_F(AppTest, HeldKeysFlyTheFreeCameraAndWithoutAStickTheAircraftAndTheStickFl
 // grids drawn as dense as the configuration allows draw more triangles than the screen needs.
 TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
 {
-    const std::filesystem::path shot = world().dir / "setting.png";
     TerrainRenderer& t = app().terrain();
     settle();
     ASSERT_TRUE(t.frame_complete());
@@ -316,12 +348,8 @@ TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
         {"no scattering", [&](bool on) { t.atmosphere.scattering = !on; }}};
     for (const auto& [name, set] : settings) {
         set(true);
-        app().capture().settings.screenshot = shot;
-        frames(2);
-        app().capture().settings.screenshot.clear();
+        const gfx::Image picture = shot();
         set(false);
-        gfx::Image picture;
-        ASSERT_TRUE(picture.load(shot, false)) << name;
         EXPECT_TRUE(support::sky_over_ground(picture)) << name;
     }
     uint64_t triangles[2] = {};
@@ -334,13 +362,12 @@ TEST_F(AppTest, SettingsThatChangeTheWorkStillDrawSkyAboveGround)
     EXPECT_GT(triangles[0], triangles[1] * 3 / 2) << "quads of 2 against 32 pixels";
 }
 
-// The aircraft is lit by the sun of the Atmosphere settings, as the ground is: the tail end of
-// its body, seen from behind, is in shade under a sun at the zenith and lit by one low in the
-// west behind the camera. Its shadow darkens the ground: drawn again with a depth offset too
-// large for anything to be in shadow, part of the ground is brighter.
+// The aircraft, drawn by its model, is lit by the sun of the Atmosphere settings, as the ground
+// is: the tops of its wings, seen from behind, are bright under a sun at the zenith and dim under one low in the
+// west behind the camera, which only grazes them. Its shadow darkens the ground: drawn again
+// with a depth offset too large for anything to be in shadow, part of the ground is brighter.
 TEST_F(AppTest, TheAircraftIsLitByTheSun)
 {
-    const std::filesystem::path shot = world().dir / "aircraft.png";
     Atmosphere& atmosphere = app().terrain().atmosphere;
     const double elevation = atmosphere.sun_elevation, azimuth = atmosphere.sun_azimuth;
     settle(); // the ground around the aircraft at its finest
@@ -349,12 +376,10 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     for (int i = 0; i < 2; ++i) {
         atmosphere.sun_elevation = i == 0 ? 90.0 : 10.0;
         atmosphere.sun_azimuth = 180.0;
-        app().capture().settings.screenshot = shot;
-        frames(2);
-        app().capture().settings.screenshot.clear();
-        gfx::Image picture;
-        ASSERT_TRUE(picture.load(shot, false));
-        brightness[i] = support::mean(picture, 625, 302, 655, 322, [](support::Pixel p) { return double(p[0]); });
+        const gfx::Image picture = shot();
+        EXPECT_EQ(support::mean(picture, support::SCENE_LEFT, 0, 1280, support::STATUS_BAR_TOP, support::magenta), 0.0) << "no debug geometry";
+        for (const int x : {420, 800}) // a stretch of each wing half-way out
+            brightness[i] += 0.5 * support::mean(picture, x, 318, x + 60, 326, [](support::Pixel p) { return double(p[0]); });
     }
     atmosphere.sun_elevation = 45.0; // higher than the camera looks down, or the aircraft hides its shadow
     frames(1);
@@ -371,10 +396,50 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
     for (size_t at = 0; at < ground[0].size(); ++at)
         shadowed += ground[1][at] > ground[0][at] + 0.1f;
     EXPECT_GT(shadowed, 200) << "pixels of ground in the aircraft's shadow";
+    // The map covers the model's wing tips, 5.5 m out, far beyond the physics' 6 x 1 x 1 m box.
+    const gfx::Transform& body = app().cameras().target;
+    for (float side : {-1.0f, 1.0f}) {
+        const glm::vec3 tip = body.get_world_position() + body.get_world_rotation() * glm::vec3(-0.23f, 0.9f, 5.5f * side) * App::SCALING_FACTOR;
+        const glm::vec4 clip = app().renderer().shadow_map().light_space() * glm::vec4(tip, 1.0f);
+        EXPECT_TRUE(std::abs(clip.x) < 1.0f && std::abs(clip.y) < 1.0f) << "wing tip " << side << " at " << clip.x << ", " << clip.y;
+    }
     app().switch_camera();
     atmosphere.sun_elevation = elevation;
     atmosphere.sun_azimuth = azimuth;
-    EXPECT_GT(brightness[1], brightness[0] + 50.0) << brightness[0] << " " << brightness[1];
+    EXPECT_GT(brightness[0], brightness[1] + 50.0) << brightness[0] << " " << brightness[1];
+}
+
+// From the cockpit the horizon lies across the view, sky above and ground below, turned
+// against the aircraft's roll (right wing down: it rises to the right); key U takes the head-up
+// display away and brings it back.
+TEST_F(AppTest, TheCockpitViewShowsTheHorizonTurnedByTheRoll)
+{
+    const auto sky = [](support::Pixel p) { return double(p[2] > 90 && p[2] > p[0] + 20); };
+    const auto hud = [](support::Pixel p) { return double(p[1] > 180 && p[0] < 140 && p[2] < 160); };
+    settle();
+    app().overlay().visible = false;
+    app().cameras().choose(CameraChoice::Cockpit);
+    const glm::vec3 at = spawn();
+    // The rows of sky left of the propeller less those right of it (both clear of the display's
+    // readouts): rolled 30 degrees, about 2 * 295 px * tan 30 more or less than level.
+    double level = 0.0;
+    for (const float roll : {0.0f, 30.0f, -30.0f}) {
+        app().flight().aircraft.body->setWorldTransform(btTransform(btQuaternion(btVector3(1, 0, 0), glm::radians(roll)), btVector3(at.x, at.y, at.z)));
+        const gfx::Image image = shot();
+        const double tilt = 560.0 * (support::mean(image, 320, 0, 370, 560, sky) - support::mean(image, 910, 0, 960, 560, sky)) - level;
+        EXPECT_EQ(support::mean(image, 0, 0, 1280, 720, hud) > 0.002, app().show_hud) << "roll " << roll;
+        if (roll == 0.0f) {
+            level = tilt;
+            EXPECT_TRUE(support::mean(image, 0, 0, 1280, 40, sky) > 0.9 && support::mean(image, 360, 440, 600, 560, sky) < 0.05);
+        } else {
+            EXPECT_TRUE(tilt * roll / 30.0f > 220.0 && tilt * roll / 30.0f < 460.0) << "roll " << roll << ": " << tilt << " rows";
+        }
+        press(SDLK_u);
+    }
+    app().show_hud = true;
+    app().cameras().choose(CameraChoice::Free);
+    app().overlay().visible = true;
+    press(SDLK_x);
 }
 
 // At a summer noon the clock's sun stands high; at 20:30 UTC, with the sun 10 degrees below the
@@ -383,7 +448,6 @@ TEST_F(AppTest, TheAircraftIsLitByTheSun)
 // camera, before the frame is drawn.
 TEST_F(AppTest, TheNightIsDarkButNotBlack)
 {
-    const std::filesystem::path shot = world().dir / "night.png";
     Atmosphere& atmosphere = app().terrain().atmosphere;
     const double elevation = atmosphere.sun_elevation, azimuth = atmosphere.sun_azimuth;
     settle();
@@ -393,13 +457,9 @@ TEST_F(AppTest, TheNightIsDarkButNotBlack)
     for (int i = 0; i < 2; ++i) {
         const double time = *sky::parse_utc_time(i == 0 ? "2026-06-21T11:00:00Z" : "2026-06-21T20:30:00Z");
         app().sky_clock().set_utc_seconds(time);
-        app().capture().settings.screenshot = shot;
-        frames(1);
-        app().capture().settings.screenshot.clear();
+        const gfx::Image picture = shot();
         const sky::AtmosphereSun sun = sky::atmosphere_sun(sky::solar_position(time, below.lat, below.lon));
         EXPECT_EQ(std::pair(atmosphere.sun_elevation, atmosphere.sun_azimuth), std::pair(sun.elevation_deg, sun.azimuth_deg));
-        gfx::Image picture;
-        ASSERT_TRUE(picture.load(shot, false));
         sky[i] = support::mean(picture, support::SCENE_LEFT, 0, 900, 40, support::luminance);
         ground[i] = support::mean(picture, 0, 480, 1280, support::STATUS_BAR_TOP, support::luminance);
         black_ground = support::mean(picture, 0, 480, 1280, support::STATUS_BAR_TOP,
@@ -432,6 +492,9 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
     app().overlay().visible = app().overlay().show_help = true;
     frame(&Overlay::draw, false);
     app().frame_time().fps = 42;
+    app().flight().paused = false;
+    app().flight().update(1.0f); // a frame four times as long as the flight may catch up in
+    app().flight().paused = true;
     app().flight().aircraft.controls = {-0.5f, 0.25f, 0.125f, 0.75f};
     app().flight().aircraft.body->setLinearVelocity(btVector3(0, 0, -10));
     ImGuiWindow* options = ImGui::FindWindowByName("Options");
@@ -447,7 +510,8 @@ TEST_F(AppTest, TheOverlayShowsItsWindowsAndReadouts)
                                  "Heading 90", "Zoom Level Range: [7, 17] (10)", "{ 0.750 } Throttle", "Speed: 36.000 km/h",
                                  "Wind calm, ground speed 24 km/h (13 kt)", // true units: 10 Mercator m/s at 47.8 degrees
                                  "Aileron: 0.250, Elevator: -0.500, Rudder: 0.125", (world().base / support::CONFIG_FILE_PATH).string(),
-                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)", "{ 40 % } Volume", "[x] Mute",
+                                 "X: reset the aircraft to the start position and pause", "B: wheel brakes (hold)",
+                                 "SLOW MOTION: the simulation runs at 25 % of real time", "{ 40 % } Volume", "[x] Mute",
                                  fmt::format("Windhollow flight simulator. Press 'H' to get help. Data Attribution: {}, {}. FPS: 42",
                                              app().config().elevation_server.attribution, app().config().texture_server.attribution)};
     for (const std::string& line : lines)

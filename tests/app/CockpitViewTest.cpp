@@ -1,6 +1,6 @@
 // What the aircraft looks like and what the pilot sees, without a window: the shipped model's
-// moving parts driven by the controls and the engine, its place on the body, the cockpit and
-// trailing orbit cameras, and where the head-up display's symbols fall.
+// moving parts driven by the controls and the engine, its place on the body, the trailing
+// orbit camera, and where the head-up display's symbols fall.
 
 #include <cmath>
 
@@ -10,7 +10,6 @@
 
 #include "app/AircraftModel.h"
 #include "app/CaptureSettings.h"
-#include "app/CockpitCamera.h"
 #include "app/HudMath.h"
 #include "app/OrbitCamera.h"
 #include "console/Console.h"
@@ -162,19 +161,6 @@ TEST(AircraftModel, TheWorldMatrixPlacesTheModelOnTheBody)
     // (0, 0, 1) of the model: 2 m ahead of the offset, 3 m ahead of the centre of mass: 0.15 world
     // units north.
     EXPECT_TRUE(near(placed(model->world_matrix(body, heading_north, 0.05f), {0, 0, 1}), body + glm::vec3(0, 0, -0.15f)));
-}
-
-// The cockpit camera sits at the eye, turned with the body, looking along the nose with the
-// right wing to its right.
-TEST(CockpitCamera, LooksAlongTheNoseFromTheEye)
-{
-    CockpitCamera camera({0.4f, 0.3f, -0.25f}, 0.05f);
-    const glm::quat attitude = yawed(30.0f) * glm::angleAxis(glm::radians(10.0f), glm::vec3(0, 0, 1)) *
-                               glm::angleAxis(glm::radians(-20.0f), glm::vec3(1, 0, 0));
-    camera.follow({1.0f, 2.0f, 3.0f}, attitude);
-    EXPECT_TRUE(near(camera.get_world_position(), glm::vec3(1, 2, 3) + attitude * glm::vec3(0.02f, 0.015f, -0.0125f)));
-    EXPECT_TRUE(near(-camera.get_z_axis(), attitude * glm::vec3(1, 0, 0)));
-    EXPECT_TRUE(near(camera.get_x_axis(), attitude * glm::vec3(0, 0, 1)));
 }
 
 // Given the pose each frame, the orbit camera stays centred on it at its distance and turns

@@ -82,18 +82,22 @@ protected:
 };
 
 // Without a display (which would otherwise be the failure reported), a configuration that
-// cannot be used ends the program before it reads anything else.
+// cannot be used ends the program before it reads anything else; a start runway the runways
+// file lacks is one, found once the file is read.
 TEST_F(ProgramTest, ConfigurationAndDisplayFailuresEndWithStatusOne)
 {
     support::make_base_dir(dir, server());
     const fs::path file = dir / "base" / support::CONFIG_FILE_PATH;
     const std::string valid = support::read_file(file);
+    std::string unknown_runway = valid; // WHIN has 10 and 28
+    unknown_runway.replace(unknown_runway.find(R"("28")"), 4, R"("09")");
     // A parse failure says on a second line which key holds what.
     const std::tuple<const char*, std::string, bool, size_t> cases[] = {
         {nullptr, "Could not open " + console::quoted(file) + "\n", false, 1},
         {R"({"elevation_encoding": "RG_ENCODED",)", "Could not parse " + console::quoted(file) + "\nparse error at line 1", false, 2},
         {R"({"elevation_encoding": "terrarium"})",
          "Could not parse " + console::quoted(file) + "\nelevation_encoding: \"terrarium\" is not one of SINGLE_BYTE, ", false, 2},
+        {unknown_runway.c_str(), "Could not parse " + console::quoted(file) + "\nstart_position.runway: \"09\" is no runway of WHIN", true, 2},
         {valid.c_str(), "Could not initialise SDL video", true, 1}};
     for (const auto& [document, error, read, lines] : cases) {
         fs::remove(file);
@@ -160,6 +164,23 @@ TEST_F(ProgramTest, WithoutTheTileServerTheFramesRunAndCaptureFilesThatCannotBeW
                                         "Could not write the screenshot " + console::quoted(shot),
                                         "Could not write the frame statistics " + console::quoted(stats)})
         EXPECT_NE(program->err().find(expected), std::string::npos) << expected << " is named in:\n" << program->err();
+}
+
+// WINDHOLLOW_CAMERA=orbit starts behind the aircraft. A flight model naming a missing model
+// file gets one line naming it, and the debug geometry shows the aircraft in magenta.
+TEST_F(ProgramTest, TheOrbitCameraAtStartShowsTheDebugGeometryWithoutTheModelFile)
+{
+    support::make_base_dir(dir, server());
+    const fs::path shot = dir / "orbit.png", flight_model = dir / "base/assets/config/FlightModel.json";
+    support::write_file(flight_model, std::regex_replace(support::read_file(flight_model), std::regex("trainer\\.glb"), "none.glb"));
+    const auto program = run({{"WINDHOLLOW_CAMERA", "orbit"}, {"WINDHOLLOW_EXIT_AFTER_FRAMES", "3"}, {"WINDHOLLOW_SCREENSHOT", shot}});
+    ASSERT_EQ(program->wait(120s), 0) << program->describe();
+    const std::string line = "Could not load the aircraft model " + console::quoted(dir / "base/assets/models/none.glb") + ": no such file\n";
+    const size_t named = program->err().find(line) + 19; // "aircraft model", once
+    EXPECT_EQ(std::pair(program->err().find("aircraft model"), program->err().rfind("aircraft model")), std::pair(named, named)) << program->err();
+    gfx::Image picture;
+    ASSERT_TRUE(picture.load(shot, false));
+    EXPECT_GT(mean(picture, 500, 280, 780, 440, magenta), 0.01);
 }
 
 // Keys I (twice: shown again) and H, then a click that opens "FlightModel" and K held (read

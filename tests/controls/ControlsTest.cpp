@@ -136,6 +136,7 @@ TEST(KeyBindings, EachKeyRunsItsCommandAndHasItsHelpLineAndHeldKeysAreRead)
         void toggle_help() override { ran += "help "; }
         void toggle_overlay() override { ran += "overlay "; }
         void switch_camera() override { ran += "camera "; }
+        void toggle_hud() override { ran += "hud "; }
         void toggle_pause() override { ran += "pause "; }
         void reload_shaders() override { ran += "reload "; }
         void reset_and_pause() override { ran += "reset "; }
@@ -147,14 +148,15 @@ TEST(KeyBindings, EachKeyRunsItsCommandAndHasItsHelpLineAndHeldKeysAreRead)
         void reload_shaders_from_overlay() override { ran += "?"; }
         void toggle_fullscreen() override { ran += "?"; }
         void select_start_position(uint32_t) override { ran += "?"; }
+        void place_aircraft_on_runway(uint32_t, int) override { ran += "?"; }
     } commands;
-    for (SDL_Keycode key : {SDLK_h, SDLK_i, SDLK_n, SDLK_p, SDLK_r, SDLK_x, SDLK_t, SDLK_LEFT, SDLK_RIGHT, SDLK_UP, SDLK_DOWN})
+    for (SDL_Keycode key : {SDLK_h, SDLK_i, SDLK_n, SDLK_u, SDLK_p, SDLK_r, SDLK_x, SDLK_t, SDLK_LEFT, SDLK_RIGHT, SDLK_UP, SDLK_DOWN})
         EXPECT_TRUE(run_key_binding(commands, key)) << SDL_GetKeyName(key);
     EXPECT_FALSE(run_key_binding(commands, SDLK_F1));
-    EXPECT_EQ(commands.ran, "help overlay camera pause reload reset place back forward faster slower ");
+    EXPECT_EQ(commands.ran, "help overlay camera hud pause reload reset place back forward faster slower ");
 
     const std::vector<std::string> lines = key_help_lines();
-    for (const std::string start : {"H: ", "I: ", "N: ", "P: ", "R: ", "X: ", "T: ", "Left: ", "Down: ", "W / S: ", "K / J: ", "B: "})
+    for (const std::string start : {"H: ", "I: ", "N: ", "U: ", "P: ", "R: ", "X: ", "T: ", "Left: ", "Down: ", "W / S: ", "K / J: ", "B: "})
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(start); }), 1)
             << start;
     for (const HeldKeys& held : held_keys()) {

@@ -1,5 +1,6 @@
 // The program flown through real X input: P unpauses, K opens the throttle, W pulls up; the
 // flight log shows what happened, and OpenAL Soft's wave-file driver records what it sounds like.
+// The shipped configuration's start: on a runway.
 
 #include <algorithm>
 #include <chrono>
@@ -211,6 +212,22 @@ TEST(FlightE2e, TheRecordedEngineIsLouderAndHigherAtFullThrottleThanAtIdle)
     EXPECT_NEAR(idle_hz, sound::EngineNote::firing_frequency(sound::engine_rpm(0.0f, 0.0f)), 4.0);
     EXPECT_NEAR(full_hz, sound::EngineNote::firing_frequency(sound::engine_rpm(1.0f, 0.0f)), 4.0);
     EXPECT_GT(support::rms(loud), 2.0 * support::rms(idle));
+}
+
+// The shipped configuration starts on runway 28 of WHIN: released, the aircraft stands at the
+// threshold (the start position, 47.2576 / 11.3513) on its wheels, level, heading 280.
+TEST(FlightE2e, TheShippedStartIsOnTheRunwaysThreshold)
+{
+    FlightRun run([](nlohmann::json& c) { c["log_flight"] = true, c["window_width"] = 640, c["window_height"] = 360; });
+    const std::filesystem::path log = run.start();
+    ASSERT_FALSE(log.empty());
+    run.xdotool({"keydown", "b", "key", "p"});
+    const auto parked = run.wait_for_row(log, [](const auto& row) { return row.at("time_s") > 5.0; }, 240s);
+    EXPECT_NEAR(parked.at("lat"), 47.2576, 1e-5) << "a metre"; // stood still after the drop
+    EXPECT_NEAR(parked.at("lon"), 11.3513, 1.5e-5) << "a metre";
+    EXPECT_NEAR(parked.at("heading_deg"), 280.0, 1.0);
+    EXPECT_LT(parked.at("height_above_ground_m"), 2.0) << "on its wheels";
+    EXPECT_LT(std::abs(parked.at("pitch_deg")) + std::abs(parked.at("roll_deg")), 2.0) << "level on the runway";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The terrain as the physics ground, without a window: a heightfield sampled from the local tile
 // server's elevation tiles agrees with the terrain's elevation query; an aircraft stands tilted
-// on a slope, crashes into a wall once and pauses, and stays put when finer heights arrive.
+// on a slope and level on a runway laid across one, crashes into a wall once and pauses, and
+// stays put when finer heights arrive.
 
 #include <cmath>
 #include <map>
@@ -12,6 +13,10 @@
 #include <btBulletDynamicsCommon.h>
 #include <gtest/gtest.h>
 
+#include "airports/RunwayFile.h"
+#include "airports/RunwayGround.h"
+#include "airports/RunwayIndex.h"
+#include "app/FlightGround.h"
 #include "console/Console.h"
 #include "gfx/Image.h"
 #include "physics/FlightSimulation.h"
@@ -119,6 +124,28 @@ TEST(TerrainGroundTiles, HeightfieldAgreesWithTheElevationQuery)
     EXPECT_GT(highest - lowest, 100.0f) << "the test needs relief";
 }
 
+// Key T's placement against a server whose data end at zoom 12 while the configuration asks
+// for 15: the finest tile that can be had is used and named, rather than waiting for ever.
+TEST(FlightGroundPlacement, TakesTheFinestHeightsThatCanBeHadAndSaysWhichZoom)
+{
+    support::TileServer server;
+    console::Capture output;
+    HeightStore store({{server.base_url() + "/deepest/12/elevation/rg", TilePattern::ZXY_Y_SOUTH, ".png", "", "", 2, 15, false},
+                       ElevationEncoding::RG_ENCODED});
+    PhysicsWorld world;
+    Aircraft aircraft(world);
+    aircraft.create_body(glm::vec3(0.0f));
+    FlightGround ground(world, store, WorldFrame::centred_on(START, 0.05), true, 0.0f);
+    ground.place(aircraft, 300.0f, -200.0f, 0.0f);
+    ASSERT_TRUE(support::wait_until([&] {
+        store.begin_frame();
+        ground.update(aircraft, 0.0f);
+        return !ground.waiting();
+    }, std::chrono::seconds(20))) << output.out() << output.err();
+    EXPECT_NE(output.out().find("on heights of zoom 12\n"), std::string::npos) << output.out();
+    EXPECT_NEAR(aircraft.position().y, ground.height(300.0f, -200.0f) + FlightGround::SPAWN_HEIGHT, 1e-3f);
+}
+
 // A heightfield of its own, size × size posts 8 m apart around the origin.
 class GroundedFlightTest : public physics_test::PhysicsFixture {
 protected:
@@ -180,6 +207,32 @@ TEST_P(SlopeTest, WheelsTiltTheBodyToTheSlope)
 
 INSTANTIATE_TEST_SUITE_P(Slopes, SlopeTest,
                          ::testing::Values(std::tan(glm::radians(20.0)), -std::tan(glm::radians(20.0))));
+
+// The shipped runway WHIN 10/28 (its 28 threshold at the start, 280 degrees, nearly level), laid
+// as the height store lays its tiles on a zoom-14 tile (512 pixels of 4.8 m) whose ground rises
+// 20 % to the south: the aircraft dropped onto the heightfield sampled from that tile 300 m down
+// the runway stands level there, where beside the runway it would lean with the slope.
+TEST_F(GroundedFlightTest, OnARunwayLaidAcrossASlopeItStandsLevel)
+{
+    const TileId tile = tile_at(START, 14);
+    const double cosine = std::cos(glm::radians(START.lat)), south = tile.y * tile_size(14) - mercator_y(START.lat);
+    ElevationSamples samples{512, 512, std::vector<float>(512 * 512)};
+    for (size_t i = 0; i < samples.metres.size(); ++i) // true metres over true distances
+        samples.metres[i] = float(693.0 + 0.2 * cosine * (south + (i / 512 + 0.5) * tile_size(14) / 512));
+    const RunwayIndex runways(parse_runways(support::read_file(std::filesystem::path(WH_SOURCE_DIR) / "assets/data/runways.csv")).runways);
+    ASSERT_EQ(flatten_tile(runways, tile, 512, 512, samples.metres.data(), {}), 1);
+    const GroundSampler sampler{mercator_x(START.lon), mercator_y(START.lat), 14,
+                                [&](TileId id) { return id == tile ? &samples : nullptr; }};
+    const glm::vec3 on_runway(-435.0f, 0.0f, -77.0f); // Mercator metres: 300 m along 280 degrees
+    const GroundGrid grid = sample_ground(sampler, on_runway.x, on_runway.z, SPACING, SIZE, 0.0f);
+    ground.set_heights(grid.x0, grid.z0, grid.spacing, grid.size, grid.heights);
+    aircraft.place_body(on_runway + glm::vec3(0.0f, *ground.height_at(on_runway.x, on_runway.z) + 5.0f, 0.0f));
+    aircraft.controls.brake = 1.0f;
+    fly(6.0);
+    const FlightData d = sim.data();
+    EXPECT_LT(std::abs(d.pitch_deg) + std::abs(d.roll_deg), 1.0) << "pitch " << d.pitch_deg << ", roll " << d.roll_deg;
+    EXPECT_TRUE(aircraft.wheels[0].touching && aircraft.wheels[1].touching && aircraft.wheels[2].touching);
+}
 
 TEST_F(GroundedFlightTest, FlyingIntoAWallIsOneCrashAndPauses)
 {

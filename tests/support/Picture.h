@@ -25,6 +25,8 @@ inline double mean(const gfx::Image& image, int x0, int y0, int x1, int y1, cons
 }
 inline double luminance(Pixel p) { return 0.2126 * p[0] + 0.7152 * p[1] + 0.0722 * p[2]; }
 inline double blue(Pixel p) { return p[2] - p[0]; }
+// The debug geometry's magenta, lit or in shade.
+inline double magenta(Pixel p) { return p[1] < 60 && p[0] > 120 && p[2] > 120 && std::abs(p[0] - p[2]) < 40; }
 // Where nothing was drawn: the clear colour, black, or magenta.
 inline double hole(Pixel p)
 {

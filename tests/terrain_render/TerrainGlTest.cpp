@@ -1,5 +1,5 @@
 // The texture cache against the local tile server and the sky table, with a real GL context:
-// uploads, stand-ins, eviction, and when the table is rebuilt. (What a terrain frame
+// uploads, stand-ins, eviction, the heights a runway laid, and when the table is rebuilt. (What a terrain frame
 // leaves behind in GL is AppGlTest's; what it draws is judged from the program's own pictures.)
 
 #include "terrain/Atmosphere.h"
@@ -8,8 +8,12 @@
 
 #include <algorithm>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "airports/RunwayFile.h"
+#include "airports/RunwayGround.h"
+#include "airports/RunwayIndex.h"
 #include "console/Console.h"
 #include "gfx/PerspectiveCamera.h"
 #include "tests/support/GlContext.h"
@@ -104,6 +108,30 @@ TEST_F(TextureCacheTest, TilesThatFailedForGoodDoNotHoldTheViewIncomplete)
     const TerrainFrameStats& stats = terrain.last_frame_stats();
     EXPECT_TRUE(stats.imagery_fallback > 0 && stats.imagery_failed == stats.imagery_fallback) << stats.imagery_fallback;
     EXPECT_EQ(std::pair(stats.elevation_fallback, stats.elevation_failed), std::pair(0u, 0u)) << "the heights came";
+}
+
+// The terrain is drawn from the heights a runway laid in the height store: a runway laid 3000 m up,
+// far above the valley, is what the uploaded elevation texture holds under it, and the tile's
+// height range, which bounds what its leaves may draw, reaches up to it.
+TEST_F(TextureCacheTest, TheElevationUploadedIsTheGroundTheRunwaysLaid)
+{
+    const RunwayIndex runways(parse_runways(fmt::format(
+        "airport_ident,le_ident,le_latitude_deg,le_longitude_deg,le_elevation_ft,he_ident,he_latitude_deg,he_longitude_deg,"
+        "he_elevation_ft\nHIGH,09,{0},{1},9842.519685,27,{0},{2},9842.519685\n", START.lat, START.lon - 0.005, START.lon + 0.005)).runways);
+    HeightStoreSettings settings{{server().base_url() + "/elevation/rg", TilePattern::ZXY_Y_SOUTH, ".png", "", "", 2, 15, false},
+                                 ElevationEncoding::RG_ENCODED};
+    settings.modifier = [&](const TileId& tile, ElevationSamples& s) { flatten_tile(runways, tile, s.width, s.height, s.metres.data(), {}); };
+    HeightStore laid(settings);
+    TextureCache cache(imagery(), laid);
+    const TileId tile = tile_at(START, 15);
+    gfx::Texture* texture = cache.load_texture(tile, TileKind::ELEVATION);
+    ASSERT_NE(texture, nullptr);
+    std::vector<float> texels(256 * 256);
+    texture->bind(0);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_FLOAT, texels.data());
+    const TileUV at = position_in_tile(START, tile);
+    EXPECT_EQ(std::pair(texels[size_t(at.v * 256) * 256 + size_t(at.u * 256)], cache.height_range(tile)->second),
+              std::pair(3000.0f, 3000.0f));
 }
 
 TEST_F(GlTest, TheSkyTableIsRebuiltOnlyWhenItsInputsChangeAndRestoresTheState)
