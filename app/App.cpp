@@ -141,8 +141,12 @@ void App::run()
         }
 
         m_input->handle_keyboard(SDL_GetKeyboardState(nullptr), dt, *m_cameras, m_flight->aircraft.controls);
-        m_flight->update(dt);
-        m_sky.follow_flight(m_flight->simulation().clock());
+        if (m_replay)
+            m_replay->update(dt, *m_flight);
+        else
+            m_flight->update(dt);
+        // A replay's time is the flight's: the sun moves with it.
+        m_sky.follow_flight(m_replay ? m_replay->elapsed() : m_flight->simulation().clock());
         // The orbit and cockpit cameras take the pose of this frame, after the flight stepped.
         m_cameras->follow(m_flight->pose(), dt);
         m_cameras->update(dt);
@@ -155,7 +159,7 @@ void App::run()
         ++m_frames_run;
 
         measure_frame_time();
-        m_capture.frame_done(m_time.delta_time);
+        m_capture.frame_done(m_time.delta_time, frame_figures());
         end_loop = m_capture.ends_loop(m_frames_run);
     }
     m_capture.finish();
@@ -220,6 +224,10 @@ void App::render_frame()
 {
     BaseCamera& camera = m_cameras->active();
     m_renderer->begin(camera, float(m_window.height));
+    // After the view's own requests of the frame, which come first. A camera of the aircraft's
+    // goes where the replay goes.
+    const bool follows_replay = m_replay && !m_cameras->free_camera_active();
+    m_streaming.update(camera, follows_replay ? &m_replay->timeline() : nullptr, terrain());
     m_renderer->render(frame_scene(), m_window);
     m_renderer->end(
         [this] {
@@ -236,6 +244,22 @@ void App::draw_hud()
         return;
     const hud::View view{float(m_window.width), float(m_window.height), m_cameras->cockpit().get_fov()};
     hud.draw(*ImGui::GetBackgroundDrawList(), m_flight->data(), view);
+}
+
+FrameCapture::FrameFigures App::frame_figures()
+{
+    const TerrainFrameStats& stats = terrain().last_frame_stats();
+    const TextureCache& cache = terrain().texture_cache;
+    return {stats.drawn, stats.coverage.share(),
+            cache.service_stats(TileKind::TEXTURE).pending + cache.service_stats(TileKind::ELEVATION).pending};
+}
+
+void App::start_replay(FlightRecording recording)
+{
+    m_replay = std::make_unique<ReplayPlayer>(std::move(recording));
+    m_replay->update(0.0f, *m_flight);
+    m_cameras->follow(m_flight->pose(), 0.0f);
+    m_cameras->active_index = CameraRig::ORBIT;
 }
 
 void App::measure_frame_time()
@@ -279,7 +303,10 @@ void App::toggle_hud()
 
 void App::toggle_pause()
 {
-    m_flight->paused = !m_flight->paused;
+    if (m_replay)
+        m_replay->timeline().toggle_paused();
+    else
+        m_flight->paused = !m_flight->paused;
 }
 
 void App::reload_shaders()
@@ -289,12 +316,18 @@ void App::reload_shaders()
 
 void App::reset_and_pause()
 {
+    if (m_replay) {
+        m_replay->restart(); // the replay's reset
+        return;
+    }
     m_flight->reset();
     m_flight->paused = true;
 }
 
 void App::place_aircraft_at_camera()
 {
+    if (m_replay)
+        return; // the replay places the aircraft
     BaseCamera& camera = m_cameras->free_camera();
     const glm::vec3 eye = camera.get_world_position() / SCALING_FACTOR;
     // The nose where the camera looks, levelled; straight up or down keeps it east.
@@ -325,8 +358,34 @@ void App::select_start_position(uint32_t index)
     m_cameras->select_start_position(index);
 }
 
+void App::replay_back()
+{
+    if (m_replay)
+        m_replay->back();
+}
+
+void App::replay_forward()
+{
+    if (m_replay)
+        m_replay->forward();
+}
+
+void App::replay_faster()
+{
+    if (m_replay)
+        m_replay->faster();
+}
+
+void App::replay_slower()
+{
+    if (m_replay)
+        m_replay->slower();
+}
+
 void App::place_aircraft_on_runway(uint32_t runway, int end)
 {
+    if (m_replay)
+        return; // the replay places the aircraft
     if (const std::optional<RunwayPlacement> at = m_runways->placement(runway, end, world_frame()))
         m_flight->place_at(at->x, at->z, at->yaw);
 }

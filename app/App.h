@@ -24,6 +24,8 @@
 #include "app/Hud.h"
 #include "app/Input.h"
 #include "app/Overlay.h"
+#include "app/ReplayPlayer.h"
+#include "app/StreamingAhead.h"
 #include "app/Runways.h"
 #include "app/SkyClock.h"
 #include "app/Window.h"
@@ -54,6 +56,10 @@ public:
     // Whether an ImGui window is hovered or focused: the overlay then owns mouse and keys.
     static bool overlay_owns_input();
 
+    // From now on the flight plays the recording instead of being flown (windhollow --replay),
+    // looked at through the orbit camera.
+    void start_replay(FlightRecording recording);
+
     // x east, y up, z south in world units: the start position scaled by SCALING_FACTOR.
     WorldFrame world_frame() const;
 
@@ -69,6 +75,10 @@ public:
     void reload_shaders_from_overlay() override;
     void toggle_fullscreen() override;
     void select_start_position(uint32_t index) override;
+    void replay_back() override;
+    void replay_forward() override;
+    void replay_faster() override;
+    void replay_slower() override;
     void place_aircraft_on_runway(uint32_t runway, int end) override;
 
     // The parts, in the order of construction.
@@ -85,6 +95,9 @@ public:
     Overlay& overlay() { return *m_overlay; }
     FrameCapture& capture() { return m_capture; }
     FrameTime& frame_time() { return m_time; }
+    // The replay being played, or null.
+    ReplayPlayer* replay() { return m_replay.get(); }
+    StreamingAhead& streaming_ahead() { return m_streaming; }
     SkyClock& sky_clock() { return m_sky; }
     // Frames completed by the current run() call.
     uint64_t frames_run() const { return m_frames_run; }
@@ -104,6 +117,7 @@ private:
     FrameScene frame_scene();
     void draw_hud();
     void measure_frame_time();
+    FrameCapture::FrameFigures frame_figures();
 
     // Built in this order (the constructor says why), torn down in reverse.
     // Before the window: a start runway the file lacks ends the program before it opens one.
@@ -120,6 +134,8 @@ private:
     std::unique_ptr<Flight> m_flight;
     std::unique_ptr<Overlay> m_overlay;
     FrameCapture m_capture;
+    std::unique_ptr<ReplayPlayer> m_replay;
+    StreamingAhead m_streaming;
     bool m_fullscreen = false;
     FrameTime m_time;
     uint64_t m_last_counter = 0;

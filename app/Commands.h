@@ -24,6 +24,12 @@ public:
     // Key T / "Place Aircraft Here": the aircraft on the ground under the free camera,
     // heading where the camera looks, paused.
     virtual void place_aircraft_at_camera() = 0;
+    // Keys Left / Right: a replay 10 s back / forward; Up / Down: its rate up / down a step.
+    // Outside a replay they do nothing.
+    virtual void replay_back() = 0;
+    virtual void replay_forward() = 0;
+    virtual void replay_faster() = 0;
+    virtual void replay_slower() = 0;
     // "Reload Shaders": the terrain's first, then the scene shaders, then "Reloaded.".
     virtual void reload_shaders_from_overlay() = 0;
     // "Toggle Fullscreen".

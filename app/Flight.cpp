@@ -1,9 +1,12 @@
 #include "app/Flight.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <btBulletDynamicsCommon.h>
 
+#include "core/Units.h"
+#include "replay/FlightInterpolation.h"
 #include "tiles/WebMercator.h"
 
 namespace {
@@ -67,6 +70,37 @@ void Flight::update(float dt)
         const double kept = std::clamp(1.0 - m_simulation->dropped_seconds() / double(dt), 0.0, 1.0);
         const double weight = std::min(1.0, double(dt));
         m_real_time_share += (kept - m_real_time_share) * weight;
+    }
+}
+
+void Flight::show(const FlightData& pose, const FlightData& before)
+{
+    // Physics metres around the start: Mercator metres east and south, heights in true metres
+    // times the start's scale (as FlightSimulation reads them back).
+    const WorldFrame origin = WorldFrame::centred_on(m_settings.start, 1.0);
+    const auto place = [&](const FlightData& d) {
+        const WorldXZ xz = latlon_to_world(d.position, origin.origin_x, origin.origin_y, 1.0);
+        return glm::vec3(float(xz.x), float(d.altitude_m * aircraft.true_scale()), float(xz.z));
+    };
+    const double seconds = pose.time_s - before.time_s;
+    const glm::vec3 velocity = seconds > 0.0 ? (place(pose) - place(before)) / float(seconds) : glm::vec3(0.0f);
+    aircraft.set_pose(place(pose), body_rotation({pose.heading_deg, pose.pitch_deg, pose.roll_deg}), velocity);
+    aircraft.controls = pose.controls;
+    // The moving parts (the propeller's spin-up among them) move on with the replay's time; a
+    // seek is taken as a moment's step.
+    const double advanced = m_shown ? std::clamp(pose.time_s - m_shown->time_s, 0.0, 0.25) : 0.0;
+    if (model)
+        model->update(aircraft.controls, float(advanced));
+    const bool moved = !m_shown || m_shown->time_s != pose.time_s;
+    m_shown = pose;
+    // Not in the log: the motion over the ground, from the positions (the wind is unknown).
+    const double ground_speed = std::hypot(double(velocity.x), double(velocity.z)) / aircraft.true_scale();
+    m_shown->ground_speed_m_s = ground_speed;
+    m_shown->track_deg = ground_speed > 0.05 ? std::fmod(std::atan2(velocity.x, -velocity.z) * RAD_TO_DEG + 360.0, 360.0)
+                                             : pose.heading_deg;
+    if (m_log && moved) {
+        m_log->write(pose);
+        m_log->flush();
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/AircraftModel.h"
@@ -57,13 +58,21 @@ public:
     // Key T: the aircraft on the ground at (x, z) physics metres, turned by yaw, paused.
     void place_at(float x, float z, float yaw);
 
+    // A replay's pose in place of a step (the simulation is not stepped, the ground not
+    // followed): the body at the pose's position, altitude and attitude, moving as it did from
+    // before to pose, the controls as logged, the model's moving parts moved on by the log time
+    // since the last pose shown (so they and the instruments follow). data()
+    // answers the pose from now on; the flight log gets it as a row when its time moved.
+    void show(const FlightData& pose, const FlightData& before);
+
+    // The flight data now: the simulation's, or the pose shown last.
+    FlightData data() const { return m_shown ? *m_shown : m_simulation->data(); }
     // Whether the last update ended in a crash (which paused the flight).
     bool crashed_this_frame() const { return m_crashed; }
     // The share of the wall clock's time the flight kept up with over about the last second:
     // 1 while it keeps up (and while paused), less while frames longer than the simulation may
     // catch up in one (a quarter of a second) slow it down.
     double real_time_share() const { return m_real_time_share; }
-    FlightData data() const { return m_simulation->data(); }
     const FlightSimulation& simulation() const { return *m_simulation; }
     FlightGround& ground() { return m_ground; }
     const FlightGround& ground() const { return m_ground; }
@@ -85,6 +94,7 @@ private:
     FlightGround m_ground;
     std::unique_ptr<FlightSimulation> m_simulation;
     std::unique_ptr<FlightLog> m_log;
+    std::optional<FlightData> m_shown;
     bool m_crashed = false;
     double m_real_time_share = 1.0;
 };

@@ -16,6 +16,7 @@ void FrameCapture::start_run()
     m_settled_frames = 0;
     m_last_frame.reset();
     m_frame_times.clear();
+    m_frame_stats = FrameStatsFile(settings.frame_stats);
 }
 
 bool FrameCapture::ends_loop(uint64_t frames_run) const
@@ -56,10 +57,12 @@ void FrameCapture::before_swap(const Window& window, bool settled, bool quitting
     m_last_frame_height = height;
 }
 
-void FrameCapture::frame_done(float seconds)
+void FrameCapture::frame_done(float seconds, const FrameFigures& figures)
 {
     if (!settings.frame_times.empty())
         m_frame_times.push_back(seconds);
+    if (!settings.frame_stats.empty())
+        m_frame_stats.add(double(seconds) * 1000.0, figures.leaves, figures.sharp_share, figures.pending_tiles);
 }
 
 void FrameCapture::finish()
@@ -67,6 +70,8 @@ void FrameCapture::finish()
     if (!settings.screenshot.empty() && !write_screenshot())
         failed = true;
     if (!settings.frame_times.empty() && !write_frame_times())
+        failed = true;
+    if (!settings.frame_stats.empty() && !m_frame_stats.write())
         failed = true;
 }
 

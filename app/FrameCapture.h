@@ -2,21 +2,22 @@
 
 // Capture mode at work (app/CaptureSettings.h says what the variables ask for): counts the
 // settled frames, decides when the loop ends, keeps the last frame's pixels for the
-// screenshot, records each frame's duration, and writes both files when the loop ends. A
-// capture that was asked for and could not be written marks the run as failed.
+// screenshot, records each frame's duration and statistics, and writes the files when the loop
+// ends. A capture that was asked for and could not be written marks the run as failed.
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "app/CaptureSettings.h"
+#include "app/FrameStatsFile.h"
 
 class Window;
 
 class FrameCapture {
 public:
     CaptureSettings settings;
-    // A screenshot or frame-time file was asked for and could not be written.
+    // A screenshot, frame-time or frame statistics file was asked for and could not be written.
     bool failed = false;
 
     // A new run of the loop: its frame limit and settled count start again.
@@ -25,8 +26,14 @@ public:
     // not, and, when it is the loop's last (quitting, or the settings end the loop after it),
     // reads its pixels for the screenshot. frames_run: frames completed before this one.
     void before_swap(const Window& window, bool settled, bool quitting, uint64_t frames_run);
-    // The frame's duration (seconds), once it is known.
-    void frame_done(float seconds);
+    // What a frame showed, for the frame statistics.
+    struct FrameFigures {
+        uint32_t leaves = 0;        // terrain leaves drawn
+        double sharp_share = 1.0;   // see terrain/SharpShare.h
+        uint64_t pending_tiles = 0; // both tile services'
+    };
+    // The frame's duration (seconds), once it is known, and what it showed.
+    void frame_done(float seconds, const FrameFigures& figures);
     // Whether the settings end the loop now that frames_run frames are done.
     bool ends_loop(uint64_t frames_run) const;
     // When the loop has ended: writes what was asked for; sets failed when that fails.
@@ -42,4 +49,5 @@ private:
     uint64_t m_last_frame_width = 0;
     uint64_t m_last_frame_height = 0;
     std::vector<float> m_frame_times; // seconds per frame of this run
+    FrameStatsFile m_frame_stats;     // this run's rows
 };

@@ -9,10 +9,14 @@ const KeyBinding BINDINGS[] = {
     {SDLK_i, &Commands::toggle_overlay, "toggle all overlay windows"},
     {SDLK_n, &Commands::switch_camera, "switch camera (first-person, orbit around the aircraft, cockpit)"},
     {SDLK_u, &Commands::toggle_hud, "toggle the head-up display of the cockpit view"},
-    {SDLK_p, &Commands::toggle_pause, "pause / resume the simulation"},
+    {SDLK_p, &Commands::toggle_pause, "pause / resume the simulation or the replay"},
     {SDLK_r, &Commands::reload_shaders, "reload shaders"},
     {SDLK_x, &Commands::reset_and_pause, "reset the aircraft to the start position and pause"},
     {SDLK_t, &Commands::place_aircraft_at_camera, "put the aircraft on the ground under the first-person camera"},
+    {SDLK_LEFT, &Commands::replay_back, "replay: 10 s back"},
+    {SDLK_RIGHT, &Commands::replay_forward, "replay: 10 s forward"},
+    {SDLK_UP, &Commands::replay_faster, "replay: faster (up to 4x)"},
+    {SDLK_DOWN, &Commands::replay_slower, "replay: slower (down to 0.25x)"},
 };
 
 const HeldKeys HELD[] = {

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,7 @@
 #include "app/Config.h"
 #include "console/Console.h"
 #include "gfx/ShaderError.h"
+#include "replay/FlightRecording.h"
 
 namespace {
 
@@ -29,6 +31,7 @@ void print_usage(console::Stream stream)
 {
     console::write(stream, fmt::format(
         "Usage: windhollow [BASE_DIR]\n"
+        "       windhollow --replay FLIGHT.csv [BASE_DIR]\n"
         "       windhollow --help | --version\n"
         "\n"
         "A flight simulator over map tiles streamed from two XYZ tile servers.\n"
@@ -40,11 +43,17 @@ void print_usage(console::Stream stream)
         "  {:<33}engines, wings and wheels of the aircraft\n"
         "  {:<33}shaders (R reloads them)\n"
         "\n"
+        "--replay FLIGHT.csv plays back a flight log (the program's own, e.g. written with\n"
+        "\"log_flight\": true) from where it starts: P pauses, Left / Right seek 10 s,\n"
+        "Up / Down change the rate, X goes back to the start.\n"
+        "\n"
         "Capture mode (unattended runs), from the environment:\n"
         "  WINDHOLLOW_EXIT_AFTER_FRAMES=N   end after N frames\n"
         "  WINDHOLLOW_SCREENSHOT=FILE.png   write the last frame as a PNG when the run ends\n"
         "  WINDHOLLOW_EXIT_WHEN_SETTLED=1   end once the terrain is complete (no tile pending)\n"
         "  WINDHOLLOW_FRAME_TIMES=FILE      write each frame's duration in ms, one per line\n"
+        "  WINDHOLLOW_FRAME_STATS=FILE      write each frame's statistics as CSV: frame, time_s,\n"
+        "                                   dt_ms, leaves, sharp_share, pending_tiles\n"
         "  WINDHOLLOW_CAMERA=free|orbit|cockpit   the camera looked through at start\n"
         "Also from the environment:\n"
         "  WINDHOLLOW_VERBOSE=1             print a line per tile request (GET <url>)\n"
@@ -89,9 +98,14 @@ int main(int argc, char** argv)
             console::print("Windhollow {} (Compiled {} {})\n", WH_VERSION, __DATE__, __TIME__);
             return 0;
         }
+        if (first == "--replay" && argc < 3) {
+            console::eprint("--replay needs a flight log\n");
+            print_usage(console::Stream::Err);
+            return 2;
+        }
         // A mistyped option would otherwise be taken for a base directory and end in a
         // puzzling "Could not open" of a configuration under it.
-        if (first.starts_with("-")) {
+        if (first.starts_with("-") && first != "--replay") {
             console::eprint("Unknown option {}\n", console::quoted(first));
             print_usage(console::Stream::Err);
             return 2;
@@ -99,18 +113,45 @@ int main(int argc, char** argv)
     }
     read_verbose_switch();
 
+    // --replay FLIGHT.csv [BASE_DIR]: the log is read before anything else, so that a file
+    // that cannot be played ends the program without a window.
+    std::optional<FlightRecording> replay;
+    int base_argument = 1;
+    if (argc > 2 && std::string_view(argv[1]) == "--replay") {
+        FlightLogRead read = read_flight_log(argv[2]);
+        if (!read.recording) {
+            console::eprint("Could not replay {}: {}\n", console::quoted(std::filesystem::path(argv[2])), read.error);
+            return 1;
+        }
+        replay = std::move(read.recording);
+        base_argument = 3;
+    }
+
     console::print("Windhollow (Compiled {} {})\n", __DATE__, __TIME__);
 
     std::filesystem::path base;
-    if (argc > 1)
-        base = std::filesystem::path(argv[1]);
+    if (argc > base_argument)
+        base = std::filesystem::path(argv[base_argument]);
 
     bool capture_failed = false;
     try {
         Config config = load_config(base);
+        if (replay) {
+            // The world is centred where the flight starts, wherever the configuration starts.
+            config.start_position = replay->rows.front().position;
+            config.start_runway.reset();
+            console::print("Replay: {}, {} rows, {:.1f} s", console::quoted(std::filesystem::path(argv[2])),
+                           replay->rows.size(), replay->end_s() - replay->start_s());
+            if (replay->garbage_rows + replay->out_of_order_rows > 0)
+                console::print(" ({} unreadable and {} out-of-order lines skipped)", replay->garbage_rows,
+                               replay->out_of_order_rows);
+            console::print("\n");
+        }
         CaptureSettings capture = CaptureSettings::from_environment();
         App app(config);
         app.capture().settings = capture;
+        if (replay)
+            app.start_replay(std::move(*replay));
         if (capture.camera)
             app.cameras().choose(*capture.camera);
         app.run();

@@ -38,6 +38,7 @@
 
 #include "app/App.h"
 #include "app/Config.h"
+#include "app/FrameStatsFile.h"
 #include "app/StartPositions.h"
 #include "console/Console.h"
 #include "core/Units.h"
@@ -144,12 +145,15 @@ struct FrameTimes {
     std::vector<double> cpu_ms;
     std::vector<double> leaves;    // drawn per frame
     std::vector<double> triangles; // of the terrain, per frame
+    FrameStatsFile stats;          // of the frames that drew terrain: how sharp it was
 
     void append(const FrameTimes& more)
     {
         for (auto [to, from] : {std::pair{&wall_ms, &more.wall_ms}, std::pair{&cpu_ms, &more.cpu_ms},
                                 std::pair{&leaves, &more.leaves}, std::pair{&triangles, &more.triangles}})
             to->insert(to->end(), from->begin(), from->end());
+        for (const FrameStatsFile::Row& row : more.stats.rows())
+            stats.add(row.dt_ms, row.leaves, row.sharp_share, row.pending_tiles);
     }
 };
 
@@ -180,6 +184,13 @@ public:
         }
         const Clock::time_point wall = Clock::now();
         const double cpu = process_cpu_ms();
+        if (app) {
+            const TerrainFrameStats& stats = app->terrain().last_frame_stats();
+            const TextureCache& cache = app->terrain().texture_cache;
+            times.stats.add(std::chrono::duration<double, std::milli>(wall - m_wall).count(), stats.drawn,
+                            stats.coverage.share(),
+                            cache.service_stats(TileKind::TEXTURE).pending + cache.service_stats(TileKind::ELEVATION).pending);
+        }
         times.wall_ms.push_back(std::chrono::duration<double, std::milli>(wall - m_wall).count());
         times.cpu_ms.push_back(cpu - m_cpu);
         m_wall = wall;
@@ -238,6 +249,13 @@ FrameFigures figures(const FrameTimes& times)
     if (!times.leaves.empty())
         f.breakdown = fmt::format("    terrain: {:.0f} leaves, {:.0f} triangles (medians)\n", median(times.leaves),
                                   median(times.triangles));
+    // The whole run: its frames' time_s start at 0.
+    const std::vector<FrameStatsFile::Row>& rows = times.stats.rows();
+    if (!rows.empty()) {
+        if (const auto sharp = times.stats.summarize(0.0, rows.back().time_s + rows.back().dt_ms / 1000.0))
+            f.breakdown += fmt::format("    sharp share: mean {:.3f}, worst second {:.3f} (from {:.0f} s)\n", sharp->mean,
+                                       sharp->worst_second, sharp->worst_second_from_s);
+    }
     if (ms.empty())
         return f;
     std::sort(ms.begin(), ms.end());

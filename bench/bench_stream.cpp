@@ -10,10 +10,17 @@
 //   - the mean sharp share between 10 s and 60 s (see terrain/SharpShare.h), and the worst
 //     one-second mean, each frame counting for its duration;
 //   - the tiles fetched (requests the tile server answered) and of those never drawn: dropped
-//     before the renderer took them, and still held untaken when the flight ends.
+//     before the renderer took them (and of those, how many only the fetching ahead had asked
+//     for), and still held untaken when the flight ends; and how many of the requests were
+//     made ahead of need (app/StreamingAhead).
+// The flight goes on for StreamingAhead::HORIZON_S after the measured span without fetching
+// ahead and without being measured, so that tiles fetched ahead for the last seconds count as
+// wasted only if the view passes them by, as they would on a longer flight.
 //
 // Run under a display, from the repository root or anywhere:
-//   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/bench_stream [SECONDS]
+//   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/bench_stream [SECONDS] [off]
+// "off" flies without fetching ahead (the streaming of the view alone), for comparison in the
+// same build: alternate runs of both on a shared machine.
 // The flight runs in a child process of its own (a fresh window, tile cache and data folder);
 // the parent starts the tile server, writes the flight log and prints the figures.
 
@@ -108,7 +115,7 @@ void place_camera(gfx::Transform& camera, const FlightData& pose, const WorldFra
 // The flight, in the child: frames until `seconds` of wall time have passed, each recorded in
 // the statistics file; then the tiles never taken go to result_file.
 int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file, const fs::path& result_file,
-        double seconds)
+        double seconds, bool ahead)
 {
     const FlightLogRead read = read_flight_log(flight);
     if (!read.recording) {
@@ -120,18 +127,23 @@ int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file
     std::string errors;
     uint64_t wasted = 0;
     uint64_t held = 0;
+    uint64_t prefetched = 0;
+    uint64_t wasted_ahead = 0;
     {
         // The program's start-up and tile lines stay out of the report.
         console::Capture quiet;
         Config config = load_config(base);
         App app(config);
         app.cameras().active_index = 0;
+        app.streaming_ahead().enabled = ahead;
         const WorldFrame frame = app.world_frame();
         TextureCache& cache = app.terrain().texture_cache;
         double dt = 0.0;
         double flown = 0.0;
         Clock::time_point last = Clock::now();
-        while (flown < seconds) {
+        while (flown < seconds + StreamingAhead::HORIZON_S) {
+            if (flown >= seconds)
+                app.streaming_ahead().enabled = false;
             replay.advance(dt);
             place_camera(app.cameras().active(), replay.pose(), frame);
             pump_events();
@@ -140,6 +152,8 @@ int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file
             dt = std::chrono::duration<double>(now - last).count();
             last = now;
             flown += dt;
+            if (flown - dt >= seconds)
+                continue;
             const TerrainFrameStats& terrain = app.terrain().last_frame_stats();
             const uint64_t pending =
                 cache.service_stats(TileKind::TEXTURE).pending + cache.service_stats(TileKind::ELEVATION).pending;
@@ -148,6 +162,8 @@ int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file
         for (TileKind kind : {TileKind::TEXTURE, TileKind::ELEVATION}) {
             wasted += cache.service_stats(kind).wasted;
             held += cache.service_stats(kind).stored;
+            prefetched += cache.service_stats(kind).prefetched;
+            wasted_ahead += cache.service_stats(kind).wasted_ahead;
         }
         errors = quiet.err();
     }
@@ -155,7 +171,7 @@ int fly(const fs::path& base, const fs::path& flight, const fs::path& stats_file
         console::eprint("bench_stream: the flight printed on standard error:\n{}", errors.substr(0, 2000));
     if (!stats.write())
         return 1;
-    std::ofstream(result_file) << wasted << ' ' << held << '\n';
+    std::ofstream(result_file) << wasted << ' ' << held << ' ' << prefetched << ' ' << wasted_ahead << '\n';
     return 0;
 }
 
@@ -177,9 +193,10 @@ double mean_from(const std::vector<FrameStatsFile::Row>& rows, double from_s, Fi
 
 int main(int argc, char** argv)
 {
-    if (argc >= 7 && std::string(argv[1]) == "--child")
-        return fly(argv[2], argv[3], argv[4], argv[5], std::atof(argv[6]));
+    if (argc >= 8 && std::string(argv[1]) == "--child")
+        return fly(argv[2], argv[3], argv[4], argv[5], std::atof(argv[6]), std::string(argv[7]) == "on");
     const double seconds = argc >= 2 ? std::max(std::atof(argv[1]), MEASURED_FROM_S + 1.0) : DEFAULT_SECONDS;
+    const bool ahead = !(argc >= 3 && std::string(argv[2]) == "off");
 
     support::TileServer server({"--latency-ms", "50", "--incompressible-imagery"});
     support::TempDir dir("wh-bench-stream");
@@ -190,14 +207,14 @@ int main(int argc, char** argv)
         return 1;
     }
     console::print("bench_stream: level flight at {:.0f} m/s, {:.0f} m above the ground, heading {:.0f}°, for {:.0f} s; "
-                   "tile server +50 ms, incompressible imagery, cold cache\n",
-                   SPEED_M_S, ABOVE_GROUND_M, HEADING_DEG, seconds);
+                   "tile server +50 ms, incompressible imagery, cold cache; fetching ahead {}\n",
+                   SPEED_M_S, ABOVE_GROUND_M, HEADING_DEG, seconds, ahead ? "on" : "off");
 
     const fs::path stats_file = dir / "frames.csv";
     const fs::path result_file = dir / "tiles.txt";
     support::ProcessOptions options;
     options.args = {"--child", base.string(), flight.string(), stats_file.string(), result_file.string(),
-                    std::to_string(seconds)};
+                    std::to_string(seconds), ahead ? "on" : "off"};
     options.env["XDG_DATA_HOME"] = (dir / "data").string();
     support::Process child(fs::read_symlink("/proc/self/exe"), options);
     const int code = child.wait(std::chrono::milliseconds(int64_t((seconds + 180.0) * 1000.0)));
@@ -209,7 +226,9 @@ int main(int argc, char** argv)
     const std::optional<FrameStatsFile> frames = FrameStatsFile::read(stats_file);
     uint64_t wasted = 0;
     uint64_t held = 0;
-    std::ifstream(result_file) >> wasted >> held;
+    uint64_t prefetched = 0;
+    uint64_t wasted_ahead = 0;
+    std::ifstream(result_file) >> wasted >> held >> prefetched >> wasted_ahead;
     const std::optional<FrameStatsFile::Summary> sharp = frames ? frames->summarize(MEASURED_FROM_S, seconds) : std::nullopt;
     if (!sharp) {
         console::err("bench_stream: no frames between 10 s and the end\n");
@@ -228,8 +247,8 @@ int main(int argc, char** argv)
                    mean_from(rows, MEASURED_FROM_S, [](const FrameStatsFile::Row& row) { return row.pending_tiles; }));
     console::print("sharp share from {:.0f} s to {:.0f} s: mean {:.3f}, worst second {:.3f} (from {:.0f} s)\n",
                    MEASURED_FROM_S, seconds, sharp->mean, sharp->worst_second, sharp->worst_second_from_s);
-    console::print("tiles fetched: {} (requests the tile server answered); never drawn: {} dropped untaken, {} held "
-                   "untaken at the end\n",
-                   server.stats().requests, wasted, held);
+    console::print("tiles fetched: {} (requests the tile server answered; {} asked for ahead of need); never drawn: "
+                   "{} dropped untaken ({} of them asked for only ahead of need), {} held untaken at the end\n",
+                   server.stats().requests, prefetched, wasted, wasted_ahead, held);
     return 0;
 }

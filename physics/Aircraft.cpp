@@ -188,6 +188,19 @@ void Aircraft::place_body(const glm::vec3& position, float yaw)
     body->activate(true);
 }
 
+void Aircraft::set_pose(const glm::vec3& position, const glm::quat& rotation, const glm::vec3& velocity)
+{
+    if (!body) {
+        return;
+    }
+    place_body(position);
+    const btTransform pose(physics::to_bt(rotation), physics::to_bt(position));
+    body->setWorldTransform(pose);
+    body->setInterpolationWorldTransform(pose);
+    body->setLinearVelocity(physics::to_bt(velocity));
+    body->setInterpolationLinearVelocity(physics::to_bt(velocity));
+}
+
 void Aircraft::update(float h)
 {
     if (!body) {

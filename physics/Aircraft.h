@@ -74,6 +74,10 @@ public:
     void place_body(const glm::vec3& position);
     // The same, turned about the vertical by yaw radians (0: nose east, positive toward north).
     void place_body(const glm::vec3& position, float yaw);
+    // A pose the body did not fly into (a replay): at position, turned by rotation (body to
+    // world), moving with velocity (physics units per second) without turning, awake. Does
+    // nothing without a body.
+    void set_pose(const glm::vec3& position, const glm::quat& rotation, const glm::vec3& velocity);
 
     // The physics frame is in Mercator metres, which at latitude phi are 1 / |cos phi| true
     // metres. The aerodynamic model works in true metres; this is where it learns the factor,

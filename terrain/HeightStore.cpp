@@ -54,6 +54,11 @@ bool HeightStore::request(TileId tile, double priority)
     return m_tiles.contains(tile) || m_service.get_tile(tile, priority) != nullptr;
 }
 
+bool HeightStore::prefetch(TileId tile, double priority)
+{
+    return find(tile) == nullptr && m_service.prefetch(tile, priority);
+}
+
 HeightStore::Samples HeightStore::load(TileId tile)
 {
     if (Samples* held = m_tiles.get(tile))

@@ -67,6 +67,9 @@ public:
     Samples get(TileId tile, double priority = 0.0);
     // Asks for the tile like get() without taking it over; whether it could be had now.
     bool request(TileId tile, double priority = 0.0);
+    // Asks the service for a tile that will be wanted soon (TileService::prefetch), unless it
+    // is held; takes nothing over and refreshes nothing. Whether this made a new request.
+    bool prefetch(TileId tile, double priority);
     // The held tile, or the tile loaded on this thread (disk cache or network: blocks). Only
     // for start-up and the terrain's last-resort stand-in; null when it cannot be had.
     Samples load(TileId tile);

@@ -189,6 +189,28 @@ size_t TerrainRenderer::grid_for(const LeafBox& box, const glm::mat4& view_proje
     return grid;
 }
 
+LodSettings TerrainRenderer::lod_settings() const
+{
+    LodSettings settings;
+    settings.manual_zoom = manual_zoom;
+    settings.smart_lod_center = smart_lod_center;
+    settings.max_horizon = max_horizon;
+    settings.lod_selection = lod_selection;
+    settings.min_zoom = min_zoom;
+    settings.max_zoom = max_zoom;
+    return settings;
+}
+
+PrefetchSettings TerrainRenderer::prefetch_settings() const
+{
+    PrefetchSettings settings;
+    settings.lod = lod_settings();
+    settings.split_factor = split_factor;
+    settings.imagery_max_zoom = m_imagery_max_zoom;
+    settings.elevation_max_zoom = heights.max_zoom();
+    return settings;
+}
+
 void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
 {
     using namespace gfx::frame;
@@ -199,13 +221,7 @@ void TerrainRenderer::prepare(const gfx::Camera& camera, float viewport_height)
 
     // Selection: LOD centre, automatic zoom, centre fields, the tree.
     const WorldFrame frame = world_frame();
-    LodSettings settings;
-    settings.manual_zoom = manual_zoom;
-    settings.smart_lod_center = smart_lod_center;
-    settings.max_horizon = max_horizon;
-    settings.lod_selection = lod_selection;
-    settings.min_zoom = min_zoom;
-    settings.max_zoom = max_zoom;
+    const LodSettings settings = lod_settings();
     const glm::vec3 camera_position = camera.get_world_position();
     m_camera_position = camera_position;
     const LodSelection selection = select_lod(frame, settings, camera_position, camera.get_z_axis());

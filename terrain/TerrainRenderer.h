@@ -32,6 +32,7 @@
 #include "terrain/QuadTree.h"
 #include "terrain/SharpShare.h"
 #include "terrain/TextureCache.h"
+#include "terrain/TilePrediction.h"
 #include "terrain/TileKey.h"
 #include "terrain/WorldFrame.h"
 #include "tiles/ElevationEncoding.h"
@@ -142,6 +143,10 @@ public:
     WorldFrame world_frame() const { return {scaling_factor, origin_x, origin_y}; }
     LatLon world_to_latlon(double x, double z) const { return world_frame().world_to_latlon(x, z); }
 
+    // The selection as the next frame will make it, and the servers' zoom limits: what
+    // predicting the tiles of a coming camera needs (max_tiles left at its default).
+    PrefetchSettings prefetch_settings() const;
+
     const TerrainFrameStats& last_frame_stats() const { return m_stats; }
     // What the last render drew the terrain with, for whatever is drawn over it: the
     // projection (its near plane moved out when the camera is high), the heights' correction
@@ -224,6 +229,8 @@ private:
     // The tile layer_texture draws the leaf from: the leaf's own, or its ancestor at the
     // layer's max zoom.
     TileId layer_tile(const Node& leaf, TileKind kind) const;
+
+    LodSettings lod_settings() const;
 
     TerrainFrameStats m_stats;
     // Coarser grids than chunk's, each half as dense as the one before it.

@@ -135,6 +135,18 @@ gfx::Texture* TextureCache::load_texture(TileId tile, TileKind kind)
     return texture;
 }
 
+bool TextureCache::prefetch(const TileKey& key, double priority)
+{
+    if (key.kind == TileKind::ELEVATION)
+        return m_heights->prefetch(key.tile, priority);
+    return key.kind == TileKind::TEXTURE && m_texture_service.prefetch(key.tile, priority);
+}
+
+bool TextureCache::has_tile(const TileKey& key) const
+{
+    return m_lru.peek(key) != nullptr || (key.kind == TileKind::ELEVATION && m_heights->find(key.tile) != nullptr);
+}
+
 std::pair<gfx::Texture*, gfx::Texture*> TextureCache::get_textures(TileId tile)
 {
     gfx::Texture* imagery = get_texture(tile, TileKind::TEXTURE);

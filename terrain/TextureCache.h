@@ -59,6 +59,13 @@ public:
     gfx::Texture* get_texture(TileId tile, TileKind kind, double priority = 0.0);
     // Like get_texture but fetches and decodes on this thread when needed (blocks).
     gfx::Texture* load_texture(TileId tile, TileKind kind);
+    // A tile the view will want soon: asked for ahead of need from its service (imagery) or the
+    // height store (elevation), behind everything the view wants now; nothing is uploaded.
+    // Whether this made a new request.
+    bool prefetch(const TileKey& key, double priority);
+    // Whether the tile's texture is resident or, for elevation, its heights are held (so no
+    // fetch is needed). Refreshes nothing.
+    bool has_tile(const TileKey& key) const;
     // (imagery, elevation) of one tile, each as get_texture.
     std::pair<gfx::Texture*, gfx::Texture*> get_textures(TileId tile);
 

@@ -85,9 +85,13 @@ bool TileService::wanted(const Slot& slot, uint32_t frames) const { return slot.
 
 void TileService::ask(Slot& slot, double priority)
 {
-    // Several leaves of one frame may want the same tile: the most urgent of them counts.
-    slot.priority = slot.asked_frame == m_frame ? std::min(slot.priority, priority) : priority;
+    // Several leaves of one frame may want the same tile: the most urgent of them counts. A
+    // prefetch's priority earlier in the frame ranks among prefetches only and is replaced.
+    const bool viewed_now = slot.viewed && slot.viewed_frame == m_frame;
+    slot.priority = viewed_now ? std::min(slot.priority, priority) : priority;
     slot.asked_frame = m_frame;
+    slot.viewed_frame = m_frame;
+    slot.viewed = true;
 }
 
 void TileService::enqueue(Slot& slot)
@@ -156,6 +160,34 @@ gfx::Image* TileService::get_tile(TileId tile, double priority)
     }
     retry_if_due(slot);
     return nullptr;
+}
+
+bool TileService::prefetch(TileId tile, double priority)
+{
+    if (tile.zoom > m_max_zoom) {
+        return false;
+    }
+    std::lock_guard lock(m_mutex);
+    auto it = m_slots.find(tile);
+    if (it == m_slots.end()) {
+        // A tile that failed keeps its retries for when the view wants it.
+        if (m_failed_before.contains(tile)) {
+            return false;
+        }
+        Slot& slot = m_slots[tile];
+        slot.order = m_next_order++;
+        slot.priority = priority;
+        slot.asked_frame = m_frame;
+        ++m_stats.prefetched;
+        enqueue(slot);
+        return true;
+    }
+    Slot& slot = it->second;
+    if (!viewed_lately(slot)) {
+        slot.priority = slot.asked_frame == m_frame ? std::min(slot.priority, priority) : priority;
+    }
+    slot.asked_frame = m_frame;
+    return false;
 }
 
 gfx::Image* TileService::get_tile_sync(TileId tile)
@@ -245,6 +277,7 @@ void TileService::begin_frame()
         case State::Stored:
             drop = !wanted(slot, m_streaming.keep_frames);
             m_stats.wasted += drop && slot.from_network && !slot.collected ? 1 : 0;
+            m_stats.wasted_ahead += drop && slot.from_network && !slot.collected && !slot.viewed ? 1 : 0;
             break;
         case State::Fetching:
         case State::Failed:
@@ -282,9 +315,10 @@ void TileService::run_next()
     {
         std::lock_guard lock(m_mutex);
         // Tiles the last frame asked for come first: after a jump, the queue's earlier
-        // requests wait behind the new view until they are withdrawn.
+        // requests wait behind the new view until they are withdrawn. Among them what the view
+        // wants comes before what it will want.
         const auto rank = [this](const Slot& slot) {
-            return std::tuple(slot.asked_frame + 1 < m_frame, slot.priority, slot.order);
+            return std::tuple(slot.asked_frame + 1 < m_frame, !viewed_lately(slot), slot.priority, slot.order);
         };
         Slot* best = nullptr;
         for (auto& [id, slot] : m_slots) {
@@ -343,6 +377,7 @@ void TileService::finish(TileId tile, const Fetched& fetched)
                 } else {
                     // Withdrawn while on the wire: cached, not kept in memory.
                     m_stats.wasted += fetched.from_network ? 1 : 0;
+                    m_stats.wasted_ahead += fetched.from_network && !slot.viewed ? 1 : 0;
                     m_slots.erase(it);
                 }
                 break;

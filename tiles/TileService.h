@@ -9,6 +9,9 @@
 // - Priority: the queue serves the tiles asked for in the current or the last frame first,
 //   among them the lowest priority value first (ties: first asked first); every call of
 //   get_tile refreshes it, the lowest value of one frame wins.
+// - Prefetch: a tile asked for by prefetch (ahead of need) waits behind every tile get_tile
+//   asked for in the current or the last frame, and is not collected: it stays stored for the
+//   get_tile that wants it, under the same withdrawal and store bounds (prefetch renews them).
 // - Withdrawal: a queued tile that nobody asked for during withdraw_frames frames is dropped
 //   before it is fetched; a fetch already under way completes and is cached, but not stored.
 // - Store bound: a stored image nobody asked for during keep_frames frames is dropped.
@@ -66,7 +69,9 @@ struct TileServiceStats {
     uint64_t from_disk = 0;    // tiles read from the disk cache
     uint64_t collected = 0;    // images handed to a caller for the first time
     uint64_t wasted = 0;       // arrived over HTTP but dropped before any caller took them
+    uint64_t wasted_ahead = 0; // of those, tiles only prefetch had asked for
     uint64_t withdrawn = 0;    // queued requests dropped before they were fetched
+    uint64_t prefetched = 0;   // requests made by prefetch
     uint64_t retries = 0;      // tries after a passing failure
     uint64_t stored = 0;       // images held now
     uint64_t queued = 0;       // requests waiting for a worker now
@@ -94,6 +99,11 @@ public:
     // good, or is withdrawn or removed). Never waits for the network or the disk. Null
     // without a request above max zoom. Lower priority values are fetched first.
     gfx::Image* get_tile(TileId tile, double priority = 0.0);
+    // Asks for a tile the caller expects to want soon, through the same workers: queued behind
+    // everything get_tile asked for in this or the last frame (among prefetches, lower priority
+    // values first), or kept when already requested or stored; never collects it, and leaves a
+    // tile that failed in this run alone. Whether this made a new request.
+    bool prefetch(TileId tile, double priority);
     // The stored image, loading it on the calling thread (disk cache or HTTP) when missing,
     // or waiting for a worker that is loading it; null when that fails or the zoom is above
     // max zoom. A tile that has failed before is not loaded here again: it is queued for the
@@ -117,7 +127,9 @@ private:
     struct Slot {
         State state = State::Queued;
         double priority = 0.0;
-        uint64_t asked_frame = 0; // the last frame it was asked for
+        uint64_t asked_frame = 0; // the last frame it was asked for, by get_tile or prefetch
+        uint64_t viewed_frame = 0; // the last frame get_tile asked for it
+        bool viewed = false;       // get_tile has asked for it
         uint64_t order = 0;       // first asked first among equal priorities
         uint32_t failures = 0;    // passing failures so far
         std::chrono::steady_clock::time_point retry_at{};
@@ -138,6 +150,8 @@ private:
 
     // Caller holds m_mutex.
     void ask(Slot& slot, double priority);
+    // Whether get_tile asked for the slot in this or the last frame.
+    bool viewed_lately(const Slot& slot) const { return slot.viewed && slot.viewed_frame + 1 >= m_frame; }
     void enqueue(Slot& slot);
     void retry_if_due(Slot& slot);
     gfx::Image* collect(Slot& slot);

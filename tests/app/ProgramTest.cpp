@@ -2,14 +2,19 @@
 // order, exit statuses, failures before any window, capture mode, signals, the pictures it
 // draws, and a walk-through driven with real X input (xdotool).
 
+#include <cstdio>
 #include <regex>
 #include <sstream>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "app/Config.h"
 #include "console/Console.h"
 #include "gfx/Image.h"
+#include "physics/FlightLog.h"
+#include "replay/FlightRecording.h"
+#include "replay/ReplayTimeline.h"
 #include "tests/support/Picture.h"
 #include "tests/support/Support.h"
 #include "tiles/WebMercator.h"
@@ -146,15 +151,18 @@ TEST_F(ProgramTest, TheSettledDefaultViewShowsSkyAboveLitVariedGround)
     EXPECT_GT(deviation, 5.0) << "imagery and relief vary";
 }
 
-TEST_F(ProgramTest, WithoutTheTileServerTheFramesRunAndAScreenshotThatCannotBeWrittenFailsTheRun)
+TEST_F(ProgramTest, WithoutTheTileServerTheFramesRunAndCaptureFilesThatCannotBeWrittenFailTheRun)
 {
     support::make_base_dir(dir, support::TileServer()); // gone once the directory is made
     const fs::path shot = dir / "missing" / "shot.png", times = dir / "times.txt";
-    const auto program = run({{"WINDHOLLOW_EXIT_AFTER_FRAMES", "2"}, {"WINDHOLLOW_SCREENSHOT", shot}, {"WINDHOLLOW_FRAME_TIMES", times}});
+    const fs::path stats = dir / "missing" / "frames.csv";
+    const auto program = run({{"WINDHOLLOW_EXIT_AFTER_FRAMES", "2"}, {"WINDHOLLOW_SCREENSHOT", shot}, {"WINDHOLLOW_FRAME_TIMES", times},
+                              {"WINDHOLLOW_FRAME_STATS", stats}});
     EXPECT_EQ(program->wait(280s), 1) << program->describe();
     EXPECT_TRUE(std::regex_match(support::read_file(times), std::regex(R"((\d+\.\d+\n){2})"))) << "a duration per frame, in ms";
     for (const std::string& expected : {std::string("/imagery/7/68/44."), std::string("/elevation/rg/7/68/44."), // the start's largest tile
-                                        "Could not write the screenshot " + console::quoted(shot)})
+                                        "Could not write the screenshot " + console::quoted(shot),
+                                        "Could not write the frame statistics " + console::quoted(stats)})
         EXPECT_NE(program->err().find(expected), std::string::npos) << expected << " is named in:\n" << program->err();
 }
 
@@ -217,4 +225,80 @@ TEST_F(ProgramTest, AWalkThroughOverlayKeysAndTheThrottleKey)
     EXPECT_TRUE(first > 190 && last - first <= 14) << "throttle grab at x " << first << ".." << last;
 }
 
+// A log that cannot be played ends the program with one line before anything else, window
+// included (there is no display here).
+TEST_F(ProgramTest, AReplayOfAnUnusableLogEndsWithStatusOneAndOneLine)
+{
+    support::make_base_dir(dir, server());
+    const std::pair<std::string, std::string> logs[] = {
+        {"", "No such file or directory"},
+        {"time_s,lat,lon\n0,47,11\n", "the header has no columns"},
+        {"time_s,lat,lon,altitude_m,heading_deg,pitch_deg,roll_deg\n0,47,11,x\n", "no usable rows (1 unreadable)"}};
+    for (const auto& [text, reason] : logs) {
+        const fs::path log = dir / "flight.csv";
+        fs::remove(log);
+        if (!text.empty())
+            support::write_file(log, text);
+        support::Process program(WH_EXECUTABLE_PATH, {{"--replay", log.string(), (dir / "base").string()}, {}, {"DISPLAY", "WAYLAND_DISPLAY"}});
+        EXPECT_EQ(program.wait(60s), 1) << program.describe();
+        EXPECT_TRUE(program.err().starts_with("Could not replay " + console::quoted(log) + ": " + reason) &&
+                    lines_of(program.err()).size() == 1 && program.out().empty()) << program.describe();
+    }
+}
+
+// A 4 s log at four rows a second, turning, with moving controls, played to its end: the
+// replay's own flight log is the logged flight at the frames' times, and the frame statistics
+// have their header and a row per frame.
+TEST_F(ProgramTest, AReplayRepeatsTheLoggedFlightInItsOwnLogAndWritesTheFrameStatistics)
+{
+    std::string source = std::string(FlightLog::HEADER) + "\n";
+    for (int i = 0; i <= 16; ++i) {
+        const double t = 0.25 * i;
+        source += fmt::format("{},{:.7f},{:.7f},{},600,60,1,{},{},{},{},{},0,0.8\n", t, 47.2576 + 1e-4 * t, 11.3513 + 5e-4 * t,
+                              1000 + t, 70 + 10 * t, 2 - t, 5 * t, 0.1 * t - 0.2, -0.05 * t);
+    }
+    support::write_file(dir / "flight.csv", source);
+    support::make_base_dir(dir, server(), [](nlohmann::json& config) { config["log_flight"] = true; });
+    const fs::path stats = dir / "frames.csv";
+    support::Process program(WH_EXECUTABLE_PATH, {{"--replay", (dir / "flight.csv").string(), (dir / "base").string()},
+                                                  {{"XDG_DATA_HOME", (dir / "data").string()}, {"WINDHOLLOW_FRAME_STATS", stats.string()}}});
+    const std::string marker = "Flight log: \"";
+    ASSERT_TRUE(program.wait_for_output(marker, 120s)) << program.describe();
+    const size_t at = program.out().find(marker) + marker.size();
+    const fs::path own = program.out().substr(at, program.out().find('"', at) - at);
+    const ReplayTimeline logged(*read_flight_log(dir / "flight.csv").recording);
+    std::optional<FlightRecording> replayed;
+    EXPECT_TRUE(support::wait_until([&] {
+        replayed = read_flight_log(own).recording;
+        return replayed && replayed->end_s() == logged.recording().end_s();
+    }, 120s)) << "the replay reaches the log's end\n" << program.describe();
+    program.terminate();
+    ASSERT_EQ(program.wait(60s), 0) << program.describe();
+    ASSERT_TRUE(replayed && replayed->garbage_rows + replayed->out_of_order_rows == 0);
+    EXPECT_EQ(replayed->start_s(), 0.0);
+    for (const FlightData& row : replayed->rows) {
+        const FlightData expected = logged.sample(row.time_s);
+        EXPECT_TRUE(std::abs(row.position.lat - expected.position.lat) < 2e-7 && std::abs(row.position.lon - expected.position.lon) < 2e-7 &&
+                    std::abs(row.altitude_m - expected.altitude_m) < 0.01 && std::abs(row.heading_deg - expected.heading_deg) < 0.06 &&
+                    std::abs(row.pitch_deg - expected.pitch_deg) < 0.01 && std::abs(row.roll_deg - expected.roll_deg) < 0.01 &&
+                    std::abs(row.controls.elevator - expected.controls.elevator) < 1e-3 &&
+                    std::abs(row.controls.aileron - expected.controls.aileron) < 1e-3)
+            << "at " << row.time_s << " s: heading " << row.heading_deg << " for " << expected.heading_deg << ", roll " << row.roll_deg
+            << " for " << expected.roll_deg << ", elevator " << row.controls.elevator << " for " << expected.controls.elevator;
+    }
+    const std::vector<std::string> lines = lines_of(support::read_file(stats));
+    ASSERT_GT(lines.size(), replayed->rows.size()) << "a row per frame, and the frames that moved the replay wrote the log's rows";
+    EXPECT_EQ(lines[0], "frame,time_s,dt_ms,leaves,sharp_share,pending_tiles");
+    double time = 0.0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        unsigned frame = 0, leaves = 0, pending = 0;
+        double time_s = -1.0, dt_ms = -1.0, share = -1.0;
+        const bool read = std::sscanf(lines[i].c_str(), "%u,%lf,%lf,%u,%lf,%u", &frame, &time_s, &dt_ms, &leaves, &share, &pending) == 6;
+        EXPECT_TRUE(read && frame == i - 1 && std::abs(time_s - time) < 1e-4 + 1e-6 * double(i) && dt_ms > 0.0 && leaves > 0 && share >= 0.0 &&
+                    share <= 1.0) << lines[i];
+        time += dt_ms / 1000.0;
+    }
+}
+
 } // namespace
+

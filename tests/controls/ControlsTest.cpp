@@ -141,18 +141,22 @@ TEST(KeyBindings, EachKeyRunsItsCommandAndHasItsHelpLineAndHeldKeysAreRead)
         void reload_shaders() override { ran += "reload "; }
         void reset_and_pause() override { ran += "reset "; }
         void place_aircraft_at_camera() override { ran += "place "; }
+        void replay_back() override { ran += "back "; }
+        void replay_forward() override { ran += "forward "; }
+        void replay_faster() override { ran += "faster "; }
+        void replay_slower() override { ran += "slower "; }
         void reload_shaders_from_overlay() override { ran += "?"; }
         void toggle_fullscreen() override { ran += "?"; }
         void select_start_position(uint32_t) override { ran += "?"; }
         void place_aircraft_on_runway(uint32_t, int) override { ran += "?"; }
     } commands;
-    for (SDL_Keycode key : {SDLK_h, SDLK_i, SDLK_n, SDLK_u, SDLK_p, SDLK_r, SDLK_x, SDLK_t})
+    for (SDL_Keycode key : {SDLK_h, SDLK_i, SDLK_n, SDLK_u, SDLK_p, SDLK_r, SDLK_x, SDLK_t, SDLK_LEFT, SDLK_RIGHT, SDLK_UP, SDLK_DOWN})
         EXPECT_TRUE(run_key_binding(commands, key)) << SDL_GetKeyName(key);
     EXPECT_FALSE(run_key_binding(commands, SDLK_F1));
-    EXPECT_EQ(commands.ran, "help overlay camera hud pause reload reset place ");
+    EXPECT_EQ(commands.ran, "help overlay camera hud pause reload reset place back forward faster slower ");
 
     const std::vector<std::string> lines = key_help_lines();
-    for (const std::string start : {"H: ", "I: ", "N: ", "U: ", "P: ", "R: ", "X: ", "T: ", "W / S: ", "K / J: ", "B: "})
+    for (const std::string start : {"H: ", "I: ", "N: ", "U: ", "P: ", "R: ", "X: ", "T: ", "Left: ", "Down: ", "W / S: ", "K / J: ", "B: "})
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(start); }), 1)
             << start;
     for (const HeldKeys& held : held_keys()) {

@@ -205,6 +205,35 @@ TEST_F(StreamingTest, FailedTileIsNotLoadedAgainOnTheCallingThread)
     EXPECT_EQ(count(m_console.err(), "Error 500"), 1u) << m_console.err();
 }
 
+// Tiles asked for ahead of need go out through the service's own two workers (never a third
+// request at once), after what the view wants, and stay stored for the view, uncollected.
+TEST_F(StreamingTest, PrefetchedTilesWaitBehindWantedOnesOnTheSameWorkersAndStayUncollected)
+{
+    support::TileServer server({"--latency-ms", "100"});
+    TileService service(config(server, "", 2), patient_http());
+    const std::vector<TileId> ahead = {A, B, C, D, {10, 548, 359}, {10, 549, 359}};
+    const TileId wanted{10, 550, 359};
+    for (size_t i = 0; i < ahead.size(); ++i)
+        EXPECT_TRUE(service.prefetch(ahead[i], double(i)));
+    EXPECT_EQ(service.get_tile(wanted, 99.0), nullptr);
+    EXPECT_FALSE(service.prefetch(A, 0.0)) << "requested already";
+    int64_t most_at_once = 0;
+    ASSERT_TRUE(wait_until([&] {
+        // The server's count first: a request it saw can only have been answered since.
+        const int64_t requests = server.stats().requests;
+        const TileServiceStats stats = service.stats();
+        most_at_once = std::max(most_at_once, requests - int64_t(stats.fetched));
+        return stats.stored == ahead.size() + 1;
+    })) << m_console.err();
+    EXPECT_LE(most_at_once, 2);
+    const std::vector<std::string> paths = server.stats().paths;
+    EXPECT_LE(std::find(paths.begin(), paths.end(), path_of(wanted)) - paths.begin(), 2)
+        << "only the two prefetches on the wire before it was wanted went first";
+    EXPECT_EQ(std::pair(service.stats().collected, service.stats().prefetched), std::pair(uint64_t(0), uint64_t(ahead.size())));
+    EXPECT_NE(service.get_tile(C), nullptr) << "stored for the view";
+    EXPECT_EQ(service.stats().collected, 1u);
+}
+
 // No answer at all (status 0) is no final answer: a time-out and a refused connection are both
 // tried again.
 TEST_F(StreamingTest, NoAnswerAtAllIsTriedAgain)
