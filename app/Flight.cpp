@@ -6,7 +6,7 @@
 #include <btBulletDynamicsCommon.h>
 
 #include "core/Units.h"
-#include "replay/FlightInterpolation.h"
+#include "physics/FlightInterpolation.h"
 #include "tiles/WebMercator.h"
 
 namespace {

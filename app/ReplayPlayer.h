@@ -6,8 +6,8 @@
 // down its steps; at the end the last pose is held.
 
 #include "app/Flight.h"
-#include "replay/FlightRecording.h"
-#include "replay/ReplayTimeline.h"
+#include "physics/FlightRecording.h"
+#include "physics/ReplayTimeline.h"
 
 class ReplayPlayer {
 public:

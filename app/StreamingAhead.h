@@ -29,7 +29,7 @@
 #include <glm/vec3.hpp>
 
 #include "gfx/Transform.h"
-#include "replay/ReplayTimeline.h"
+#include "physics/ReplayTimeline.h"
 #include "terrain/TerrainRenderer.h"
 #include "terrain/TilePrediction.h"
 

@@ -10,7 +10,7 @@
 #include "app/Config.h"
 #include "console/Console.h"
 #include "gfx/ShaderError.h"
-#include "replay/FlightRecording.h"
+#include "physics/FlightRecording.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Replays: flight logs read back by their header's names (any column order, any row rate,
 // unreadable and out-of-order rows counted), the flight between rows, and the replay's clock.
 
-#include "replay/FlightRecording.h"
+#include "physics/FlightRecording.h"
 
 #include <cmath>
 #include <sstream>
@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "console/Console.h"
+#include "physics/FlightInterpolation.h"
 #include "physics/FlightLog.h"
-#include "replay/FlightInterpolation.h"
-#include "replay/ReplayTimeline.h"
+#include "physics/ReplayTimeline.h"
 #include "tests/support/Support.h"
 
 namespace {

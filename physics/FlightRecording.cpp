@@ -1,4 +1,4 @@
-#include "replay/FlightRecording.h"
+#include "physics/FlightRecording.h"
 
 #include <array>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string_view>
 
-#include "replay/FlightInterpolation.h"
+#include "physics/FlightInterpolation.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "replay/ReplayTimeline.h"
+#include "physics/ReplayTimeline.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "replay/FlightInterpolation.h"
+#include "physics/FlightInterpolation.h"
 
 ReplayTimeline::ReplayTimeline(FlightRecording recording) : m_recording(std::move(recording))
 {

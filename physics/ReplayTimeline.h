@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "physics/FlightRecording.h"
 #include "physics/FlightSimulation.h"
-#include "replay/FlightRecording.h"
 
 // A pose the replay will reach: ahead_s wall seconds from now at the current rate.
 struct ComingPose {

@@ -1,4 +1,4 @@
-#include "replay/FlightInterpolation.h"
+#include "physics/FlightInterpolation.h"
 
 #include <algorithm>
 #include <cmath>
