@@ -7,8 +7,8 @@
 // - Below 1000 ft: L_w = h, L_u = L_v = h / (0.177 + 0.000823 h)^1.2 (feet);
 //   sigma_w = 0.1 W20, sigma_u = sigma_v = sigma_w / (0.177 + 0.000823 h)^0.4, W20 being the
 //   wind 20 ft above the ground. Heights below 10 ft count as 10 ft.
-// - Above 2000 ft: L = 1750 ft on all three axes and sigma_u = sigma_v = sigma_w from the
-//   specification's chart of turbulence intensity against altitude by probability of
+// - Above 2000 ft: L = 1750 ft on all three axes and sigma_u = sigma_v = sigma_w from
+//   MIL-F-8785C's chart of turbulence intensity against altitude by probability of
 //   exceedance: light the 10^-2 curve, moderate 10^-3, severe 10^-5 (HIGH_ALTITUDE_SIGMA).
 // - Between them every sigma and L is interpolated linearly from its 1000 ft value to its
 //   2000 ft value.
@@ -52,7 +52,7 @@ inline constexpr double HIGH_ALTITUDE_SIGMA_FT_S[3][12] = {
     {8.6, 9.6, 10.6, 10.1, 8.0, 6.6, 5.0, 4.2, 2.7, 0.0, 0.0, 0.0},       // moderate: 10^-3
     {15.6, 17.6, 23.0, 23.6, 22.1, 20.0, 16.0, 15.1, 12.1, 7.9, 6.2, 5.1}, // severe: 10^-5
 };
-// The 20 ft wind the specification pairs with each level for low altitudes: 15, 30 and 45 kt.
+// The 20 ft wind MIL-F-8785C pairs with each level for low altitudes: 15, 30 and 45 kt.
 inline constexpr double LEVEL_WIND_20FT_KT[3] = {15.0, 30.0, 45.0};
 inline constexpr double HIGH_ALTITUDE_LENGTH_FT = 1750.0;
 inline constexpr double LOW_ALTITUDE_TOP_FT = 1000.0;

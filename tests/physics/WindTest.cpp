@@ -72,7 +72,7 @@ TEST(WindProfileTest, WeakerBelowTenMetresStrongerAboveAndAlwaysDefined)
 TEST(DrydenTest, IntensitiesAndScaleLengthsByHeightAndLevel)
 {
     const double light_w20 = 15.0 * dryden::KNOTS, moderate_w20 = 30.0 * dryden::KNOTS;
-    const auto low = [](double h_ft, double w20) { // the specification's low-altitude formulas
+    const auto low = [](double h_ft, double w20) { // MIL-F-8785C's low-altitude formulas
         const double k = 0.177 + 0.000823 * h_ft;
         return DrydenParameters{glm::dvec3(0.1 * w20 / std::pow(k, 0.4), 0.1 * w20 / std::pow(k, 0.4), 0.1 * w20),
                                 glm::dvec3(h_ft / std::pow(k, 1.2), h_ft / std::pow(k, 1.2), h_ft) * FT};

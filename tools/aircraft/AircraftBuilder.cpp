@@ -17,7 +17,7 @@ float radians(float degrees) { return degrees * PI / 180.0f; }
 
 // Materials, in the order of the file's material list.
 enum Material { WHITE, STRIPE, GLASS, DARK, PANEL, METAL, TYRE, HUB, BLADE, BLADE_TIP, DISC };
-const std::vector<MaterialSpec> MATERIALS = {
+const std::vector<MaterialLook> MATERIALS = {
     {"white", {0.93f, 0.93f, 0.90f, 1.0f}},     {"stripe", {0.78f, 0.10f, 0.08f, 1.0f}},
     {"glass", {0.16f, 0.22f, 0.30f, 1.0f}},     {"dark", {0.12f, 0.12f, 0.13f, 1.0f}},
     {"panel", {0.22f, 0.23f, 0.24f, 1.0f}},     {"metal", {0.60f, 0.61f, 0.63f, 1.0f}},
@@ -276,7 +276,7 @@ void control_surface(MeshBuilder& mesh, int material, float hinge, float chord, 
 
 std::string make_trainer_glb()
 {
-    std::vector<NodeSpec> nodes;
+    std::vector<NodePlan> nodes;
     const auto add = [&](const std::string& name, int parent, const glm::vec3& t, const glm::quat& r, const MeshBuilder* mesh) {
         nodes.push_back({name, parent, t, r, mesh});
         return int(nodes.size() - 1);

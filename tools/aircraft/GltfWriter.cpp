@@ -76,45 +76,45 @@ tinygltf::Primitive primitive_of(tinygltf::Model& gltf, int material, const Surf
 
 } // namespace
 
-std::string write_glb(const std::vector<MaterialSpec>& materials, const std::vector<NodeSpec>& nodes, const std::string& generator)
+std::string write_glb(const std::vector<MaterialLook>& materials, const std::vector<NodePlan>& nodes, const std::string& generator)
 {
     tinygltf::Model gltf;
     gltf.asset.version = "2.0";
     gltf.asset.generator = generator;
     gltf.buffers.resize(1);
-    for (const MaterialSpec& spec : materials) {
+    for (const MaterialLook& look : materials) {
         tinygltf::Material material;
-        material.name = spec.name;
-        material.pbrMetallicRoughness.baseColorFactor = {linear_from_srgb(spec.color.r), linear_from_srgb(spec.color.g),
-                                                         linear_from_srgb(spec.color.b), spec.color.a};
+        material.name = look.name;
+        material.pbrMetallicRoughness.baseColorFactor = {linear_from_srgb(look.color.r), linear_from_srgb(look.color.g),
+                                                         linear_from_srgb(look.color.b), look.color.a};
         material.pbrMetallicRoughness.metallicFactor = 0.0;
         material.pbrMetallicRoughness.roughnessFactor = 0.7;
-        material.alphaMode = spec.blend ? "BLEND" : "OPAQUE";
-        material.doubleSided = spec.double_sided;
+        material.alphaMode = look.blend ? "BLEND" : "OPAQUE";
+        material.doubleSided = look.double_sided;
         gltf.materials.push_back(material);
     }
     tinygltf::Scene scene;
     for (size_t i = 0; i < nodes.size(); ++i) {
-        const NodeSpec& spec = nodes[i];
+        const NodePlan& plan = nodes[i];
         tinygltf::Node node;
-        node.name = spec.name;
-        if (spec.translation != glm::vec3(0.0f))
-            node.translation = {spec.translation.x, spec.translation.y, spec.translation.z};
-        if (spec.rotation != glm::quat(1.0f, 0.0f, 0.0f, 0.0f))
-            node.rotation = {spec.rotation.x, spec.rotation.y, spec.rotation.z, spec.rotation.w};
-        if (spec.mesh && !spec.mesh->surfaces().empty()) {
+        node.name = plan.name;
+        if (plan.translation != glm::vec3(0.0f))
+            node.translation = {plan.translation.x, plan.translation.y, plan.translation.z};
+        if (plan.rotation != glm::quat(1.0f, 0.0f, 0.0f, 0.0f))
+            node.rotation = {plan.rotation.x, plan.rotation.y, plan.rotation.z, plan.rotation.w};
+        if (plan.mesh && !plan.mesh->surfaces().empty()) {
             tinygltf::Mesh mesh;
-            mesh.name = spec.name;
-            for (const auto& [material, surface] : spec.mesh->surfaces())
+            mesh.name = plan.name;
+            for (const auto& [material, surface] : plan.mesh->surfaces())
                 mesh.primitives.push_back(primitive_of(gltf, material, surface));
             gltf.meshes.push_back(mesh);
             node.mesh = int(gltf.meshes.size() - 1);
         }
         gltf.nodes.push_back(node);
-        if (spec.parent < 0)
+        if (plan.parent < 0)
             scene.nodes.push_back(int(i));
         else
-            gltf.nodes[size_t(spec.parent)].children.push_back(int(i));
+            gltf.nodes[size_t(plan.parent)].children.push_back(int(i));
     }
     gltf.scenes.push_back(scene);
     gltf.defaultScene = 0;

@@ -13,14 +13,14 @@
 
 namespace aircraft {
 
-struct MaterialSpec {
+struct MaterialLook {
     std::string name;
     glm::vec4 color{1.0f}; // as shown (sRGB) and alpha; stored as glTF's linear factor
     bool blend = false;
     bool double_sided = false;
 };
 
-struct NodeSpec {
+struct NodePlan {
     std::string name;
     int parent = -1; // index into the node list, which lists parents first; -1: a root
     glm::vec3 translation{0.0f};
@@ -29,6 +29,6 @@ struct NodeSpec {
 };
 
 // The file's bytes. The same input gives the same bytes.
-std::string write_glb(const std::vector<MaterialSpec>& materials, const std::vector<NodeSpec>& nodes, const std::string& generator);
+std::string write_glb(const std::vector<MaterialLook>& materials, const std::vector<NodePlan>& nodes, const std::string& generator);
 
 } // namespace aircraft
