@@ -27,6 +27,44 @@ Texture upload(const ModelTexture& source)
     return texture;
 }
 
+// The face culling state a model draw changes, put back as it was when the draw ends.
+class CullStateKeeper {
+public:
+    CullStateKeeper()
+    {
+        glGetBooleanv(GL_CULL_FACE, &m_culling);
+        glGetIntegerv(GL_CULL_FACE_MODE, &m_cull_face);
+        glGetIntegerv(GL_FRONT_FACE, &m_front_face);
+    }
+    ~CullStateKeeper()
+    {
+        glCullFace(GLenum(m_cull_face));
+        glFrontFace(GLenum(m_front_face));
+        if (m_culling)
+            glEnable(GL_CULL_FACE);
+        else
+            glDisable(GL_CULL_FACE);
+    }
+    CullStateKeeper(const CullStateKeeper&) = delete;
+    CullStateKeeper& operator=(const CullStateKeeper&) = delete;
+
+private:
+    GLboolean m_culling = GL_FALSE;
+    GLint m_cull_face = GL_BACK;
+    GLint m_front_face = GL_CCW;
+};
+
+// Culling as the primitive's material asks, and the winding its matrix gives (a mirroring
+// matrix turns it over).
+void set_culling(bool double_sided, const glm::mat4& matrix)
+{
+    if (double_sided)
+        glDisable(GL_CULL_FACE);
+    else
+        glEnable(GL_CULL_FACE);
+    glFrontFace(glm::determinant(glm::mat3(matrix)) < 0.0f ? GL_CW : GL_CCW);
+}
+
 } // namespace
 
 ModelRenderer::ModelRenderer(const Model& model)
@@ -107,12 +145,9 @@ void ModelRenderer::draw(const ShaderSet& shaders, const Camera& camera, const S
     shader.set_int("u_shadows_enabled", lighting.shadows ? 1 : 0);
     shader.set_mat4("u_light_space_matrix", lighting.light_space);
 
-    GLboolean culling = GL_FALSE, depth_writes = GL_TRUE;
-    GLint cull_face = GL_BACK, front_face = GL_CCW;
-    glGetBooleanv(GL_CULL_FACE, &culling);
+    const CullStateKeeper kept_culling;
+    GLboolean depth_writes = GL_TRUE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
-    glGetIntegerv(GL_CULL_FACE_MODE, &cull_face);
-    glGetIntegerv(GL_FRONT_FACE, &front_face);
     glCullFace(GL_BACK);
 
     const auto draw_one = [&](const Primitive& primitive, const glm::mat4& matrix) {
@@ -125,12 +160,7 @@ void ModelRenderer::draw(const ShaderSet& shaders, const Camera& camera, const S
         shader.set_int("u_has_texture", textured ? 1 : 0);
         if (textured)
             m_textures[size_t(m.texture)].bind(BASE_COLOR_UNIT);
-        if (m.double_sided)
-            glDisable(GL_CULL_FACE);
-        else
-            glEnable(GL_CULL_FACE);
-        // A mirroring matrix turns the winding over.
-        glFrontFace(glm::determinant(glm::mat3(matrix)) < 0.0f ? GL_CW : GL_CCW);
+        set_culling(m.double_sided, matrix);
         primitive.vertex_array.bind();
         glDrawElements(GL_TRIANGLES, primitive.count, GL_UNSIGNED_INT, nullptr);
     };
@@ -142,12 +172,6 @@ void ModelRenderer::draw(const ShaderSet& shaders, const Camera& camera, const S
         for_each(model_matrix, pose, [](const ModelMaterial& m) { return m.alpha_mode == AlphaMode::Blend; }, draw_one);
 
     glDepthMask(depth_writes);
-    glCullFace(GLenum(cull_face));
-    glFrontFace(GLenum(front_face));
-    if (culling)
-        glEnable(GL_CULL_FACE);
-    else
-        glDisable(GL_CULL_FACE);
     VertexArray::unbind();
     glActiveTexture(GL_TEXTURE0);
 }
@@ -158,29 +182,15 @@ void ModelRenderer::draw_depth(const ShaderSet& shaders, const Camera& light_cam
     const Shader& shader = shaders.depth();
     shader.use();
     shader.set_mat4("u_light_space_matrix", light_camera.get_view_projection());
-    GLboolean culling = GL_FALSE;
-    GLint cull_face = GL_BACK, front_face = GL_CCW;
-    glGetBooleanv(GL_CULL_FACE, &culling);
-    glGetIntegerv(GL_CULL_FACE_MODE, &cull_face);
-    glGetIntegerv(GL_FRONT_FACE, &front_face);
+    const CullStateKeeper kept_culling;
     glCullFace(GL_FRONT);
     for_each(model_matrix, pose, [](const ModelMaterial& m) { return m.alpha_mode != AlphaMode::Blend; },
              [&](const Primitive& primitive, const glm::mat4& matrix) {
-                 if (material(primitive.material).double_sided)
-                     glDisable(GL_CULL_FACE);
-                 else
-                     glEnable(GL_CULL_FACE);
-                 glFrontFace(glm::determinant(glm::mat3(matrix)) < 0.0f ? GL_CW : GL_CCW);
+                 set_culling(material(primitive.material).double_sided, matrix);
                  shader.set_mat4("u_model", matrix);
                  primitive.vertex_array.bind();
                  glDrawElements(GL_TRIANGLES, primitive.count, GL_UNSIGNED_INT, nullptr);
              });
-    glCullFace(GLenum(cull_face));
-    glFrontFace(GLenum(front_face));
-    if (culling)
-        glEnable(GL_CULL_FACE);
-    else
-        glDisable(GL_CULL_FACE);
     VertexArray::unbind();
 }
 
