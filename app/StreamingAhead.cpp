@@ -15,17 +15,6 @@ double compass_heading(glm::vec3 z_axis)
     return std::atan2(-double(z_axis.x), double(z_axis.z)) * RAD_TO_DEG;
 }
 
-// b − a in (−180, 180].
-double heading_step(double a, double b)
-{
-    double d = std::fmod(b - a, 360.0);
-    if (d > 180.0)
-        d -= 360.0;
-    else if (d <= -180.0)
-        d += 360.0;
-    return d;
-}
-
 // A turn to the right (clockwise seen from above) by degrees, about the vertical.
 glm::quat turn_right(double degrees)
 {
@@ -80,7 +69,7 @@ std::optional<StreamingAhead::Motion> StreamingAhead::measure(const ViewPose& no
         return std::nullopt;
     double turned = 0.0;
     for (size_t i = 1; i < m_samples.size(); ++i)
-        turned += heading_step(m_samples[i - 1].heading_deg, m_samples[i].heading_deg);
+        turned += degrees_between(m_samples[i - 1].heading_deg, m_samples[i].heading_deg);
     return Motion{(sample.position - first.position) / float(span), std::clamp(turned / span, -MAX_TURN_RATE, MAX_TURN_RATE)};
 }
 

@@ -83,7 +83,7 @@ int main()
     for (double altitude : {300.0, 1000.0}) {
         for (double turn : {0.0, 18.0}) {
             const ViewPose now = view_pose(frame, start, altitude, 90.0, -10.0, 0.0);
-            const glm::vec3 velocity{static_cast<float>(90.0 * scale / std::cos(start.lat * 0.017453292519943295)), 0.0f, 0.0f};
+            const glm::vec3 velocity{static_cast<float>(90.0 * scale / std::cos(start.lat * DEG_TO_RAD)), 0.0f, 0.0f};
             const std::vector<ViewPose> coming = extrapolate_poses(now, velocity, turn, 4.0, 0.5);
             PrefetchSettings prefetch;
             size_t tiles = 0;

@@ -5,30 +5,18 @@
 
 #include <glm/gtc/quaternion.hpp>
 
+#include "core/Units.h"
+
 namespace {
-
-constexpr double DEGREES = 57.29577951308232;
-constexpr double EARTH_RADIUS = 6378137.0; // the Mercator map's sphere
-
-// Longitude difference b − a the shorter way round, in (−180, 180].
-double longitude_step(double a, double b)
-{
-    double d = std::fmod(b - a, 360.0);
-    if (d > 180.0)
-        d -= 360.0;
-    else if (d <= -180.0)
-        d += 360.0;
-    return d;
-}
 
 // World axes: x east, y up, z south. The attitude turns the body from nose north, right wing
 // east, up up: heading about up (clockwise seen from above), then pitch about the right wing,
 // then roll about the nose.
 glm::dquat to_rotation(const Attitude& a)
 {
-    const glm::dquat heading = glm::angleAxis(-a.heading_deg / DEGREES, glm::dvec3(0.0, 1.0, 0.0));
-    const glm::dquat pitch = glm::angleAxis(a.pitch_deg / DEGREES, glm::dvec3(1.0, 0.0, 0.0));
-    const glm::dquat roll = glm::angleAxis(-a.roll_deg / DEGREES, glm::dvec3(0.0, 0.0, 1.0));
+    const glm::dquat heading = glm::angleAxis(-a.heading_deg * DEG_TO_RAD, glm::dvec3(0.0, 1.0, 0.0));
+    const glm::dquat pitch = glm::angleAxis(a.pitch_deg * DEG_TO_RAD, glm::dvec3(1.0, 0.0, 0.0));
+    const glm::dquat roll = glm::angleAxis(-a.roll_deg * DEG_TO_RAD, glm::dvec3(0.0, 0.0, 1.0));
     return heading * pitch * roll;
 }
 
@@ -39,10 +27,10 @@ Attitude to_attitude(const glm::dquat& q)
     const glm::dvec3 up = q * glm::dvec3(0.0, 1.0, 0.0);
     const glm::dvec3 right = q * glm::dvec3(1.0, 0.0, 0.0);
     Attitude a;
-    const double heading = std::atan2(nose.x, -nose.z) * DEGREES;
+    const double heading = std::atan2(nose.x, -nose.z) * RAD_TO_DEG;
     a.heading_deg = heading < 0.0 ? heading + 360.0 : heading;
-    a.pitch_deg = std::asin(std::clamp(nose.y, -1.0, 1.0)) * DEGREES;
-    a.roll_deg = std::atan2(-right.y, up.y) * DEGREES;
+    a.pitch_deg = std::asin(std::clamp(nose.y, -1.0, 1.0)) * RAD_TO_DEG;
+    a.roll_deg = std::atan2(-right.y, up.y) * RAD_TO_DEG;
     return a;
 }
 
@@ -56,24 +44,16 @@ double blend(double a, double b, double f)
 
 } // namespace
 
-double ground_distance(LatLon a, LatLon b)
-{
-    const double middle = 0.5 * (a.lat + b.lat) / DEGREES;
-    const double east = longitude_step(a.lon, b.lon) / DEGREES * std::cos(middle) * EARTH_RADIUS;
-    const double north = (b.lat - a.lat) / DEGREES * EARTH_RADIUS;
-    return std::hypot(east, north);
-}
-
 glm::quat body_rotation(const Attitude& attitude)
 {
     // The body's nose, up and right wing are the reference frame's nose (north), up and right
     // (east) turned a quarter turn about up.
-    return glm::quat(to_rotation(attitude) * glm::angleAxis(0.5 * 3.141592653589793, glm::dvec3(0.0, 1.0, 0.0)));
+    return glm::quat(to_rotation(attitude) * glm::angleAxis(0.5 * PI, glm::dvec3(0.0, 1.0, 0.0)));
 }
 
 LatLon interpolate_position(LatLon a, LatLon b, double f)
 {
-    double lon = a.lon + longitude_step(a.lon, b.lon) * f;
+    double lon = a.lon + degrees_between(a.lon, b.lon) * f;
     lon = std::fmod(lon + 180.0, 360.0);
     if (lon < 0.0)
         lon += 360.0;

@@ -25,10 +25,6 @@ struct Attitude {
 // puts the aircraft in the logged pose.
 glm::quat body_rotation(const Attitude& attitude);
 
-// Metres along the ground between two nearby positions (the sphere of the Mercator map's
-// radius; the shorter way across the antimeridian).
-double ground_distance(LatLon a, LatLon b);
-
 // The position a fraction f (0 → a, 1 → b) of the way, longitude within [−180, 180).
 LatLon interpolate_position(LatLon a, LatLon b, double f);
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "physics/FlightInterpolation.h"
+#include "tiles/WebMercator.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ void derive_speeds(std::vector<FlightData>& rows, bool airspeed, bool vertical)
         const FlightData& after = read[i + 1 < read.size() ? i + 1 : i];
         const double dt = after.time_s - before.time_s;
         const double climb = dt > 0.0 ? (after.altitude_m - before.altitude_m) / dt : 0.0;
-        const double ground = dt > 0.0 ? ground_distance(before.position, after.position) / dt : 0.0;
+        const double ground = dt > 0.0 ? great_circle_distance(before.position, after.position) / dt : 0.0;
         if (airspeed)
             rows[i].airspeed_m_s = std::sqrt(ground * ground + climb * climb);
         if (vertical)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Units.h"
+
 namespace wind {
 
 double profile_factor(double height_m)
@@ -15,7 +17,7 @@ double profile_factor(double height_m)
 
 glm::dvec3 downwind_direction(double from_deg)
 {
-    const double from = from_deg * 3.14159265358979323846 / 180.0;
+    const double from = from_deg * DEG_TO_RAD;
     // The air goes towards from + 180°: east -sin(from), north -cos(from), and +z is south.
     return {-std::sin(from), 0.0, std::cos(from)};
 }

@@ -23,7 +23,7 @@ double lod_push_distance(double altitude, float downward_look, double max_horizo
 LatLon great_circle_destination(LatLon start, double bearing_degrees, double distance)
 {
     const double theta = bearing_degrees * DEG_TO_RAD;
-    const double delta = distance / LOD_EARTH_RADIUS;
+    const double delta = distance / EARTH_RADIUS;
     const double phi1 = start.lat * DEG_TO_RAD;
     const double lambda1 = start.lon * DEG_TO_RAD;
     const double phi2 = std::asin(std::sin(delta) * std::cos(phi1) * std::cos(theta) + std::cos(delta) * std::sin(phi1));

@@ -12,8 +12,6 @@
 
 #include <glm/vec3.hpp>
 
-// Mean equatorial earth radius used for the great-circle push.
-inline constexpr double LOD_EARTH_RADIUS = 6378137.0;
 // The automatic zoom never goes finer than this.
 inline constexpr uint32_t LOD_AUTOMATIC_ZOOM_LIMIT = 17;
 

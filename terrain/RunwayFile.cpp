@@ -140,7 +140,7 @@ public:
             return Fate::Skipped;
         runway.ends[LOW_END].position = *low;
         runway.ends[HIGH_END].position = *high;
-        const double between = great_circle_m(*low, *high);
+        const double between = great_circle_distance(*low, *high);
         if (between < MIN_END_DISTANCE_M)
             return Fate::Skipped;
         if (between > MAX_END_DISTANCE_M)

@@ -155,7 +155,7 @@ std::vector<NearbyRunway> RunwayIndex::near(const LatLon& position, double radiu
                   [&](uint64_t key) { collect(key, key + 1, candidates); });
     sort_unique(candidates);
     for (uint32_t i : candidates) {
-        const double distance = great_circle_m(position, m_shapes[i].position(RunwayPoint{}));
+        const double distance = great_circle_distance(position, m_shapes[i].position(RunwayPoint{}));
         if (distance <= radius_m)
             nearby.push_back({i, distance});
     }

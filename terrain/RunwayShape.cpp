@@ -11,16 +11,6 @@ double wrapped_difference(double a, double b)
     return d - EARTH_CIRCUMFERENCE * std::floor(d / EARTH_CIRCUMFERENCE + 0.5);
 }
 
-double great_circle_m(const LatLon& a, const LatLon& b)
-{
-    // The sphere the Web Mercator map is drawn from, so these distances agree with the map's.
-    constexpr double EARTH_RADIUS = EARTH_CIRCUMFERENCE / TWO_PI;
-    const double sin_lat = std::sin((b.lat - a.lat) * DEG_TO_RAD * 0.5);
-    const double sin_lon = std::sin((b.lon - a.lon) * DEG_TO_RAD * 0.5);
-    const double h = sin_lat * sin_lat + std::cos(a.lat * DEG_TO_RAD) * std::cos(b.lat * DEG_TO_RAD) * sin_lon * sin_lon;
-    return 2.0 * EARTH_RADIUS * std::asin(std::min(1.0, std::sqrt(h)));
-}
-
 namespace {
 
 double wrapped(double mx)

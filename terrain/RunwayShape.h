@@ -60,6 +60,3 @@ private:
 // The difference a − b of two Mercator x, wrapped into [−C/2, C/2).
 double wrapped_difference(double a, double b);
 
-// Great-circle distance between two positions on the Web Mercator sphere (the equator's
-// radius), metres.
-double great_circle_m(const LatLon& a, const LatLon& b);

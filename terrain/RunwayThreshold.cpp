@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "terrain/RunwayGround.h"
+#include "tiles/WebMercator.h"
 
 ThresholdPlacement threshold_placement(const RunwayIndex& index, uint32_t runway, int end)
 {
@@ -51,7 +52,7 @@ std::vector<NearbyThreshold> thresholds_near(const RunwayIndex& index, const Lat
             continue;
         for (int end : {LOW_END, HIGH_END}) {
             const ThresholdPlacement placement = threshold_placement(index, nearby.runway, end);
-            ends.push_back({placement, great_circle_m(position, placement.position)});
+            ends.push_back({placement, great_circle_distance(position, placement.position)});
         }
     }
     std::stable_sort(ends.begin(), ends.end(), [](const NearbyThreshold& a, const NearbyThreshold& b) {

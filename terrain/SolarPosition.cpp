@@ -2,15 +2,15 @@
 
 #include <cmath>
 
+#include "core/Units.h"
 #include "terrain/UtcTime.h"
 
 namespace sky {
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
-constexpr double RAD = PI / 180.0;
-constexpr double DEG = 180.0 / PI;
+constexpr double RAD = DEG_TO_RAD;
+constexpr double DEG = RAD_TO_DEG;
 
 // x modulo m in [0, m).
 double wrap(double x, double m)

@@ -115,3 +115,11 @@ LatLon world_to_latlon(double world_x, double world_z, double origin_mx, double 
     const double my = world_z / s + origin_my;
     return {mercator_lat(my), mercator_lon(mx)};
 }
+
+double great_circle_distance(const LatLon& a, const LatLon& b)
+{
+    const double sin_lat = std::sin((b.lat - a.lat) * DEG_TO_RAD * 0.5);
+    const double sin_lon = std::sin((b.lon - a.lon) * DEG_TO_RAD * 0.5);
+    const double h = sin_lat * sin_lat + std::cos(a.lat * DEG_TO_RAD) * std::cos(b.lat * DEG_TO_RAD) * sin_lon * sin_lon;
+    return 2.0 * EARTH_RADIUS * std::asin(std::min(1.0, std::sqrt(h)));
+}

@@ -17,6 +17,7 @@
 #include "tiles/TileId.h"
 
 inline constexpr double EARTH_CIRCUMFERENCE = 40075016.68557849; // width and height of the plane, metres
+inline constexpr double EARTH_RADIUS = 6378137.0;                 // of the sphere the map is drawn from
 
 // Geographic edges of a tile, degrees.
 struct TileBounds {
@@ -58,6 +59,10 @@ double mercator_lat(double my);
 // The longitude taken into [-180, 180): east of the antimeridian is west of it. Non-finite
 // values stay as they are.
 double wrap_longitude(double lon);
+
+// Metres along the sphere the map is drawn from between two positions (haversine), the short
+// way round the antimeridian.
+double great_circle_distance(const LatLon& a, const LatLon& b);
 
 // The tile that contains the position: floor of the fractional tile coordinates. A position
 // exactly on a border belongs to the tile east or south of it. The longitude is wrapped

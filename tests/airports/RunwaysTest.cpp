@@ -274,7 +274,7 @@ TEST(RunwayIndex, QueriesFindWhatAFullSearchFinds)
         std::vector<std::pair<double, uint32_t>> expected;
         for (uint32_t i = 0; i < index.size(); ++i) {
             const LatLon middle{(ends[i].first.lat + ends[i].second.lat) / 2, (ends[i].first.lon + ends[i].second.lon) / 2};
-            const double d = great_circle_m(point, middle);
+            const double d = great_circle_distance(point, middle);
             if (d <= radius - 1.0)
                 expected.emplace_back(d, i);
         }

@@ -116,7 +116,7 @@ double distance(LatLon a, LatLon b)
 {
     const double p1 = a.lat * DEG_TO_RAD, p2 = b.lat * DEG_TO_RAD, dl = (b.lon - a.lon) * DEG_TO_RAD;
     const double h = std::pow(std::sin((p2 - p1) / 2), 2) + std::cos(p1) * std::cos(p2) * std::pow(std::sin(dl / 2), 2);
-    return 2.0 * LOD_EARTH_RADIUS * std::asin(std::sqrt(h));
+    return 2.0 * EARTH_RADIUS * std::asin(std::sqrt(h));
 }
 
 // The centre is pushed ahead of the camera along its heading: 500 m at the ground, max_horizon
@@ -137,7 +137,7 @@ TEST(LodSelection, TheCentreIsPushedAheadAndTheZoomFollowsTheAltitudeUnlessSetBy
     }
     const LatLon below = smart_lod_center(START, 5000.0, {0.0f, 1.0f, 0.0f}, 20000.0);
     EXPECT_LT(std::abs(below.lat - START.lat) + std::abs(below.lon - START.lon), 1e-12) << "looking straight down";
-    EXPECT_NEAR(great_circle_destination({0.0, 30.0}, 0.0, LOD_EARTH_RADIUS * PI / 2).lat, 90.0, 1e-9) << "to the pole";
+    EXPECT_NEAR(great_circle_destination({0.0, 30.0}, 0.0, EARTH_RADIUS * PI / 2).lat, 90.0, 1e-9) << "to the pole";
     struct Zoom { double weight, altitude; uint32_t min_zoom, zoom; };
     for (const Zoom c : {Zoom{0.1, 1000.0, 7, 17}, Zoom{0.1, 10000.0, 7, 15}, Zoom{0.1, 100000.0, 7, 11}, Zoom{0.1, -250.0, 7, 8},
                          Zoom{0.1, std::numeric_limits<double>::quiet_NaN(), 7, 8}, Zoom{1.0, 1e9, 7, 17}, Zoom{0.1, 1000.0, 18, 19}})

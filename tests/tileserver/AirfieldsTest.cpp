@@ -25,7 +25,7 @@ TEST(Airfields, TheShippedRunwaysAreTheGeneratorsAndStartAtTheDefaultPosition)
     EXPECT_EQ(std::tuple(contents.runways.size(), contents.skipped, contents.unreadable), std::tuple(5u, 0u, 0u));
     const RunwayIndex index(contents.runways);
     const ThresholdPlacement start = std::get<ThresholdPlacement>(place_at_threshold(index, "WHIN", "28"));
-    EXPECT_LT(great_circle_m(start.position, LatLon{47.2576, 11.3513}), 0.5) << to_string(start.position);
+    EXPECT_LT(great_circle_distance(start.position, LatLon{47.2576, 11.3513}), 0.5) << to_string(start.position);
 }
 
 // Read as the program reads a served tile (its image decoder, then terrain/Elevation.h), the

@@ -6,14 +6,14 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/quaternion.hpp>
 
+#include "core/Units.h"
 #include "tools/aircraft/GltfWriter.h"
 #include "tools/aircraft/MeshBuilder.h"
 
 namespace aircraft {
 namespace {
 
-constexpr float PI = 3.14159265358979f;
-float radians(float degrees) { return degrees * PI / 180.0f; }
+float radians(float degrees) { return degrees * PI_F / 180.0f; }
 
 // Materials, in the order of the file's material list.
 enum Material { WHITE, STRIPE, GLASS, DARK, PANEL, METAL, TYRE, HUB, BLADE, BLADE_TIP, DISC };
@@ -71,7 +71,7 @@ Outline section(float from, float to, int steps, float m, float p, float t, floa
 {
     std::vector<float> stations;
     for (int k = 0; k <= steps; ++k) // clustered at both ends, where the surface bends most
-        stations.push_back(from + (to - from) * 0.5f * (1.0f - std::cos(PI * float(k) / float(steps))));
+        stations.push_back(from + (to - from) * 0.5f * (1.0f - std::cos(PI_F * float(k) / float(steps))));
     Outline outline;
     const auto point = [&](float x, float side) {
         const glm::vec2 c = naca(x, m, p, t);
@@ -116,7 +116,7 @@ std::vector<glm::vec3> fuselage_ring(float x, float bottom, float top, float hal
     const float exponent = 2.0f / 2.6f; // a superellipse: between an ellipse and a box
     std::vector<glm::vec3> ring;
     for (int j = 0; j < points; ++j) {
-        const float angle = 2.0f * PI * float(j) / float(points);
+        const float angle = 2.0f * PI_F * float(j) / float(points);
         const float c = std::cos(angle), s = std::sin(angle);
         const float y = centre - half_height * std::copysign(std::pow(std::abs(c), exponent), c);
         const float z = half_width * std::copysign(std::pow(std::abs(s), exponent), s);
@@ -131,7 +131,7 @@ void wheel(MeshBuilder& mesh, const glm::vec3& centre, float radius, float half_
     const float tube = 0.34f * radius; // the tyre's section: an ellipse around radius - tube
     std::vector<ProfilePoint> tyre;
     for (int k = 0; k <= 10; ++k) {
-        const float a = PI * 2.0f * float(k) / 10.0f;
+        const float a = PI_F * 2.0f * float(k) / 10.0f;
         const glm::vec2 n = glm::normalize(glm::vec2(std::sin(a) / half_width, -std::cos(a) / tube));
         tyre.push_back({half_width * std::sin(a), radius - tube - tube * std::cos(a), n});
     }
@@ -154,7 +154,7 @@ void strut(MeshBuilder& mesh, int material, const glm::vec3& a, const glm::vec3&
     std::vector<glm::vec3> ring_a, ring_b;
     std::vector<size_t> sharp;
     for (int j = 0; j < points; ++j) {
-        const float angle = 2.0f * PI * (float(j) + (sharp_corners ? 0.5f : 0.0f)) / float(points);
+        const float angle = 2.0f * PI_F * (float(j) + (sharp_corners ? 0.5f : 0.0f)) / float(points);
         const glm::vec3 offset = u * (long_half * std::cos(angle)) + v * (short_half * std::sin(angle));
         ring_a.push_back(a + offset);
         ring_b.push_back(b + offset);
@@ -369,11 +369,11 @@ std::string make_trainer_glb()
         for (const float r : radii) {
             const float f = r / PROPELLER_RADIUS;
             const float chord = 0.15f - 0.07f * f, thickness = 0.035f - 0.025f * f;
-            const float beta = std::atan(1.2f / (2.0f * PI * r));
+            const float beta = std::atan(1.2f / (2.0f * PI_F * r));
             std::vector<glm::vec3> ring;
             for (int k = 0; k < 12; ++k) {
                 // Around a lens: u along the chord, v across it.
-                const float a = 2.0f * PI * float(k) / 12.0f;
+                const float a = 2.0f * PI_F * float(k) / 12.0f;
                 const float u = 0.5f * chord * std::cos(a), v = 0.5f * thickness * std::sin(a);
                 ring.emplace_back(u * std::sin(beta) + v * std::cos(beta), side * r, side * (u * std::cos(beta) - v * std::sin(beta)));
             }
