@@ -159,7 +159,7 @@ void App::run()
         ++m_frames_run;
 
         measure_frame_time();
-        m_capture.frame_done(m_time.delta_time, frame_figures());
+        m_capture.frame_done(m_time.delta_time, [this] { return frame_figures(); });
         end_loop = m_capture.ends_loop(m_frames_run);
     }
     m_capture.finish();

@@ -57,12 +57,14 @@ void FrameCapture::before_swap(const Window& window, bool settled, bool quitting
     m_last_frame_height = height;
 }
 
-void FrameCapture::frame_done(float seconds, const FrameFigures& figures)
+void FrameCapture::frame_done(float seconds, const std::function<FrameFigures()>& figures)
 {
     if (!settings.frame_times.empty())
         m_frame_times.push_back(seconds);
-    if (!settings.frame_stats.empty())
-        m_frame_stats.add(double(seconds) * 1000.0, figures.leaves, figures.sharp_share, figures.pending_tiles);
+    if (!settings.frame_stats.empty()) {
+        const FrameFigures figured = figures();
+        m_frame_stats.add(double(seconds) * 1000.0, figured.leaves, figured.sharp_share, figured.pending_tiles);
+    }
 }
 
 void FrameCapture::finish()

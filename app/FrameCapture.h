@@ -6,6 +6,7 @@
 // ends. A capture that was asked for and could not be written marks the run as failed.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,7 +34,9 @@ public:
         uint64_t pending_tiles = 0; // both tile services'
     };
     // The frame's duration (seconds), once it is known, and what it showed.
-    void frame_done(float seconds, const FrameFigures& figures);
+    // figures is asked only when the frame statistics are written: counting the pending
+    // tiles walks both tile services' requests under their locks.
+    void frame_done(float seconds, const std::function<FrameFigures()>& figures);
     // Whether the settings end the loop now that frames_run frames are done.
     bool ends_loop(uint64_t frames_run) const;
     // When the loop has ended: writes what was asked for; sets failed when that fails.
