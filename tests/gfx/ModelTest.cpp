@@ -14,6 +14,7 @@
 #include "gfx/ModelRig.h"
 #include "tests/support/Support.h"
 #include "tools/aircraft/AircraftBuilder.h"
+#include "tools/aircraft/GltfBuffers.h"
 
 namespace {
 
@@ -27,29 +28,9 @@ namespace fs = std::filesystem;
 }
 glm::vec3 placed(const glm::mat4& m, const glm::vec3& p) { return glm::vec3(m * glm::vec4(p, 1.0f)); }
 
-// Appends values to buffer 0 as a buffer view and an accessor; returns the accessor.
-template <typename T>
-int add_accessor(tinygltf::Model& gltf, const std::vector<T>& values, int component_type, int type, size_t count)
-{
-    std::vector<unsigned char>& data = gltf.buffers[0].data;
-    tinygltf::BufferView view;
-    view.buffer = 0;
-    view.byteOffset = data.size();
-    view.byteLength = values.size() * sizeof(T);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(values.data());
-    data.insert(data.end(), bytes, bytes + view.byteLength);
-    gltf.bufferViews.push_back(view);
-    tinygltf::Accessor accessor;
-    accessor.bufferView = int(gltf.bufferViews.size() - 1);
-    accessor.componentType = component_type;
-    accessor.type = type;
-    accessor.count = count;
-    gltf.accessors.push_back(accessor);
-    return int(gltf.accessors.size() - 1);
-}
 int vec3s(tinygltf::Model& gltf, const std::vector<float>& xyz)
 {
-    return add_accessor(gltf, xyz, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, xyz.size() / 3);
+    return aircraft::append(gltf, xyz, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, xyz.size() / 3);
 }
 
 tinygltf::Primitive primitive(int material, int mode, int positions, int indices = -1, int normals = -1)
@@ -75,10 +56,10 @@ tinygltf::Model small_model()
     gltf.buffers.resize(1);
     const int corner = vec3s(gltf, {0, 0, 0, 1, 0, 0, 0, 1, 0});
     const int up = vec3s(gltf, {0, 0, 1, 0, 0, 1, 0, 0, 1});
-    const int index = add_accessor(gltf, std::vector<uint16_t>{0, 1, 2}, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_SCALAR, 3);
+    const int index = aircraft::append(gltf, std::vector<uint16_t>{0, 1, 2}, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_SCALAR, 3);
     const int tilted = vec3s(gltf, {0, 0, 0, 0, 0, -1, 0, 1, 0}); // faces +x
     const int square = vec3s(gltf, {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0});
-    const int uv = add_accessor(gltf, std::vector<float>{0, 0, 1, 0, 0, 1, 1, 1}, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, 4);
+    const int uv = aircraft::append(gltf, std::vector<float>{0, 0, 1, 0, 0, 1, 1, 1}, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, 4);
     tinygltf::Mesh body;
     body.primitives = {primitive(0, TINYGLTF_MODE_TRIANGLES, corner, index, up), primitive(0, TINYGLTF_MODE_TRIANGLES, tilted),
                        primitive(1, TINYGLTF_MODE_TRIANGLE_STRIP, square)};
