@@ -29,6 +29,7 @@
 #include "gfx/gl/gl.h"
 #include "physics/Aircraft.h"
 #include "physics/PhysicsWorld.h"
+#include "tests/support/OffscreenTarget.h"
 
 namespace {
 
@@ -77,15 +78,7 @@ int main()
         controls.aileron = 0.3f;
         model->update(controls, 2.0f); // the engine running: the disc shown
 
-        gfx::Framebuffer target;
-        gfx::Renderbuffer colour, depth;
-        glBindFramebuffer(GL_FRAMEBUFFER, target.id());
-        glBindRenderbuffer(GL_RENDERBUFFER, colour.id());
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, WIDTH, HEIGHT);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour.id());
-        glBindRenderbuffer(GL_RENDERBUFFER, depth.id());
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, WIDTH, HEIGHT);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth.id());
+        const OffscreenTarget target(WIDTH, HEIGHT, true);
         gfx::Texture shadow_map;
         shadow_map.bind();
         glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, SHADOW_SIZE, SHADOW_SIZE, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);

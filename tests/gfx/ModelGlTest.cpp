@@ -47,18 +47,7 @@ protected:
     // The picture of draw from a camera at eye looking at the origin, on black.
     Picture picture(const glm::vec3& eye, const std::function<void(const gfx::Camera&)>& draw) const
     {
-        gfx::Framebuffer framebuffer;
-        gfx::Renderbuffer colour, depth;
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.id());
-        glBindRenderbuffer(GL_RENDERBUFFER, colour.id());
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, WIDTH, HEIGHT);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour.id());
-        glBindRenderbuffer(GL_RENDERBUFFER, depth.id());
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, WIDTH, HEIGHT);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth.id());
-        glViewport(0, 0, WIDTH, HEIGHT);
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        const OffscreenTarget target(WIDTH, HEIGHT, true);
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -68,7 +57,6 @@ protected:
         draw(camera);
         Picture pixels(size_t(WIDTH) * HEIGHT * 4);
         glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_BLEND);
         return pixels;

@@ -2,15 +2,14 @@
 
 // A hidden SDL window with an OpenGL 4.3 core context and GLEW loaded, one per test program
 // (made on first use and kept until exit: tearing SDL's video down and up again is not reliable
-// on every X server), and an off-screen colour target to draw into and read back.
+// on every X server); OffscreenTarget.h has the target to draw into and read back.
 // Run under xvfb-run; link PkgConfig::SDL2 and wh_gfx.
 
 #include <GL/glew.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include "gfx/gl/Framebuffer.h"
-#include "gfx/gl/Renderbuffer.h"
+#include "tests/support/OffscreenTarget.h"
 
 class GlTest : public ::testing::Test {
 protected:
@@ -29,30 +28,3 @@ protected:
     }
 };
 
-// Binds itself and sets the viewport to its size; pixel(0, 0) is the bottom-left corner.
-class OffscreenTarget {
-public:
-    OffscreenTarget(int width, int height) // bound, cleared to black
-    {
-        glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer.id());
-        glBindRenderbuffer(GL_RENDERBUFFER, m_colour.id());
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_colour.id());
-        glViewport(0, 0, width, height);
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-    }
-    ~OffscreenTarget() { glBindFramebuffer(GL_FRAMEBUFFER, 0); }
-
-    std::vector<uint8_t> pixel(int x, int y) const
-    {
-        std::vector<uint8_t> rgba(4);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_framebuffer.id());
-        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-        return rgba;
-    }
-
-private:
-    gfx::Framebuffer m_framebuffer;
-    gfx::Renderbuffer m_colour;
-};
